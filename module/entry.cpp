@@ -1,0 +1,84 @@
+// The DLL entry point and the ten exports. Each export forwards to the one module object;
+// none of them lets an exception or a null object reach the host.
+#include <windows.h>
+#include <new>
+#include "module/exports.h"
+#include "module/signal_module.h"
+#include "dialog/setting_dialog.h"
+#include "resources/resource_ids.h"
+
+namespace {
+
+constexpr int kTitleBufferBytes = 80;  // the host's buffer: at most 79 bytes and the terminator
+
+BOOL DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
+    switch (reason) {
+    case DLL_PROCESS_ATTACH:
+        TheSignalModule = new (std::nothrow) SignalModule(instance);
+        // Without its object the module could do nothing: refuse to load rather than
+        // answer the host's calls with nothing behind them.
+        return TheSignalModule != nullptr;
+    case DLL_PROCESS_DETACH:
+        if (TheSignalModule) {
+            SignalModule* module = TheSignalModule;
+            TheSignalModule = nullptr;  // a late timer firing finds no object
+            delete module;
+        }
+        return TRUE;
+    default:
+        return TRUE;
+    }
+}
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    return DllEntryPoint(instance, reason, reserved);
+}
+
+extern "C" {
+
+int WINAPI QueryVekModule() {
+    return 1;
+}
+
+int WINAPI SetParentWindow(HWND window) {
+    if (TheSignalModule) TheSignalModule->ParentWindow = window;
+    return 0;
+}
+
+int WINAPI IsModuleEnable() {
+    return TheSignalModule ? TheSignalModule->Enable : 0;
+}
+
+int WINAPI GetTitleName(char* buffer) {
+    if (!TheSignalModule || !buffer) return 0;
+    return LoadStringA(TheSignalModule->ModuleInstance, IDS_TITLE, buffer, kTitleBufferBytes);
+}
+
+int WINAPI Setting() {
+    return TheSignalModule ? RunSettingDialog(*TheSignalModule) : -1;
+}
+
+int WINAPI StartModule() {
+    return TheSignalModule ? TheSignalModule->ArmSignalTimer() : 0;
+}
+
+int WINAPI StopModule() {
+    return TheSignalModule ? TheSignalModule->StopSignalTimer() : 0;
+}
+
+int WINAPI SetPortableMode(int mode) {
+    if (TheSignalModule) TheSignalModule->SetPortableMode(mode);
+    return 0;
+}
+
+int WINAPI ChangePortableMode(int mode) {
+    return TheSignalModule ? TheSignalModule->ChangePortableMode(mode) : 0;
+}
+
+int WINAPI InitialLoad(int portable) {
+    return TheSignalModule ? TheSignalModule->InitialLoad(portable) : 0;
+}
+
+}  // extern "C"

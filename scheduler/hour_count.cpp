@@ -1,0 +1,55 @@
+#include "scheduler/hour_count.h"
+
+#include <mmsystem.h>
+#include <cstring>
+
+#include "scheduler/platform.h"
+#include "scheduler/signal_due.h"
+
+namespace {
+
+// The hand-over record, its generation and the lock that keeps a reader from seeing a
+// name half old, half new. Written on the window thread, read by the worker.
+SRWLOCK JobLock = SRWLOCK_INIT;
+HourCountJob Job{};
+ULONG_PTR JobGeneration = 0;
+
+}  // namespace
+
+void PlayHourCount(const char* name, bool twentyFourHour) {
+    SYSTEMTIME now;
+    platform::GetLocalTime(&now);
+    const int count = HourCountAt(now.wHour, now.wMinute, twentyFourHour);
+
+    ULONG_PTR generation;
+    AcquireSRWLockExclusive(&JobLock);
+    Job.Count = count;
+    std::strncpy(Job.Name, name, sizeof Job.Name - 1);
+    Job.Name[sizeof Job.Name - 1] = '\0';
+    generation = ++JobGeneration;
+    ReleaseSRWLockExclusive(&JobLock);
+
+    platform::StartWorkerThread(HourCountThread, reinterpret_cast<void*>(generation));
+}
+
+HourCountJob CurrentHourCountJob() {
+    AcquireSRWLockShared(&JobLock);
+    HourCountJob copy = Job;
+    ReleaseSRWLockShared(&JobLock);
+    return copy;
+}
+
+DWORD WINAPI HourCountThread(void* parameter) {
+    const ULONG_PTR myGeneration = reinterpret_cast<ULONG_PTR>(parameter);
+    for (int played = 0;; ++played) {
+        char name[sizeof Job.Name];
+        AcquireSRWLockShared(&JobLock);
+        // A newer job replaces this one: stop after the play that is under way.
+        const bool goOn = JobGeneration == myGeneration && played < Job.Count;
+        std::memcpy(name, Job.Name, sizeof name);
+        ReleaseSRWLockShared(&JobLock);
+        if (!goOn) break;
+        platform::PlaySound(name, SND_SYNC);
+    }
+    platform::EndWorkerThread(0);
+}

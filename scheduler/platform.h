@@ -1,0 +1,25 @@
+#pragma once
+// The narrow seam between the scheduler and the system: local time, sleep, sound, the
+// worker thread and the window timer. The module links platform_win32.cpp, which calls
+// the Win32 functions through the import table at every call (so compatibility shims and
+// API monitors see each one); the tests link a scripted fake in its place.
+#include <windows.h>
+
+namespace platform {
+
+void GetLocalTime(SYSTEMTIME* now);
+void Sleep(DWORD milliseconds);
+BOOL PlaySound(const char* name, DWORD flags);  // PlaySoundA(name, nullptr, flags)
+UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT milliseconds, TIMERPROC callback);
+BOOL KillTimer(HWND window, UINT_PTR id);
+
+// Starts `routine(parameter)` on a new thread with a 4096-byte initial stack. The thread
+// holds a reference on the module, so the module stays mapped while it runs even if the
+// host unloads it meanwhile. Returns false (and plays nothing) if the thread cannot start.
+bool StartWorkerThread(LPTHREAD_START_ROUTINE routine, void* parameter);
+
+// Ends a thread started by StartWorkerThread, releasing its module reference without
+// returning into module code (FreeLibraryAndExitThread).
+[[noreturn]] void EndWorkerThread(DWORD exitCode);
+
+}  // namespace platform

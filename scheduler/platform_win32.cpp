@@ -1,0 +1,68 @@
+// The system seam as the module ships it: plain calls through the import table.
+#include "scheduler/platform.h"
+
+#include <mmsystem.h>
+
+namespace platform {
+
+namespace {
+
+// The module this code lives in; a worker pins it for as long as it runs.
+HMODULE PinThisModule() {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCWSTR>(&PinThisModule), &module)) {
+        return nullptr;
+    }
+    return module;
+}
+
+HMODULE ThisModuleUnpinned() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&ThisModuleUnpinned), &module);
+    return module;
+}
+
+constexpr SIZE_T kWorkerStackBytes = 4096;
+
+}  // namespace
+
+void GetLocalTime(SYSTEMTIME* now) {
+    ::GetLocalTime(now);
+}
+
+void Sleep(DWORD milliseconds) {
+    ::Sleep(milliseconds);
+}
+
+BOOL PlaySound(const char* name, DWORD flags) {
+    return ::PlaySoundA(name, nullptr, flags);
+}
+
+UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT milliseconds, TIMERPROC callback) {
+    return ::SetTimer(window, id, milliseconds, callback);
+}
+
+BOOL KillTimer(HWND window, UINT_PTR id) {
+    return ::KillTimer(window, id);
+}
+
+bool StartWorkerThread(LPTHREAD_START_ROUTINE routine, void* parameter) {
+    HMODULE pinned = PinThisModule();
+    if (!pinned) return false;
+    HANDLE thread = ::CreateThread(nullptr, kWorkerStackBytes, routine, parameter, 0, nullptr);
+    if (!thread) {
+        ::FreeLibrary(pinned);
+        return false;
+    }
+    ::CloseHandle(thread);  // nobody waits for it; the thread ends itself
+    return true;
+}
+
+void EndWorkerThread(DWORD exitCode) {
+    ::FreeLibraryAndExitThread(ThisModuleUnpinned(), exitCode);
+}
+
+}  // namespace platform

@@ -1,0 +1,61 @@
+#include "settings/settings_paths.h"
+
+#include <shlobj.h>
+#include <cstdio>
+#include <cstring>
+
+#include "resources/resource_ids.h"
+#include "settings/directory_of_path.h"
+#include "settings/signal_settings.h"
+
+namespace {
+
+// Large enough for any executable path the system hands out in ANSI form.
+constexpr DWORD kModulePathBytes = 32768;
+
+bool Fits(int written, int bytes) {
+    return written >= 0 && written < bytes;
+}
+
+}  // namespace
+
+int LoadResourceText(HINSTANCE resources, UINT id, char* buffer, int bufferBytes) {
+    buffer[0] = '\0';
+    return LoadStringA(resources, id, buffer, bufferBytes);
+}
+
+bool GetAppDataIniPath(HINSTANCE resources, char* path) {
+    path[0] = '\0';
+    char appData[kPathBytes] = "";
+    char vendor[kPathBytes], product[kPathBytes], file[kPathBytes];
+    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData))) {
+        // Without the folder the path would be relative to wherever the host runs.
+        return false;
+    }
+    LoadResourceText(resources, IDS_FOLDER_VENDOR, vendor, kPathBytes);
+    LoadResourceText(resources, IDS_FOLDER_PRODUCT, product, kPathBytes);
+    LoadResourceText(resources, IDS_INI_FILE, file, kPathBytes);
+    char joined[kPathBytes];
+    if (!Fits(std::snprintf(joined, sizeof joined, "%s\\%s\\%s\\%s", appData, vendor, product, file),
+              kPathBytes)) {
+        return false;
+    }
+    std::memcpy(path, joined, sizeof joined);
+    return true;
+}
+
+bool GetPortableIniPath(HINSTANCE resources, char* path) {
+    path[0] = '\0';
+    static char hostPath[kModulePathBytes];  // host window thread only
+    const DWORD length = GetModuleFileNameA(nullptr, hostPath, kModulePathBytes);
+    if (length == 0 || length >= kModulePathBytes) return false;
+    GetDirectoryOfPath(hostPath, hostPath, GetACP() == 932);
+    char file[kPathBytes];
+    LoadResourceText(resources, IDS_INI_FILE, file, kPathBytes);
+    char joined[kPathBytes];
+    if (!Fits(std::snprintf(joined, sizeof joined, "%s%s", hostPath, file), kPathBytes)) {
+        return false;
+    }
+    std::memcpy(path, joined, sizeof joined);
+    return true;
+}

@@ -1,0 +1,39 @@
+#pragma once
+// The module's five persisted settings, the settings file they live in (under the user's
+// application-data folder, or beside the host's executable in portable mode), and the move
+// between the two places. Called on the host's window thread only.
+#include <windows.h>
+
+constexpr int kPathBytes = 260;       // every path and name buffer, terminator included
+constexpr int kWaveNameMaxBytes = 259;
+
+class SignalSettings {
+public:
+    explicit SignalSettings(HINSTANCE resourceInstance);
+    ~SignalSettings();  // saves, but only once InitialLoad has given the settings values
+
+    // Reads the five settings from the file that PortableMode selects; returns the number
+    // of bytes read into WaveName. A missing file, or a path that does not fit its buffer,
+    // gives the defaults.
+    int LoadFromIni();
+    // Writes the five settings; a path that does not fit its buffer writes nothing.
+    void SaveToIni();
+    // Records the host's portable flag, then loads. Returns LoadFromIni's result.
+    int InitialLoad(int portable);
+    void SetPortableMode(int mode);
+    // Moves the settings file to the place `mode` selects; 1 on success, 0 on failure
+    // (PortableMode then stays as it was).
+    int ChangePortableMode(int mode);
+    // The settings file's path for the current PortableMode into a kPathBytes buffer;
+    // false when it does not fit.
+    bool GetIniPath(char* path) const;
+
+    char WaveName[kPathBytes] = {};
+    DWORD Interval = 0xFFFFFFFFu;
+    int Enable = 0;
+    int SignalType = 0;
+    int TimeType = 0;
+    int PortableMode = 0;
+    HINSTANCE ResourceInstance;
+    bool HasLoaded = false;  // set by InitialLoad; until then there is nothing to save
+};

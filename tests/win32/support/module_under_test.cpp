@@ -1,0 +1,47 @@
+#include "support/module_under_test.h"
+
+#include <cstring>
+
+namespace {
+
+template <typename F>
+void Resolve(HMODULE module, const char* name, F& target) {
+    target = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+}  // namespace
+
+const char* ModulePath() {
+    static char path[MAX_PATH];
+    if (path[0] == '\0') {
+        GetModuleFileNameA(nullptr, path, MAX_PATH);
+        char* slash = std::strrchr(path, '\\');
+        std::strcpy(slash ? slash + 1 : path, "Karvex.dll");
+    }
+    return path;
+}
+
+ModuleUnderTest::ModuleUnderTest() {
+    Handle = LoadLibraryA(ModulePath());
+    if (!Handle) return;
+    Resolve(Handle, "QueryVekModule", Api.QueryVekModule);
+    Resolve(Handle, "SetParentWindow", Api.SetParentWindow);
+    Resolve(Handle, "IsModuleEnable", Api.IsModuleEnable);
+    Resolve(Handle, "GetTitleName", Api.GetTitleName);
+    Resolve(Handle, "Setting", Api.Setting);
+    Resolve(Handle, "StartModule", Api.StartModule);
+    Resolve(Handle, "StopModule", Api.StopModule);
+    Resolve(Handle, "SetPortableMode", Api.SetPortableMode);
+    Resolve(Handle, "ChangePortableMode", Api.ChangePortableMode);
+    Resolve(Handle, "InitialLoad", Api.InitialLoad);
+}
+
+ModuleUnderTest::~ModuleUnderTest() {
+    Unload();
+}
+
+void ModuleUnderTest::Unload() {
+    if (Handle) FreeLibrary(Handle);
+    Handle = nullptr;
+    Api = ModuleExports{};
+}
