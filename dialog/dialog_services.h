@@ -1,0 +1,14 @@
+#pragma once
+// Services of the settings dialog that reach outside it: pop-up help for a control, the
+// help file, a test play of the named file, and the system's file chooser.
+#include <windows.h>
+
+// WM_HELP: shows the control's pop-up topic and returns 1, or returns 0 (nothing shown)
+// for a control without help.
+INT_PTR OnHelp(HWND dialog, HINSTANCE module, const HELPINFO* info);
+// Help button: opens the help file's default topic. Returns 1.
+int OpenHelpFile(HWND dialog, HINSTANCE module);
+// Test button: plays the edit's current text asynchronously. Returns 1.
+int TestPlay(HWND dialog);
+// "..." button: runs the file chooser; on success the edit receives the chosen path.
+int ChooseWaveFile(HWND dialog, HINSTANCE module);
