@@ -1,6 +1,102 @@
 #include "dialog/dialog_services.h"
 
-INT_PTR OnHelp(HWND, HINSTANCE, const HELPINFO*) { return 0; }
-int OpenHelpFile(HWND, HINSTANCE) { return 1; }
-int TestPlay(HWND) { return 1; }
-int ChooseWaveFile(HWND, HINSTANCE) { return 1; }
+#include <mmsystem.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+#include "dialog/help_paths.h"
+#include "dialog/html_help.h"
+#include "dialog/service_records.h"
+#include "resources/resource_ids.h"
+#include "scheduler/platform.h"
+#include "settings/ansi_text.h"
+#include "settings/directory_of_path.h"
+
+namespace {
+
+bool SystemUsesCodePage932() {
+    return GetACP() == 932;
+}
+
+// The folder of the module's own file, ending in '\'. False when the file name does not
+// fit MAX_PATH (it would come back cut).
+bool GetModuleFolder(HINSTANCE module, char (&folder)[MAX_PATH]) {
+    const DWORD length = GetModuleFileNameA(module, folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        folder[0] = '\0';
+        return false;
+    }
+    GetDirectoryOfPath(folder, folder, SystemUsesCodePage932());
+    return true;
+}
+
+// Where the help library finds the help file (or, with `popup`, its pop-up topics).
+// False when the path does not fit MAX_PATH; then nothing is to be opened.
+bool GetHelpTarget(HINSTANCE module, bool popup, char (&target)[MAX_PATH]) {
+    target[0] = '\0';
+    char folder[MAX_PATH];
+    if (!GetModuleFolder(module, folder)) return false;
+    char helpFile[MAX_PATH] = "";
+    LoadStringA(module, IDS_HELP_FILE, helpFile, MAX_PATH);
+    return popup ? FormatPopupSource(folder, helpFile, target, MAX_PATH)
+                 : FormatHelpFilePath(folder, helpFile, target, MAX_PATH);
+}
+
+// The edit's text, at most MAX_PATH - 1 bytes. Read through a buffer large enough for the
+// edit's whole limit so the cut falls on a character boundary, never inside a double-byte
+// character.
+void ReadWaveName(HWND dialog, char (&name)[MAX_PATH]) {
+    char text[2 * MAX_PATH + 1] = "";
+    GetDlgItemTextA(dialog, IDC_WAVE_NAME, text, sizeof(text));
+    CutAtByteLimit(text, MAX_PATH - 1, SystemUsesCodePage932());
+    std::memcpy(name, text, MAX_PATH - 1);
+    name[MAX_PATH - 1] = '\0';
+}
+
+}  // namespace
+
+INT_PTR OnHelp(HWND dialog, HINSTANCE module, const HELPINFO* info) {
+    if (!info || !HasPopupHelp(info->iCtrlId)) return 0;
+    char source[MAX_PATH];
+    if (GetHelpTarget(module, true, source)) {
+        HH_POPUP popup = MakeControlPopup(static_cast<UINT>(info->iCtrlId), info->MousePos);
+        HtmlHelpA(dialog, source, HH_DISPLAY_TEXT_POPUP, reinterpret_cast<DWORD_PTR>(&popup));
+    }
+    return 1;
+}
+
+int OpenHelpFile(HWND dialog, HINSTANCE module) {
+    char path[MAX_PATH];
+    if (GetHelpTarget(module, false, path)) {
+        HtmlHelpA(dialog, path, HH_DISPLAY_TOPIC, 0);
+    }
+    return 1;
+}
+
+int TestPlay(HWND dialog) {
+    char name[MAX_PATH];
+    ReadWaveName(dialog, name);
+    platform::PlaySound(name, SND_ASYNC | SND_NOWAIT);
+    return 1;
+}
+
+int ChooseWaveFile(HWND dialog, HINSTANCE module) {
+    char title[80] = "";
+    LoadStringA(module, IDS_CHOOSER_TITLE, title, sizeof(title));
+
+    char startFolder[MAX_PATH] = "";
+    char appData[MAX_PATH] = "";
+    if (SUCCEEDED(SHGetFolderPathA(dialog, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData))) {
+        char subFolder[MAX_PATH] = "";
+        LoadStringA(module, IDS_CHOOSER_FOLDER, subFolder, MAX_PATH);
+        FormatChooserFolder(appData, subFolder, startFolder, MAX_PATH);  // too long: empty
+    }
+
+    char file[MAX_PATH];
+    ReadWaveName(dialog, file);
+    OPENFILENAMEA chooser = MakeWaveFileChooser(dialog, file, startFolder, title);
+    const BOOL chosen = GetOpenFileNameA(&chooser);
+    if (chosen) SetDlgItemTextA(dialog, IDC_WAVE_NAME, file);
+    return chosen;
+}

@@ -19,6 +19,8 @@ BOOL DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
         // answer the host's calls with nothing behind them.
         return TheSignalModule != nullptr;
     case DLL_PROCESS_DETACH:
+        // Runs on an hour-count worker's thread when the host let go while the worker still
+        // played: the worker's reference kept the module mapped until its plays were done.
         if (TheSignalModule) {
             SignalModule* module = TheSignalModule;
             TheSignalModule = nullptr;  // a late timer firing finds no object

@@ -27,6 +27,9 @@ void PlayOnce(const char* name) {
 
 int SignalModule::ArmSignalTimer() {
     if (Enable == 0) return 0;
+    // Without a window the system would choose the timer's id: the callback would ignore
+    // it, StopSignalTimer could not remove it, and it would fire into unloaded code.
+    if (!ParentWindow) return 1;
     SYSTEMTIME now;
     platform::GetLocalTime(&now);
     platform::SetTimer(ParentWindow, SIGNAL_TIMER_ID, SignalTimerDelayMs(now.wSecond),

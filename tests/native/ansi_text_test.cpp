@@ -1,0 +1,74 @@
+// Cutting ANSI text to a byte limit without splitting a code page 932 character. Texts
+// live in buffers of exactly their own size, so AddressSanitizer sees any read past the end.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "settings/ansi_text.h"
+
+namespace {
+
+const std::string kSo = "\x83\x5C";  // ソ: its trail byte is the byte of a backslash
+
+struct Cut {
+    std::string text;
+    bool codePage932;
+    std::size_t expectedLength;
+};
+
+std::string Repeat(const std::string& piece, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += piece;
+    return text;
+}
+
+}  // namespace
+
+TEST(IsDoubleByteCharacter932, LeadAndTrailRangeEdges) {
+    const struct {
+        unsigned char lead, trail;
+        bool pair;
+    } cases[] = {
+        {0x80, 0x40, false}, {0x81, 0x40, true}, {0x9F, 0x40, true},  {0xA0, 0x40, false},
+        {0xDF, 0x40, false}, {0xE0, 0x40, true}, {0xFC, 0x40, true},  {0xFD, 0x40, false},
+        {0x83, 0x3F, false}, {0x83, 0x5C, true}, {0x83, 0x7E, true},  {0x83, 0x7F, false},
+        {0x83, 0x80, true},  {0x83, 0xFC, true}, {0x83, 0xFD, false}, {0x83, 0x00, false},
+    };
+    for (const auto& c : cases) {
+        const char bytes[] = {static_cast<char>(c.lead), static_cast<char>(c.trail)};
+        EXPECT_EQ(IsDoubleByteCharacter932(bytes, 2), c.pair) << std::hex << +c.lead << " " << +c.trail;
+    }
+    EXPECT_FALSE(IsDoubleByteCharacter932(kSo.data(), 1)) << "a lead byte without its trail";
+}
+
+TEST(CutAtByteLimit, CutsAt259WithoutSplittingADoubleByteCharacter) {
+    const Cut cases[] = {
+        {"", true, 0},
+        {"chime.wav", true, 9},
+        {std::string(259, 'a'), true, 259},
+        {std::string(300, 'a'), true, 259},
+        // The lead byte would be byte 259: the whole character goes.
+        {std::string(258, 'a') + kSo + "b", true, 258},
+        // The character ends exactly at the limit: it stays.
+        {std::string(257, 'a') + kSo + "b", true, 259},
+        // Trail bytes 0x5C all along, at odd and even offsets.
+        {Repeat(kSo, 130), true, 258},
+        {"a" + Repeat(kSo, 129), true, 259},
+        {"a" + Repeat(kSo, 130), true, 259},
+        // Other code pages cut byte-wise.
+        {std::string(258, 'a') + kSo, false, 259},
+        {Repeat(kSo, 130), false, 259},
+        // A lead byte with no valid trail is a single byte.
+        {std::string(258, 'a') + "\x83 x", true, 259},
+        {std::string(258, 'a') + "\x83", true, 259},
+    };
+    for (const Cut& c : cases) {
+        std::vector<char> buffer(c.text.begin(), c.text.end());
+        buffer.push_back('\0');
+        const std::size_t length = CutAtByteLimit(buffer.data(), 259, c.codePage932);
+        EXPECT_EQ(length, c.expectedLength) << c.text.size() << " bytes, 932=" << c.codePage932;
+        EXPECT_EQ(buffer[length], '\0');
+        EXPECT_EQ(std::string(buffer.data()), c.text.substr(0, c.expectedLength));
+    }
+}

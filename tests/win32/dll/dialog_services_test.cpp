@@ -1,0 +1,331 @@
+// Help, test play and the file chooser as the settings dialog of the real module uses them.
+// The module's own imports of the help function, PlaySoundA and GetOpenFileNameA are
+// redirected to recorders, so each test sees exactly what the module asked of the system.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commdlg.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "resources/resource_ids.h"
+#include "support/import_hook.h"
+#include "support/module_under_test.h"
+#include "support/setting_dialog_driver.h"
+#include "support/settings_files.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------------------
+// Recorders standing in for the system functions.
+
+struct HelpCall {
+    HWND Caller;
+    std::string File;
+    UINT Command;
+    bool HasData;
+    DWORD Popup[13];  // the pop-up record as 32-bit fields, for HH_DISPLAY_TEXT_POPUP
+};
+std::vector<HelpCall> helpCalls;
+
+HWND WINAPI RecordHelp(HWND caller, LPCSTR file, UINT command, DWORD_PTR data) {
+    HelpCall call{caller, file ? file : "<null>", command, data != 0, {}};
+    if (command == 14 && data) std::memcpy(call.Popup, reinterpret_cast<const void*>(data), 52);
+    helpCalls.push_back(call);
+    return nullptr;
+}
+
+struct SoundCall {
+    std::string Name;
+    HMODULE Module;
+    DWORD Flags;
+};
+std::vector<SoundCall> soundCalls;
+
+BOOL WINAPI RecordPlaySound(LPCSTR name, HMODULE module, DWORD flags) {
+    soundCalls.push_back({name ? name : "<null>", module, flags});
+    return TRUE;
+}
+
+struct ChooserCall {
+    DWORD Size;
+    HWND Owner;
+    std::string Filter;  // up to and including the double NUL
+    DWORD FilterIndex;
+    std::string File;    // what the file buffer held
+    DWORD MaxFile;
+    std::string InitialDir;
+    std::string Title;
+    DWORD Flags;
+};
+std::vector<ChooserCall> chooserCalls;
+const char* chooserAnswer = nullptr;  // the path the user picks, or null for Cancel
+
+std::string FilterBytes(const char* filter) {
+    const char* end = filter;
+    while (end[0] != '\0' || end[1] != '\0') ++end;
+    return std::string(filter, end + 2);
+}
+
+BOOL WINAPI RecordChooser(OPENFILENAMEA* record) {
+    chooserCalls.push_back({record->lStructSize, record->hwndOwner, FilterBytes(record->lpstrFilter),
+                            record->nFilterIndex, record->lpstrFile, record->nMaxFile,
+                            record->lpstrInitialDir ? record->lpstrInitialDir : "<null>",
+                            record->lpstrTitle ? record->lpstrTitle : "<null>", record->Flags});
+    if (!chooserAnswer) return FALSE;
+    lstrcpynA(record->lpstrFile, chooserAnswer, record->nMaxFile);
+    return TRUE;
+}
+
+// ---------------------------------------------------------------------------------------
+// The host's part.
+
+std::string FolderOf(const std::string& path) {
+    return path.substr(0, path.rfind('\\') + 1);
+}
+
+std::string IniWithWaveName(const std::string& waveName) {
+    return "[Orlune]\r\nEnable=1\r\nSignalType=0\r\nInterval=3600\r\nTimeType=0\r\nWaveName=" +
+           waveName + "\r\n";
+}
+
+// A module loaded from `path` as the host loads one, with its settings in the portable
+// file and the three imports recorded while it lives.
+class HostedModule {
+public:
+    HostedModule(const std::string& path, const std::string& waveName) : path_(path) {
+        helpCalls.clear();
+        soundCalls.clear();
+        chooserCalls.clear();
+        chooserAnswer = nullptr;
+        WriteFileBytes(PortableIniPath(), IniWithWaveName(waveName));
+        module_ = LoadLibraryA(path.c_str());
+        if (!module_) return;
+        Resolve("Setting", setting_);
+        Resolve("SetParentWindow", setParentWindow_);
+        Resolve("InitialLoad", initialLoad_);
+        help_ = new ImportHook(module_, "hhctrl.ocx", MAKEINTRESOURCEA(14),
+                               reinterpret_cast<const void*>(&RecordHelp));
+        sound_ = new ImportHook(module_, "winmm.dll", "PlaySoundA",
+                                reinterpret_cast<const void*>(&RecordPlaySound));
+        chooser_ = new ImportHook(module_, "comdlg32.dll", "GetOpenFileNameA",
+                                  reinterpret_cast<const void*>(&RecordChooser));
+        setParentWindow_(host_.Handle());
+        initialLoad_(1);
+    }
+    ~HostedModule() {
+        delete chooser_;
+        delete sound_;
+        delete help_;
+        if (module_) FreeLibrary(module_);
+    }
+    HostedModule(const HostedModule&) = delete;
+    HostedModule& operator=(const HostedModule&) = delete;
+
+    bool Ready() const {
+        return module_ && setting_ && help_->Installed() && sound_->Installed() && chooser_->Installed();
+    }
+    // Opens the settings dialog, runs `script` in it, then cancels it.
+    void InDialog(const std::function<void(HWND)>& script) {
+        const SettingRun run = RunSettingDialogScript(setting_, [&](HWND dialog) {
+            script(dialog);
+            Click(dialog, IDCANCEL);
+        });
+        EXPECT_TRUE(run.ScriptRan) << "the dialog never showed";
+        EXPECT_FALSE(run.LeftOpen);
+    }
+    std::string Folder() const { return FolderOf(path_); }
+
+private:
+    template <typename F>
+    void Resolve(const char* name, F& target) {
+        target = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    }
+
+    std::string path_;
+    HostWindow host_;
+    HMODULE module_ = nullptr;
+    int(WINAPI* setting_)() = nullptr;
+    int(WINAPI* setParentWindow_)(HWND) = nullptr;
+    int(WINAPI* initialLoad_)(int) = nullptr;
+    ImportHook* help_ = nullptr;
+    ImportHook* sound_ = nullptr;
+    ImportHook* chooser_ = nullptr;
+};
+
+void SendHelp(HWND dialog, int id, POINT mouse) {
+    HELPINFO info{};
+    info.cbSize = sizeof(info);
+    info.iContextType = HELPINFO_WINDOW;
+    info.iCtrlId = id;
+    info.hItemHandle = GetDlgItem(dialog, id);
+    info.MousePos = mouse;
+    SendMessageA(dialog, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+std::string AnsiText(HWND dialog, int id) {
+    char text[1024] = {};
+    GetDlgItemTextA(dialog, id, text, sizeof(text));
+    return text;
+}
+
+const char* const kJapaneseWave = "C:\\Sounds\\\x8E\x9E\x95\xF1.wav";  // C:\Sounds\時報.wav
+
+class DialogServicesInDialog : public ::testing::Test {
+protected:
+    SettingsFilesSandbox sandbox_;
+};
+
+}  // namespace
+
+TEST_F(DialogServicesInDialog, HelpOnAControlShowsItsPopupTopic) {
+    HostedModule module(ModulePath(), "");
+    ASSERT_TRUE(module.Ready());
+    const int withHelp[] = {1, 2, 101, 102, 104, 105, 107, 108, 111, 114, 115, 116, 117};
+    module.InDialog([&](HWND dialog) {
+        for (int id : withHelp) {
+            helpCalls.clear();
+            SendHelp(dialog, id, POINT{200 + id, 300 - id});
+            ASSERT_EQ(1u, helpCalls.size()) << "control " << id;
+            const HelpCall& call = helpCalls[0];
+            EXPECT_EQ(dialog, call.Caller);
+            EXPECT_EQ(module.Folder() + "Karvex.chm::/popup.txt", call.File);
+            EXPECT_EQ(14u, call.Command);  // HH_DISPLAY_TEXT_POPUP
+            const DWORD expected[13] = {52, 0, static_cast<DWORD>(id), 0,
+                                        static_cast<DWORD>(200 + id), static_cast<DWORD>(300 - id),
+                                        0xFFFFFFFF, 0xFFFFFFFF,
+                                        0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0};
+            for (int i = 0; i < 13; ++i) EXPECT_EQ(expected[i], call.Popup[i]) << "control " << id << ", field " << i;
+        }
+    });
+}
+
+TEST_F(DialogServicesInDialog, HelpOnGroupBoxesAndLabelsShowsNothing) {
+    HostedModule module(ModulePath(), "");
+    ASSERT_TRUE(module.Ready());
+    module.InDialog([&](HWND dialog) {
+        for (int id : {100, 103, 106, 109, 110, 112, 113}) SendHelp(dialog, id, POINT{10, 10});
+    });
+    EXPECT_TRUE(helpCalls.empty());
+}
+
+TEST_F(DialogServicesInDialog, HelpButtonOpensTheHelpFileBesideTheModule) {
+    HostedModule module(ModulePath(), "");
+    ASSERT_TRUE(module.Ready());
+    HWND shown = nullptr;
+    module.InDialog([&](HWND dialog) {
+        shown = dialog;
+        Click(dialog, IDC_HELP_BUTTON);
+    });
+    ASSERT_EQ(1u, helpCalls.size());
+    EXPECT_EQ(shown, helpCalls[0].Caller);
+    EXPECT_EQ(module.Folder() + "Karvex.chm", helpCalls[0].File);
+    EXPECT_EQ(0u, helpCalls[0].Command);  // HH_DISPLAY_TOPIC
+    EXPECT_FALSE(helpCalls[0].HasData);
+}
+
+// The Test button plays what the edit holds now, not what was saved, also with the module
+// switched off.
+TEST_F(DialogServicesInDialog, TestButtonPlaysTheEditsCurrentText) {
+    HostedModule module(ModulePath(), kJapaneseWave);
+    ASSERT_TRUE(module.Ready());
+    module.InDialog([&](HWND dialog) {
+        Click(dialog, IDC_DONT_USE_MODULE);
+        Click(dialog, IDC_TEST_PLAY);
+        TypeText(dialog, IDC_WAVE_NAME, L"C:\\Sounds\\other.wav");
+        Click(dialog, IDC_TEST_PLAY);
+    });
+    ASSERT_EQ(2u, soundCalls.size());
+    EXPECT_EQ(kJapaneseWave, soundCalls[0].Name);
+    EXPECT_EQ("C:\\Sounds\\other.wav", soundCalls[1].Name);
+    for (const SoundCall& call : soundCalls) {
+        EXPECT_EQ(nullptr, call.Module);
+        EXPECT_EQ(0x2001u, call.Flags);  // SND_ASYNC | SND_NOWAIT
+    }
+}
+
+TEST_F(DialogServicesInDialog, ChosenFileFillsTheEditAndEnablesTest) {
+    ASSERT_TRUE(sandbox_.CreateAppDataFolders());
+    HostedModule module(ModulePath(), "");
+    ASSERT_TRUE(module.Ready());
+    chooserAnswer = kJapaneseWave;
+    HWND shown = nullptr;
+    bool testEnabledBefore = true, testEnabledAfter = false;
+    std::string edit;
+    module.InDialog([&](HWND dialog) {
+        shown = dialog;
+        testEnabledBefore = IsEnabled(dialog, IDC_TEST_PLAY);
+        Click(dialog, IDC_BROWSE);
+        edit = AnsiText(dialog, IDC_WAVE_NAME);
+        testEnabledAfter = IsEnabled(dialog, IDC_TEST_PLAY);
+    });
+    EXPECT_FALSE(testEnabledBefore);
+    EXPECT_EQ(kJapaneseWave, edit);
+    EXPECT_TRUE(testEnabledAfter);
+
+    ASSERT_EQ(1u, chooserCalls.size());
+    const ChooserCall& call = chooserCalls[0];
+    EXPECT_EQ(88u, call.Size);
+    EXPECT_EQ(shown, call.Owner);
+    EXPECT_EQ(std::string("Wave\x83\x54\x83\x45\x83\x93\x83\x68 (*.wav)\0*.wav\0\0", 28), call.Filter);
+    EXPECT_EQ(1u, call.FilterIndex);
+    EXPECT_EQ("", call.File);
+    EXPECT_EQ(260u, call.MaxFile);
+    EXPECT_EQ(ProductFolder(), call.InitialDir);
+    EXPECT_EQ("\x83\x54\x83\x45\x83\x93\x83\x68\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xCC\x90\xDD\x92\xE8",
+              call.Title);  // サウンドファイルの設定
+    EXPECT_EQ(5u, call.Flags);
+}
+
+TEST_F(DialogServicesInDialog, CancelledChooserChangesNothing) {
+    HostedModule module(ModulePath(), kJapaneseWave);
+    ASSERT_TRUE(module.Ready());
+    std::string edit;
+    bool testEnabled = false;
+    module.InDialog([&](HWND dialog) {
+        Click(dialog, IDC_BROWSE);
+        edit = AnsiText(dialog, IDC_WAVE_NAME);
+        testEnabled = IsEnabled(dialog, IDC_TEST_PLAY);
+    });
+    ASSERT_EQ(1u, chooserCalls.size());
+    EXPECT_EQ(kJapaneseWave, chooserCalls[0].File);  // the chooser was handed the edit's name
+    EXPECT_EQ(kJapaneseWave, edit);
+    EXPECT_TRUE(testEnabled);
+}
+
+// A module whose folder leaves no room for "Karvex.chm::/popup.txt" in 260 bytes shows no
+// pop-up rather than one from a cut path; the help file itself still fits and opens.
+TEST_F(DialogServicesInDialog, ModuleFolderTooLongForThePopupSourceShowsNoPopup) {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string root = std::string(temp) + "karvex-deep";
+    std::string folder = root + "\\";
+    std::vector<std::string> created = {root};
+    CreateDirectoryA(root.c_str(), nullptr);
+    while (folder.size() < 240) {
+        const std::string part(std::min<size_t>(60, 240 - folder.size() - 1), 'd');
+        folder += part;
+        CreateDirectoryA(folder.c_str(), nullptr);
+        created.push_back(folder);
+        folder += "\\";
+    }
+    ASSERT_EQ(240u, folder.size());  // Karvex.dll fits (250), the popup source (262) does not
+    const std::string copy = folder + "Karvex.dll";
+    ASSERT_TRUE(CopyFileA(ModulePath(), copy.c_str(), FALSE));
+    {
+        HostedModule module(copy, "");
+        ASSERT_TRUE(module.Ready());
+        module.InDialog([&](HWND dialog) {
+            SendHelp(dialog, IDC_USE_MODULE, POINT{10, 10});
+            Click(dialog, IDC_HELP_BUTTON);
+        });
+        ASSERT_EQ(1u, helpCalls.size());
+        EXPECT_EQ(0u, helpCalls[0].Command);
+        EXPECT_EQ(folder + "Karvex.chm", helpCalls[0].File);
+    }
+    DeleteFileA(copy.c_str());
+    for (auto it = created.rbegin(); it != created.rend(); ++it) RemoveDirectoryA(it->c_str());
+}

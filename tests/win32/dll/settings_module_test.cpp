@@ -1,0 +1,156 @@
+// The settings as the host meets them through the real DLL: which file InitialLoad reads,
+// what StartModule answers, and where the settings land when the DLL is unloaded. This
+// executable is the host, so the portable file lies beside it.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "support/module_under_test.h"
+#include "support/settings_files.h"
+
+namespace {
+
+constexpr char kSection[] = "Orlune";
+
+std::string Settings(const std::string& keys) {
+    return std::string("[Orlune]\r\n") + keys;
+}
+
+class MessageWindow {
+public:
+    MessageWindow()
+        : handle_(CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                                nullptr)) {}
+    ~MessageWindow() {
+        if (handle_) DestroyWindow(handle_);
+    }
+    MessageWindow(const MessageWindow&) = delete;
+    MessageWindow& operator=(const MessageWindow&) = delete;
+    HWND Get() const { return handle_; }
+
+private:
+    HWND handle_;
+};
+
+class SettingsModuleTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(files.CreateAppDataFolders()); }
+
+    SettingsFilesSandbox files;
+};
+
+TEST_F(SettingsModuleTest, InitialLoadReadsTheFileItsFlagSelects) {
+    ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), Settings("Enable=1\r\nWaveName=roaming.wav\r\n")));
+    ASSERT_TRUE(WriteFileBytes(PortableIniPath(), Settings("Enable=0\r\nWaveName=beside.wav\r\n")));
+    const struct {
+        int portable;
+        int read;
+        int enable;
+    } cases[] = {{0, 11, 1}, {1, 10, 0}, {0, 11, 1}};
+    ModuleUnderTest module;
+    ASSERT_TRUE(module.Loaded());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.portable);
+        EXPECT_EQ(module.Api.InitialLoad(c.portable), c.read);
+        EXPECT_EQ(module.Api.IsModuleEnable(), c.enable);
+    }
+}
+
+TEST_F(SettingsModuleTest, StartModuleArmsOnlyWhenEnabled) {
+    MessageWindow window;
+    ASSERT_NE(window.Get(), nullptr);
+    for (int enable : {0, 1}) {
+        SCOPED_TRACE(enable);
+        RemoveFile(AppDataIniPath());
+        ASSERT_TRUE(WriteFileBytes(AppDataIniPath(),
+                                   Settings("Enable=" + std::to_string(enable) + "\r\n")));
+        ModuleUnderTest module;
+        ASSERT_TRUE(module.Loaded());
+        module.Api.SetParentWindow(window.Get());
+        module.Api.InitialLoad(0);
+        EXPECT_EQ(module.Api.IsModuleEnable(), enable);
+        EXPECT_EQ(module.Api.StartModule(), enable);
+        // StopModule reports whether a timer was pending.
+        EXPECT_EQ(module.Api.StopModule() != 0, enable != 0);
+    }
+}
+
+// The settings files hold only Enable=1 at the start, so the keys that the unload adds show
+// where it wrote.
+TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
+    const std::string enabled = Settings("Enable=1\r\n");
+    const struct {
+        const char* name;
+        bool appDataFile, portableFile;
+        int initialLoad;
+        int setPortable;  // -1: not called
+        int change;       // -1: not called
+        int changeResult;
+        bool savedBeside;
+    } cases[] = {
+        {"application data", true, false, 0, -1, -1, 0, false},
+        {"beside the host", false, true, 1, -1, -1, 0, true},
+        {"flag set after the load", true, false, 0, 1, -1, 0, true},
+        {"after a move beside the host", true, false, 0, -1, 1, 1, true},
+        {"after a move back", false, true, 1, -1, 0, 1, false},
+        {"after a failed move", false, false, 0, -1, 1, 0, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RemoveFile(AppDataIniPath());
+        RemoveFile(PortableIniPath());
+        if (c.appDataFile) {
+            ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), enabled));
+        }
+        if (c.portableFile) {
+            ASSERT_TRUE(WriteFileBytes(PortableIniPath(), enabled));
+        }
+        {
+            ModuleUnderTest module;
+            ASSERT_TRUE(module.Loaded());
+            module.Api.InitialLoad(c.initialLoad);
+            if (c.setPortable >= 0) module.Api.SetPortableMode(c.setPortable);
+            if (c.change >= 0) {
+                EXPECT_EQ(module.Api.ChangePortableMode(c.change), c.changeResult);
+            }
+        }
+        const std::string saved = c.savedBeside ? PortableIniPath() : AppDataIniPath();
+        const std::string other = c.savedBeside ? AppDataIniPath() : PortableIniPath();
+        const IniText ini = IniText::FromFile(saved);
+        EXPECT_EQ(ini.Value(kSection, "Interval"), "4294967295") << "not saved to " << saved;
+        EXPECT_EQ(ini.Value(kSection, "Enable"), c.appDataFile || c.portableFile ? "1" : "0");
+        EXPECT_EQ(ini.Value(kSection, "WaveName"), "");
+        EXPECT_FALSE(IniText::FromFile(other).Value(kSection, "Interval")) << "saved to " << other;
+    }
+}
+
+TEST_F(SettingsModuleTest, UnloadWithoutInitialLoadWritesNothing) {
+    const std::string existing = Settings("Enable=1\r\nWaveName=kept.wav\r\n");
+    const struct {
+        const char* name;
+        std::string present;
+        std::string absent;
+        int portableFlag;  // -1: not set
+    } cases[] = {
+        {"application-data file", AppDataIniPath(), PortableIniPath(), -1},
+        {"portable file", PortableIniPath(), AppDataIniPath(), 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RemoveFile(AppDataIniPath());
+        RemoveFile(PortableIniPath());
+        ASSERT_TRUE(WriteFileBytes(c.present, existing));
+        {
+            ModuleUnderTest module;
+            ASSERT_TRUE(module.Loaded());
+            EXPECT_EQ(module.Api.QueryVekModule(), 1);
+            if (c.portableFlag >= 0) module.Api.SetPortableMode(c.portableFlag);
+        }
+        EXPECT_EQ(ReadFileBytes(c.present), existing);
+        EXPECT_FALSE(FileExists(c.absent));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,46 @@
+#pragma once
+// Drives the modal settings dialog from the thread that opened it: a thread timer fires
+// inside the dialog's own message loop, finds the dialog and runs a script against it
+// (clicks, typing, reading control states). The script ends the dialog itself.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+struct SettingRun {
+    int Result = 0;          // what Setting returned
+    bool ScriptRan = false;  // the dialog was found and the script ran
+    bool LeftOpen = false;   // the script did not end the dialog; the driver closed it
+};
+
+// Calls `setting` (the module's Setting export) and runs `script` once the dialog is up.
+SettingRun RunSettingDialogScript(int(WINAPI* setting)(), const std::function<void(HWND)>& script);
+
+// The settings dialog of this thread, or null.
+HWND FindSettingDialog();
+
+// What a user does.
+void Click(HWND dialog, int id);                         // BM_CLICK on a button
+void TypeText(HWND dialog, int id, const wchar_t* text); // replaces the edit's whole text
+                                                         // as typing does (limit applies)
+void CloseBox(HWND dialog);                              // the caption's close box
+
+// What the user sees.
+std::wstring ControlText(HWND dialog, int id);
+bool IsEnabled(HWND dialog, int id);
+bool IsChecked(HWND dialog, int id);
+int ListSelection(HWND dialog);          // CB_ERR when nothing is selected
+std::wstring ListItems(HWND dialog);     // the list's labels joined with '|'
+
+// A hidden top-level window of this thread, standing in for the host's window.
+class HostWindow {
+public:
+    HostWindow();
+    ~HostWindow();
+    HostWindow(const HostWindow&) = delete;
+    HostWindow& operator=(const HostWindow&) = delete;
+    HWND Handle() const { return handle_; }
+
+private:
+    HWND handle_;
+};

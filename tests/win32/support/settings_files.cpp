@@ -1,0 +1,245 @@
+#include "support/settings_files.h"
+
+#include <shlobj.h>
+
+#include <cstring>
+
+namespace {
+
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) : handle_(handle) {}
+    ~FileHandle() {
+        if (Valid()) CloseHandle(handle_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE handle) : handle_(handle) {}
+    ~FindHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+std::optional<std::string> ReadAll(HANDLE file) {
+    std::string bytes;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
+    return bytes;
+}
+
+bool WriteAll(HANDLE file, const std::string& bytes) {
+    DWORD written = 0;
+    return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+std::string Trim(const std::string& text) {
+    const char* blanks = " \t\r\n";
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+    return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
+
+}  // namespace
+
+std::string AppDataFolder() {
+    char folder[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
+    return folder;
+}
+
+std::string VendorFolder() {
+    return AppDataFolder() + "\\Bexmoor";
+}
+
+std::string ProductFolder() {
+    return VendorFolder() + "\\Pandrel";
+}
+
+std::string AppDataIniPath() {
+    return ProductFolder() + "\\Orlune.ini";
+}
+
+std::string ExecutableFolder() {
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder = path;
+    return folder.substr(0, folder.rfind('\\') + 1);
+}
+
+std::string PortableIniPath() {
+    return ExecutableFolder() + "Orlune.ini";
+}
+
+bool FileExists(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExists(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::optional<std::string> ReadFileBytes(const std::string& path) {
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return std::nullopt;
+    return ReadAll(file.Get());
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.Valid() && WriteAll(file.Get(), bytes);
+}
+
+void RemoveFile(const std::string& path) {
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path.c_str());
+}
+
+ExclusiveFile::ExclusiveFile(const std::string& path)
+    : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+
+ExclusiveFile::~ExclusiveFile() {
+    Release();
+}
+
+void ExclusiveFile::Release() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+}
+
+std::wstring Widen(const std::string& ansi) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
+    std::wstring wide(length > 0 ? length - 1 : 0, L'\0');
+    if (length > 1) MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], length);
+    return wide;
+}
+
+bool WriteFileBytesW(const std::wstring& path, const std::string& bytes) {
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.Valid() && WriteAll(file.Get(), bytes);
+}
+
+std::optional<std::string> ReadFileBytesW(const std::wstring& path) {
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return std::nullopt;
+    return ReadAll(file.Get());
+}
+
+std::vector<std::wstring> FolderEntriesW(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    FindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    if (!find.Valid()) return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (FindNextFileW(find.Get(), &found));
+    return names;
+}
+
+void RemoveTreeW(const std::wstring& folder) {
+    for (const std::wstring& name : FolderEntriesW(folder)) {
+        const std::wstring path = folder + L"\\" + name;
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            RemoveTreeW(path);
+        } else {
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(path.c_str());
+        }
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+IniText::IniText(const std::string& text) {
+    std::string section;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = Trim(text.substr(start, end - start));
+        start = end + 1;
+        if (line.empty() || line[0] == ';') continue;
+        if (line[0] == '[') {
+            const std::size_t close = line.find(']');
+            section = Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        if (equals == std::string::npos) continue;
+        entries_.push_back({section, Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))});
+    }
+}
+
+IniText IniText::FromFile(const std::string& path) {
+    return IniText(ReadFileBytes(path).value_or(""));
+}
+
+std::optional<std::string> IniText::Value(const std::string& section, const std::string& key) const {
+    for (const Entry& entry : entries_) {
+        if (SameName(entry.Section, section) && SameName(entry.Key, key)) return entry.Value;
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> IniText::Keys(const std::string& section) const {
+    std::vector<std::string> keys;
+    for (const Entry& entry : entries_) {
+        if (SameName(entry.Section, section)) keys.push_back(entry.Key);
+    }
+    return keys;
+}
+
+SettingsFilesSandbox::SettingsFilesSandbox() {
+    Clean();
+}
+
+SettingsFilesSandbox::~SettingsFilesSandbox() {
+    Clean();
+}
+
+bool SettingsFilesSandbox::CreateAppDataFolders() {
+    CreateDirectoryA(VendorFolder().c_str(), nullptr);
+    CreateDirectoryA(ProductFolder().c_str(), nullptr);
+    return FolderExists(ProductFolder());
+}
+
+bool SettingsFilesSandbox::IsClean() {
+    return !FileExists(AppDataIniPath()) && !FileExists(PortableIniPath()) &&
+           !FolderExists(ProductFolder()) && !FolderExists(VendorFolder());
+}
+
+void SettingsFilesSandbox::Clean() {
+    RemoveFile(AppDataIniPath());
+    RemoveFile(PortableIniPath());
+    RemoveDirectoryA(ProductFolder().c_str());
+    RemoveDirectoryA(VendorFolder().c_str());
+}

@@ -1,0 +1,94 @@
+#pragma once
+// The two settings files where the module places them for the running test executable
+// (the executable stands in for the host), and small tools to lay them out, read them
+// back and clear them away. Contents are checked by parsing the file's own bytes, never
+// through the profile functions, whose cache could answer for a file that has changed.
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// {AppData} as the system names it, without a trailing backslash.
+std::string AppDataFolder();
+// {AppData}\Bexmoor and {AppData}\Bexmoor\Pandrel.
+std::string VendorFolder();
+std::string ProductFolder();
+// {AppData}\Bexmoor\Pandrel\Orlune.ini
+std::string AppDataIniPath();
+// The running executable's folder, with its trailing backslash.
+std::string ExecutableFolder();
+// {ExecutableFolder}Orlune.ini
+std::string PortableIniPath();
+
+bool FileExists(const std::string& path);
+bool FolderExists(const std::string& path);
+// The file's bytes, or nothing when it cannot be read.
+std::optional<std::string> ReadFileBytes(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+// Removes the file, read-only or not; a missing file is fine.
+void RemoveFile(const std::string& path);
+
+// Holds a file open without sharing, as another program might: every other open of it,
+// for reading, writing, replacing or deleting, fails with a sharing violation. (A
+// read-only attribute is no substitute: Wine running as root ignores it.)
+class ExclusiveFile {
+public:
+    explicit ExclusiveFile(const std::string& path);
+    ~ExclusiveFile();
+    ExclusiveFile(const ExclusiveFile&) = delete;
+    ExclusiveFile& operator=(const ExclusiveFile&) = delete;
+    bool Held() const { return handle_ != INVALID_HANDLE_VALUE; }
+    void Release();
+
+private:
+    HANDLE handle_;
+};
+
+// Wide-character twins for paths longer than the ANSI functions accept.
+std::wstring Widen(const std::string& ansi);
+bool WriteFileBytesW(const std::wstring& path, const std::string& bytes);
+std::optional<std::string> ReadFileBytesW(const std::wstring& path);
+// Names of the files and folders directly inside `folder` (no "." or "..").
+std::vector<std::wstring> FolderEntriesW(const std::wstring& folder);
+// Removes `folder` and everything below it.
+void RemoveTreeW(const std::wstring& folder);
+
+// An INI text parsed the way the profile functions read it: section and key names match
+// regardless of case; blanks around names and values are dropped.
+class IniText {
+public:
+    explicit IniText(const std::string& text);
+    // The parsed file; empty (no sections) when it is missing.
+    static IniText FromFile(const std::string& path);
+
+    std::optional<std::string> Value(const std::string& section, const std::string& key) const;
+    // The section's keys in file order.
+    std::vector<std::string> Keys(const std::string& section) const;
+
+private:
+    struct Entry {
+        std::string Section;
+        std::string Key;
+        std::string Value;
+    };
+    std::vector<Entry> entries_;
+};
+
+// Keeps every test's settings files its own: on entry and on exit both settings files are
+// removed, and {AppData}\Bexmoor\Pandrel with {AppData}\Bexmoor when they are empty. The
+// module never creates those folders; CreateAppDataFolders() does what the host would.
+class SettingsFilesSandbox {
+public:
+    SettingsFilesSandbox();
+    ~SettingsFilesSandbox();
+    SettingsFilesSandbox(const SettingsFilesSandbox&) = delete;
+    SettingsFilesSandbox& operator=(const SettingsFilesSandbox&) = delete;
+
+    bool CreateAppDataFolders();
+    // True when both files are gone and the folders are absent.
+    static bool IsClean();
+
+private:
+    static void Clean();
+};

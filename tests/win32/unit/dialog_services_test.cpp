@@ -1,0 +1,275 @@
+// The records the dialog services hand to the help library and the file chooser, and the
+// controls whose help message is left unhandled.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commdlg.h>
+#include <dlgs.h>
+
+#include <cstddef>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "dialog/dialog_services.h"
+#include "dialog/service_records.h"
+#include "fake_platform.h"
+#include "support/settings_files.h"
+
+TEST(DialogServices, ControlPopupRecord) {
+    const POINT mouse{321, 654};
+    const HH_POPUP popup = MakeControlPopup(114, mouse);
+
+    // The record as the help library reads it: 13 little-endian 32-bit fields.
+    DWORD fields[13];
+    static_assert(sizeof(fields) == sizeof(popup), "52 bytes");
+    std::memcpy(fields, &popup, sizeof(fields));
+    const DWORD expected[13] = {
+        52,                       // cbStruct
+        0,                        // hinst
+        114,                      // idString: the control's topic
+        0,                        // pszText
+        321, 654,                 // pt: where the mouse was
+        0xFFFFFFFF, 0xFFFFFFFF,   // foreground, background: defaults
+        0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,  // margins: defaults
+        0,                        // pszFont
+    };
+    for (int i = 0; i < 13; ++i) EXPECT_EQ(expected[i], fields[i]) << "field " << i;
+}
+
+TEST(DialogServices, WaveFileChooserRecord) {
+    char file[MAX_PATH] = "C:\\Sounds\\chime.wav";
+    char folder[] = "C:\\AppData\\Bexmoor\\Pandrel";
+    char title[] = "title";
+    const HWND owner = reinterpret_cast<HWND>(0x1234);
+    const OPENFILENAMEA chooser = MakeWaveFileChooser(owner, file, folder, title);
+
+    EXPECT_EQ(88u, chooser.lStructSize);
+    EXPECT_EQ(owner, chooser.hwndOwner);
+    EXPECT_EQ(nullptr, chooser.hInstance);
+    EXPECT_EQ(nullptr, chooser.lpstrCustomFilter);
+    EXPECT_EQ(1u, chooser.nFilterIndex);
+    EXPECT_EQ(file, chooser.lpstrFile);
+    EXPECT_EQ(260u, chooser.nMaxFile);
+    EXPECT_EQ(nullptr, chooser.lpstrFileTitle);
+    EXPECT_EQ(folder, chooser.lpstrInitialDir);
+    EXPECT_EQ(title, chooser.lpstrTitle);
+    EXPECT_EQ(static_cast<DWORD>(OFN_READONLY | OFN_HIDEREADONLY), chooser.Flags);
+    EXPECT_EQ(5u, chooser.Flags);
+    EXPECT_EQ(nullptr, chooser.lpstrDefExt);
+    EXPECT_EQ(nullptr, chooser.lpfnHook);
+    EXPECT_EQ(0u, chooser.FlagsEx);
+
+    // The filter: "Waveサウンド (*.wav)", "*.wav", then the closing empty entry.
+    const std::string filter(chooser.lpstrFilter, kWaveFileFilterBytes);
+    EXPECT_EQ(std::string("Wave\x83\x54\x83\x45\x83\x93\x83\x68 (*.wav)\0*.wav\0\0", 28), filter);
+    wchar_t display[32] = L"";
+    MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, chooser.lpstrFilter, -1, display, 32);
+    EXPECT_STREQ(L"Wave\u30B5\u30A6\u30F3\u30C9 (*.wav)", display);
+}
+
+// Group boxes and static texts have no pop-up: the message stays unhandled.
+TEST(DialogServices, HelpForControlsWithoutTopicIsUnhandled) {
+    for (int id : {0, 100, 103, 106, 109, 110, 112, 113, 118, 3000}) {
+        HELPINFO info{};
+        info.cbSize = sizeof(info);
+        info.iContextType = HELPINFO_WINDOW;
+        info.iCtrlId = id;
+        EXPECT_EQ(0, OnHelp(nullptr, GetModuleHandleA(nullptr), &info)) << id;
+    }
+    EXPECT_EQ(0, OnHelp(nullptr, GetModuleHandleA(nullptr), nullptr));
+}
+
+namespace {
+
+// A stand-in for the dialog holding the file-name edit, enough for the services that read it.
+class EditHost {
+public:
+    EditHost() {
+        window_ = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
+                                  nullptr, nullptr);
+        CreateWindowExA(0, "EDIT", "", WS_CHILD | ES_AUTOHSCROLL, 0, 0, 90, 20, window_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(114)), nullptr, nullptr);
+    }
+    ~EditHost() { DestroyWindow(window_); }
+    EditHost(const EditHost&) = delete;
+    EditHost& operator=(const EditHost&) = delete;
+    HWND Handle() const { return window_; }
+
+private:
+    HWND window_;
+};
+
+}  // namespace
+
+// The Test button plays the edit's text as it stands, cut to 259 bytes on a character
+// boundary, asynchronously without waiting for a busy sound service.
+TEST(DialogServices, TestPlayPlaysTheEditsText) {
+    const std::string longAscii(300, 'a');
+    const std::string ascii258(258, 'b');
+    const std::string so = "\x83\x5C";  // "ソ", trail byte 0x5C
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string played;
+    };
+    const Case cases[] = {
+        {"plain path", "C:\\Sounds\\chime.wav", "C:\\Sounds\\chime.wav"},
+        {"Japanese path", "C:\\" + so + "\\" + so + ".wav", "C:\\" + so + "\\" + so + ".wav"},
+        {"too long", longAscii, longAscii.substr(0, 259)},
+        {"double-byte character across the limit", ascii258 + so + "x", ascii258},
+        {"double-byte character just inside", ascii258.substr(1) + so + "x", ascii258.substr(1) + so},
+    };
+    ASSERT_EQ(932u, GetACP());
+    EditHost dialog;
+    for (const Case& c : cases) {
+        fake::Reset();
+        SetDlgItemTextA(dialog.Handle(), 114, c.text.c_str());
+        EXPECT_EQ(1, TestPlay(dialog.Handle())) << c.name;
+        const std::vector<fake::SoundCall> sounds = fake::Sounds();
+        ASSERT_EQ(1u, sounds.size()) << c.name;
+        EXPECT_EQ(c.played, sounds[0].Name) << c.name;
+        EXPECT_EQ(0x2001u, sounds[0].Flags) << c.name;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// The system's own file chooser, driven from a thread timer inside its modal loop.
+
+namespace {
+
+struct ChooserView {
+    bool Seen = false;
+    std::wstring Title;
+    std::wstring StartFolder;  // as the chooser reports it
+    std::wstring FileName;     // the file-name box when it opened
+    std::wstring Filter;       // the file-type box
+};
+
+struct ChooserScript {
+    bool Accept = true;        // OK with AnswerName, else Cancel
+    std::wstring AnswerName;
+    ChooserView View;
+    int Ticks = 0;
+};
+
+ChooserScript* chooserScript = nullptr;
+
+BOOL CALLBACK FindChooser(HWND window, LPARAM found) {
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (std::wcscmp(className, L"#32770") == 0 && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FileNameBox(HWND chooser) {
+    HWND box = GetDlgItem(chooser, cmb13);  // the newer layout's combo box
+    return box ? box : GetDlgItem(chooser, edt1);
+}
+
+std::wstring WindowText(HWND window) {
+    wchar_t text[MAX_PATH * 2] = {};
+    GetWindowTextW(window, text, MAX_PATH * 2);
+    return text;
+}
+
+void CALLBACK ChooserTick(HWND, UINT, UINT_PTR, DWORD) {
+    ChooserScript* script = chooserScript;
+    if (!script || script->View.Seen) return;
+    HWND chooser = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindChooser, reinterpret_cast<LPARAM>(&chooser));
+    if (!chooser) return;
+    if (++script->Ticks < 3) return;  // let it finish filling its views
+    script->View.Seen = true;
+    script->View.Title = WindowText(chooser);
+    // The chooser answers in the character set it was opened with, here ANSI.
+    char folder[MAX_PATH] = {};
+    SendMessageA(chooser, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder));
+    script->View.StartFolder = Widen(folder);
+    script->View.FileName = WindowText(FileNameBox(chooser));
+    script->View.Filter = WindowText(GetDlgItem(chooser, cmb1));
+    if (script->Accept) {
+        SetWindowTextW(FileNameBox(chooser), script->AnswerName.c_str());
+        SendMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(chooser, IDOK)));
+    } else {
+        SendMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(chooser, IDCANCEL)));
+    }
+}
+
+int RunChooser(HWND dialog, ChooserScript* script) {
+    chooserScript = script;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, ChooserTick);
+    const int result = ChooseWaveFile(dialog, GetModuleHandleA(nullptr));
+    KillTimer(nullptr, timer);
+    chooserScript = nullptr;
+    return result;
+}
+
+std::wstring EditText(HWND dialog) {
+    wchar_t text[MAX_PATH * 2] = {};
+    GetDlgItemTextW(dialog, 114, text, MAX_PATH * 2);
+    return text;
+}
+
+// A WAV file with a Japanese name in the temporary folder, removed afterwards.
+class ChosenFile {
+public:
+    ChosenFile() {
+        wchar_t folder[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, folder);
+        path_ = std::wstring(folder) + L"\u6642\u5831 chime.wav";  // "時報 chime.wav"
+        HANDLE file = CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    }
+    ~ChosenFile() { DeleteFileW(path_.c_str()); }
+    ChosenFile(const ChosenFile&) = delete;
+    ChosenFile& operator=(const ChosenFile&) = delete;
+    const std::wstring& Path() const { return path_; }
+
+private:
+    std::wstring path_;
+};
+
+}  // namespace
+
+// With the edit empty the chooser starts in {AppData}\Bexmoor\Pandrel.
+TEST(DialogServices, ChooserOpensInTheProductFolderAndFillsTheEdit) {
+    SettingsFilesSandbox sandbox;
+    ASSERT_TRUE(sandbox.CreateAppDataFolders());
+    ChosenFile chosen;
+    EditHost dialog;
+
+    ChooserScript script;
+    script.AnswerName = chosen.Path();
+    EXPECT_NE(0, RunChooser(dialog.Handle(), &script));
+
+    ASSERT_TRUE(script.View.Seen) << "the chooser never showed";
+    EXPECT_EQ(L"\u30B5\u30A6\u30F3\u30C9\u30D5\u30A1\u30A4\u30EB\u306E\u8A2D\u5B9A",
+              script.View.Title);  // "サウンドファイルの設定"
+    EXPECT_EQ(Widen(ProductFolder()), script.View.StartFolder);
+    EXPECT_EQ(L"", script.View.FileName);
+    EXPECT_EQ(L"Wave\u30B5\u30A6\u30F3\u30C9 (*.wav)", script.View.Filter);
+    EXPECT_EQ(chosen.Path(), EditText(dialog.Handle()));
+}
+
+// The chooser is handed the edit's name (it shows the name and opens in its folder); a
+// cancel leaves the edit as it was.
+TEST(DialogServices, CancelledChooserChangesNothing) {
+    EditHost dialog;
+    SetDlgItemTextW(dialog.Handle(), 114, L"C:\\windows\\\u30BD.wav");  // "ソ"
+
+    ChooserScript script;
+    script.Accept = false;
+    EXPECT_EQ(0, RunChooser(dialog.Handle(), &script));
+
+    ASSERT_TRUE(script.View.Seen) << "the chooser never showed";
+    EXPECT_EQ(L"\u30BD.wav", script.View.FileName);
+    EXPECT_EQ(L"C:\\windows", script.View.StartFolder);
+    EXPECT_EQ(L"C:\\windows\\\u30BD.wav", EditText(dialog.Handle()));
+}

@@ -1,0 +1,221 @@
+// The hour-count plays: the count for each clock, the worker on its own thread while the
+// host's thread goes on, one job replacing another, and the hand-over record under load.
+#include "unit/scheduler_fixture.h"
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "scheduler/hour_count.h"
+
+namespace {
+
+using HourCountTest = SchedulerTest;
+
+std::vector<fake::SoundCall> SoundsOnThread(DWORD threadId) {
+    std::vector<fake::SoundCall> sounds;
+    for (const fake::SoundCall& sound : fake::Sounds()) {
+        if (sound.ThreadId == threadId) sounds.push_back(sound);
+    }
+    return sounds;
+}
+
+}  // namespace
+
+// ---- The count --------------------------------------------------------------------------
+
+TEST_F(HourCountTest, PlaysAsOftenAsTheClockShowsHoursOnBothClocks) {
+    struct Count {
+        WORD hour, minute;
+        bool twentyFourHour;
+        int plays;
+    };
+    std::vector<Count> cases = {
+        {0, 0, false, 12}, {0, 0, true, 24},  {12, 0, false, 12}, {12, 0, true, 12},
+        {13, 0, false, 1}, {13, 0, true, 13}, {15, 0, false, 3},  {15, 0, true, 15},
+        {23, 0, false, 11}, {1, 0, true, 1},
+    };
+    for (WORD hour = 0; hour < 24; ++hour) {  // every half past plays once, on either clock
+        cases.push_back({hour, 30, false, 1});
+        cases.push_back({hour, 30, true, 1});
+    }
+    for (const Count& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.hour << ":" << c.minute << (c.twentyFourHour ? " 24h" : " 12h"));
+        fake::Reset();
+        fake::SetClock(c.hour, c.minute, 0);
+        PlayHourCount("chime.wav", c.twentyFourHour);
+        ASSERT_TRUE(fake::WaitForWorkers());
+        EXPECT_EQ(fake::WorkerStarts(), 1);
+        EXPECT_EQ(CurrentHourCountJob().Count, c.plays);
+        const std::vector<fake::SoundCall> sounds = fake::Sounds();
+        ASSERT_EQ(sounds.size(), static_cast<size_t>(c.plays));
+        for (const fake::SoundCall& sound : sounds) {
+            EXPECT_EQ(sound.Name, "chime.wav");
+            EXPECT_EQ(sound.Flags, static_cast<DWORD>(SND_SYNC)) << "plays would cut each other off";
+            EXPECT_NE(sound.ThreadId, GetCurrentThreadId()) << "played on the host's thread";
+            EXPECT_EQ(sound.ThreadId, sounds[0].ThreadId) << "one worker plays them all";
+        }
+    }
+}
+
+// ---- The worker and the host's thread ---------------------------------------------------
+
+// The host's thread hands the plays over and returns while the first one still sounds.
+TEST_F(HourCountTest, HostThreadReturnsWhileTheWorkerStillPlays) {
+    fake::HoldSyncSounds();
+    fake::SetClock(15, 0, 0);
+    PlayHourCount("chime.wav", false);  // would hang here if the host's thread played
+    ASSERT_TRUE(fake::WaitForSounds(1));
+    EXPECT_EQ(fake::Sounds().size(), 1u) << "the second play began before the first ended";
+    EXPECT_NE(fake::Sounds()[0].ThreadId, GetCurrentThreadId());
+    fake::ReleaseSyncSounds();
+    ASSERT_TRUE(fake::WaitForWorkers());
+    EXPECT_EQ(fake::Sounds().size(), 3u);
+}
+
+// The road of one chime: 15:00 on the 12-hour clock with Interval 3600. The firing hands
+// three plays to a worker and has the timer armed again before the first play ends.
+TEST_F(HourCountTest, FiringAtThreeOClockPlaysThreeTimesOnAWorkerAndRearmsAtOnce) {
+    Configure(3600, 1, "chime.wav", 0);
+    fake::HoldSyncSounds();
+    fake::SetClock(14, 59, 0);
+    Module->ArmSignalTimer();
+    ASSERT_TRUE(Fire());  // 15:00:00
+    fake::TimerCall timer{};
+    EXPECT_TRUE(Armed(&timer));
+    EXPECT_EQ(timer.Delay, 60000u);
+    ASSERT_TRUE(fake::WaitForSounds(1));
+    fake::ReleaseSyncSounds();
+    ASSERT_TRUE(fake::WaitForWorkers());
+    EXPECT_EQ(fake::Sounds().size(), 3u);
+    EXPECT_EQ(SoundsOnThread(GetCurrentThreadId()).size(), 0u);
+}
+
+TEST_F(HourCountTest, TwentyFourHourClockAtMidnightFromTheTimer) {
+    Configure(1800, 1, "chime.wav", 1);
+    fake::SetClock(23, 59, 0);
+    Module->ArmSignalTimer();
+    ASSERT_TRUE(Fire());  // 00:00 next day
+    ASSERT_TRUE(fake::WaitForWorkers());
+    EXPECT_EQ(fake::Sounds().size(), 24u);
+}
+
+// A start the system refuses plays nothing and is not reported; the record is still filled.
+TEST_F(HourCountTest, RefusedWorkerPlaysNothing) {
+    fake::RefuseWorkers(true);
+    fake::SetClock(15, 0, 0);
+    PlayHourCount("chime.wav", true);
+    EXPECT_EQ(fake::WorkerStarts(), 0);
+    EXPECT_TRUE(fake::Sounds().empty());
+    const HourCountJob job = CurrentHourCountJob();
+    EXPECT_EQ(job.Count, 15);
+    EXPECT_STREQ(job.Name, "chime.wav");
+}
+
+// ---- One job after another --------------------------------------------------------------
+
+// A new signal while a worker still plays: the older worker stops after the play under way
+// (it must neither go on with the new count nor switch to the new name mid-job), and the
+// newer one plays its whole count.
+TEST_F(HourCountTest, NewerJobReplacesTheOlderAfterItsCurrentPlay) {
+    fake::HoldSyncSounds();
+    fake::SetClock(15, 0, 0);
+    PlayHourCount("first.wav", false);  // 3 plays
+    ASSERT_TRUE(fake::WaitForSounds(1));
+    const DWORD older = fake::Sounds()[0].ThreadId;
+
+    fake::SetClock(16, 0, 0);
+    PlayHourCount("second.wav", true);  // 16 plays
+    ASSERT_TRUE(fake::WaitForSounds(2));
+    const DWORD newer = fake::Sounds()[1].ThreadId;
+    ASSERT_NE(older, newer);
+
+    fake::ReleaseSyncSounds();
+    ASSERT_TRUE(fake::WaitForWorkers());
+    const std::vector<fake::SoundCall> olderSounds = SoundsOnThread(older);
+    const std::vector<fake::SoundCall> newerSounds = SoundsOnThread(newer);
+    ASSERT_EQ(olderSounds.size(), 1u);
+    EXPECT_EQ(olderSounds[0].Name, "first.wav");
+    EXPECT_EQ(newerSounds.size(), 16u);
+    for (const fake::SoundCall& sound : newerSounds) EXPECT_EQ(sound.Name, "second.wav");
+}
+
+// Many jobs in quick succession, names of every length: each play must name exactly one of
+// the jobs, never the front of a new name over the tail of an old one.
+TEST_F(HourCountTest, WorkersNeverSeeAHalfWrittenName) {
+    constexpr int kJobs = 300;
+    // Unique names (97 is prime to 259), each one letter repeated: a torn read mixes letters.
+    auto nameOf = [](int job) {
+        return std::string(1 + (job * 97) % 259, static_cast<char>('A' + job % 26));
+    };
+    std::set<std::string> names;
+    fake::SetClock(0, 0, 0);  // 12 plays each
+    for (int job = 0; job < kJobs; ++job) {
+        names.insert(nameOf(job));
+        PlayHourCount(nameOf(job).c_str(), false);
+    }
+    ASSERT_EQ(names.size(), static_cast<size_t>(kJobs));
+    ASSERT_TRUE(fake::WaitForWorkers(30000));
+    const std::vector<fake::SoundCall> sounds = fake::Sounds();
+    ASSERT_FALSE(sounds.empty());
+    int torn = 0;
+    for (const fake::SoundCall& sound : sounds) {
+        if (names.count(sound.Name) == 0) ++torn;
+        EXPECT_NE(sound.ThreadId, GetCurrentThreadId());
+    }
+    EXPECT_EQ(torn, 0) << "of " << sounds.size() << " plays";
+    // The last job was never replaced: it plays in full.
+    int lastPlays = 0;
+    for (const fake::SoundCall& sound : sounds) lastPlays += sound.Name == nameOf(kJobs - 1);
+    EXPECT_EQ(lastPlays, 12);
+}
+
+// The same without thread starts in between, so that writes come back to back while another
+// thread copies the record: every copy holds one job's name with that job's count.
+TEST_F(HourCountTest, TheRecordIsNeverSeenHalfWritten) {
+    struct Job {
+        std::string name;
+        bool twentyFourHour;  // at midnight: 24 plays, else 12
+    };
+    std::vector<Job> jobs;
+    for (int job = 0; job < 64; ++job) {
+        jobs.push_back({std::string(1 + (job * 97) % 259, static_cast<char>('A' + job % 26)), job % 2 == 0});
+    }
+    struct Reader {
+        const std::vector<Job>* jobs;
+        volatile LONG stop = 0;
+        volatile LONG copies = 0;
+        LONG torn = 0;
+        static DWORD WINAPI Run(void* self) {
+            Reader& r = *static_cast<Reader*>(self);
+            while (!r.stop) {
+                const HourCountJob copy = CurrentHourCountJob();
+                if (copy.Count == 0) continue;  // nothing handed over yet
+                bool whole = false;
+                for (const Job& job : *r.jobs) {
+                    if (job.name == copy.Name && copy.Count == (job.twentyFourHour ? 24 : 12)) whole = true;
+                }
+                ++r.copies;
+                r.torn += !whole;
+            }
+            return 0;
+        }
+    } reader;
+    reader.jobs = &jobs;
+
+    fake::RefuseWorkers(true);
+    fake::SetClock(0, 0, 0);
+    HANDLE thread = CreateThread(nullptr, 0, &Reader::Run, &reader, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    // Until the reader has made plenty of copies while the writes went on (bounded, in case
+    // the reader never gets a turn).
+    for (int round = 0; round < 2000000 && reader.copies < 50000; ++round) {
+        const Job& job = jobs[round % jobs.size()];
+        PlayHourCount(job.name.c_str(), job.twentyFourHour);
+    }
+    InterlockedExchange(&reader.stop, 1);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    EXPECT_GE(reader.copies, 10000) << "the reader hardly ran: the check proves little";
+    EXPECT_EQ(reader.torn, 0) << "of " << reader.copies << " copies";
+}

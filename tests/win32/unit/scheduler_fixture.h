@@ -1,0 +1,67 @@
+#pragma once
+// A module object on the test thread, owning a real message-only window as its parent
+// window, driven through the fake seam. Shared by the scheduler and hour-count tests.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <cstring>
+#include <memory>
+
+#include "module/signal_module.h"
+#include "scheduler/signal_due.h"
+#include "scheduler/signal_timer.h"
+#include "unit/fake_platform.h"
+
+class OwnedWindow {
+public:
+    OwnedWindow()
+        : Handle(CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)) {}
+    ~OwnedWindow() {
+        if (Handle) DestroyWindow(Handle);
+    }
+    OwnedWindow(const OwnedWindow&) = delete;
+    OwnedWindow& operator=(const OwnedWindow&) = delete;
+    HWND Handle;
+};
+
+class SchedulerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fake::Reset();
+        ASSERT_NE(Window.Handle, nullptr);
+        Module = std::make_unique<SignalModule>(GetModuleHandleA(nullptr));
+        Module->ParentWindow = Window.Handle;
+        Configure(60, 0, "chime.wav");
+        TheSignalModule = Module.get();
+    }
+
+    void TearDown() override {
+        TheSignalModule = nullptr;
+        Module.reset();
+        fake::Reset();
+    }
+
+    void Configure(DWORD interval, int signalType, const char* waveName, int timeType = 0) {
+        Module->Enable = 1;
+        Module->Interval = interval;
+        Module->SignalType = signalType;
+        Module->TimeType = timeType;
+        std::strcpy(Module->WaveName, waveName);
+    }
+
+    // One firing of the armed signal timer, as the host's message loop would dispatch it.
+    bool Fire() { return fake::FireTimer(Window.Handle, SIGNAL_TIMER_ID); }
+    bool Armed(fake::TimerCall* timer = nullptr) {
+        return fake::IsArmed(Window.Handle, SIGNAL_TIMER_ID, timer);
+    }
+
+    static int CountSounds(DWORD flags) {
+        int count = 0;
+        for (const fake::SoundCall& sound : fake::Sounds()) count += sound.Flags == flags;
+        return count;
+    }
+
+    OwnedWindow Window;
+    std::unique_ptr<SignalModule> Module;
+};

@@ -1,0 +1,289 @@
+// The minute timer and the due check, driven through the fake seam: the timer's delay and
+// re-arming, which minutes sound over whole simulated days, the wait for a minute that has
+// not yet turned, and late firings.
+#include "unit/scheduler_fixture.h"
+
+#include <vector>
+
+namespace {
+
+struct Delay {
+    WORD second, milliseconds;
+    UINT expectedMs;
+};
+
+}  // namespace
+
+// ---- Arming and stopping ----------------------------------------------------------------
+
+// The delay is counted from the second alone: the milliseconds are ignored, and second 59
+// must not give 0 (a timer that fires at once, every time).
+TEST_F(SchedulerTest, ArmSetsTimer5000OnTheParentWindowForTheRestOfTheMinute) {
+    const Delay cases[] = {
+        {0, 0, 60000}, {0, 999, 60000}, {1, 0, 59000}, {30, 500, 30000}, {59, 0, 1000}, {59, 999, 1000},
+    };
+    for (const Delay& c : cases) {
+        fake::Reset();
+        fake::SetClock(10, 0, c.second, c.milliseconds);
+        EXPECT_EQ(Module->ArmSignalTimer(), 1);
+        fake::TimerCall timer{};
+        ASSERT_TRUE(Armed(&timer)) << "second " << c.second;
+        EXPECT_EQ(timer.Delay, c.expectedMs) << "second " << c.second << "." << c.milliseconds;
+        EXPECT_EQ(timer.Callback, &SignalTimerProc);
+    }
+}
+
+TEST_F(SchedulerTest, ArmWithTheModuleSwitchedOffSetsNothing) {
+    Module->Enable = 0;
+    EXPECT_EQ(Module->ArmSignalTimer(), 0);
+    EXPECT_TRUE(fake::TimerCalls().empty());
+    EXPECT_EQ(fake::ReadingCount(), 0);
+}
+
+// A refused timer is not reported: the chain simply ends.
+TEST_F(SchedulerTest, ArmReportsOneEvenWhenTheSystemRefusesTheTimer) {
+    fake::RefuseTimers(true);
+    EXPECT_EQ(Module->ArmSignalTimer(), 1);
+    EXPECT_FALSE(Armed());
+    EXPECT_FALSE(Fire());
+}
+
+// Without a window the system would pick the timer's id: the callback would ignore every
+// firing, StopModule could not remove it, and it would keep firing into the module's code
+// after the module is unloaded.
+TEST_F(SchedulerTest, ArmWithoutAParentWindowSetsNoTimerThatNothingCouldRemove) {
+    Module->ParentWindow = nullptr;
+    EXPECT_EQ(Module->ArmSignalTimer(), 1);
+    EXPECT_TRUE(fake::TimerCalls().empty());
+}
+
+TEST_F(SchedulerTest, StopReportsWhetherATimerWasPending) {
+    Module->ArmSignalTimer();
+    EXPECT_NE(Module->StopSignalTimer(), 0);
+    EXPECT_FALSE(Armed());
+    EXPECT_EQ(Module->StopSignalTimer(), 0);
+}
+
+// ---- Whole days -------------------------------------------------------------------------
+
+namespace {
+
+struct DayCase {
+    DWORD interval;
+    int expectedPlays;  // in 1440 firings, one at every minute of the day
+};
+
+// Every interval the dialog offers, plus stored values it does not: a step is whole minutes
+// (90 s is every minute, not every minute and a half), and under a minute never sounds
+// (and must not divide by zero).
+const DayCase kDayCases[] = {
+    {60, 1440}, {300, 288}, {600, 144}, {900, 96}, {1800, 48}, {3600, 24},
+    {kIntervalNone, 0}, {30, 0}, {0, 0}, {59, 0}, {90, 1440}, {120, 720}, {7200, 24},
+};
+
+}  // namespace
+
+TEST_F(SchedulerTest, ADayOfFiringsSoundsAtEverySignalMinuteAndRearmsEachMinute) {
+    for (const DayCase& c : kDayCases) {
+        SCOPED_TRACE(testing::Message() << "Interval " << c.interval);
+        fake::Reset();
+        Module = std::make_unique<SignalModule>(GetModuleHandleA(nullptr));
+        Module->ParentWindow = Window.Handle;
+        TheSignalModule = Module.get();
+        Configure(c.interval, 0, "chime.wav");
+
+        fake::SetClock(23, 59, 30);
+        Module->ArmSignalTimer();
+        for (int minute = 0; minute < 24 * 60; ++minute) {
+            ASSERT_TRUE(Fire()) << "chain ended before minute " << minute;
+            const SYSTEMTIME now = fake::Clock();
+            ASSERT_EQ(now.wHour * 60 + now.wMinute, minute);
+            fake::TimerCall timer{};
+            ASSERT_TRUE(Armed(&timer));
+            ASSERT_EQ(timer.Delay, 60000u);
+        }
+        EXPECT_EQ(CountSounds(SND_ASYNC), c.expectedPlays);
+        EXPECT_EQ(fake::Sounds().size(), static_cast<size_t>(c.expectedPlays));
+        EXPECT_TRUE(fake::Sleeps().empty()) << "a firing on time waited for the minute";
+        if (c.expectedPlays == 0) {
+            // "None" and a zero step never read the clock for the check nor record it.
+            EXPECT_EQ(Module->LastCheck.wMinute, 0xFFFF);
+            EXPECT_EQ(fake::ReadingCount(), 1 + 24 * 60);  // the armings only
+        }
+
+        // Switched off meanwhile (say, by an InitialLoad): the firing still checks and may
+        // sound, but sets no further timer.
+        Module->Enable = 0;
+        const size_t before = fake::Sounds().size();
+        ASSERT_TRUE(Fire());
+        EXPECT_FALSE(Armed()) << "chain went on with the module switched off";
+        EXPECT_EQ(fake::Sounds().size(), before + (c.expectedPlays > 0 ? 1 : 0));
+    }
+}
+
+// ---- Firing, callback and playback ------------------------------------------------------
+
+TEST_F(SchedulerTest, FiringRemovesTheTimerBeforeItChecksAndArmsItAgainAfter) {
+    fake::SetClock(9, 59, 59);
+    Module->ArmSignalTimer();
+    ASSERT_TRUE(Fire());
+    const std::vector<fake::TimerCall> calls = fake::TimerCalls();
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_TRUE(calls[0].IsSet);
+    EXPECT_FALSE(calls[1].IsSet);
+    EXPECT_EQ(calls[1].Id, SIGNAL_TIMER_ID);
+    EXPECT_EQ(calls[1].Window, Window.Handle);
+    EXPECT_TRUE(calls[2].IsSet);
+    ASSERT_EQ(fake::Sounds().size(), 1u);
+    EXPECT_EQ(fake::Sounds()[0].Name, "chime.wav");
+    EXPECT_EQ(fake::Sounds()[0].Flags, static_cast<DWORD>(SND_ASYNC));
+    EXPECT_EQ(fake::Sounds()[0].ThreadId, GetCurrentThreadId());
+}
+
+TEST_F(SchedulerTest, CallbackIgnoresOtherTimerIds) {
+    for (UINT_PTR id : {UINT_PTR{0}, UINT_PTR{1}, UINT_PTR{4999}, UINT_PTR{5001}, UINT_PTR{0x7F00}}) {
+        SignalTimerProc(Window.Handle, WM_TIMER, id, 0);
+    }
+    EXPECT_EQ(fake::ReadingCount(), 0);
+    EXPECT_TRUE(fake::TimerCalls().empty());
+    EXPECT_TRUE(fake::Sounds().empty());
+}
+
+// A firing that outlives the module object (detach ran meanwhile) must not touch it.
+TEST_F(SchedulerTest, CallbackDoesNothingWithoutAModuleObject) {
+    TheSignalModule = nullptr;
+    SignalTimerProc(Window.Handle, WM_TIMER, SIGNAL_TIMER_ID, 0);
+    EXPECT_EQ(fake::ReadingCount(), 0);
+    EXPECT_TRUE(fake::TimerCalls().empty());
+    EXPECT_TRUE(fake::Sounds().empty());
+}
+
+TEST_F(SchedulerTest, EmptyWaveNamePassesInSilenceAndTheChainGoesOn) {
+    for (int signalType : {0, 1}) {
+        fake::Reset();
+        Configure(60, signalType, "");
+        fake::SetClock(12, 0, 0);
+        Module->OnSignalTimer();
+        EXPECT_TRUE(fake::Sounds().empty()) << "SignalType " << signalType;
+        EXPECT_EQ(fake::WorkerStarts(), 0) << "SignalType " << signalType;
+        EXPECT_TRUE(Armed()) << "SignalType " << signalType;
+    }
+}
+
+TEST_F(SchedulerTest, TheLongestWaveNamePlaysWhole) {
+    const std::string name(259, 'w');
+    Configure(60, 0, name.c_str());
+    Module->OnSignalTimer();
+    ASSERT_EQ(fake::Sounds().size(), 1u);
+    EXPECT_EQ(fake::Sounds()[0].Name, name);
+}
+
+// ---- Waiting for the minute to turn -----------------------------------------------------
+
+// A firing up to a few seconds early (timers can fire early) must not evaluate the old
+// minute again: it waits, 100 ms at a time, for the clock to show the new one.
+TEST_F(SchedulerTest, FiringJustBeforeTheBoundaryWaitsAndEvaluatesTheNewMinute) {
+    Configure(3600, 0, "chime.wav");
+    fake::SetClock(10, 59, 0);
+    Module->OnSignalTimer();  // the check in minute 59: nothing due
+    ASSERT_TRUE(fake::Sounds().empty());
+
+    fake::SetClock(10, 59, 59, 900);
+    SignalTimerProc(Window.Handle, WM_TIMER, SIGNAL_TIMER_ID, 0);
+    EXPECT_EQ(fake::Sleeps(), std::vector<DWORD>{100});
+    EXPECT_EQ(Module->LastCheck.wHour, 11);
+    EXPECT_EQ(Module->LastCheck.wMinute, 0);
+    EXPECT_EQ(fake::Sounds().size(), 1u) << "the 11:00 signal was missed";
+    fake::TimerCall timer{};
+    ASSERT_TRUE(Armed(&timer));
+    EXPECT_EQ(timer.Delay, 60000u);
+}
+
+TEST_F(SchedulerTest, FiringJustAfterTheBoundaryDoesNotWait) {
+    Configure(3600, 0, "chime.wav");
+    fake::SetClock(10, 59, 0);
+    Module->OnSignalTimer();
+    fake::SetClock(11, 0, 0, 200);
+    SignalTimerProc(Window.Handle, WM_TIMER, SIGNAL_TIMER_ID, 0);
+    EXPECT_TRUE(fake::Sleeps().empty());
+    EXPECT_EQ(Module->LastCheck.wMinute, 0);
+    EXPECT_EQ(fake::Sounds().size(), 1u);
+}
+
+// The wait ends at the first reading that shows another minute, and that reading is the
+// one evaluated and recorded.
+TEST_F(SchedulerTest, WaitEndsAtTheFirstReadingOfANewMinute) {
+    Configure(3600, 0, "chime.wav");
+    fake::SetClock(10, 59, 0);
+    Module->OnSignalTimer();
+    const int readingsBefore = fake::ReadingCount();
+    fake::ScriptReadings({fake::At(10, 59, 58, 100), fake::At(10, 59, 58, 600), fake::At(10, 59, 59, 400),
+                          fake::At(11, 0, 1, 250), fake::At(11, 0, 1, 300)});
+    SignalTimerProc(Window.Handle, WM_TIMER, SIGNAL_TIMER_ID, 0);
+    EXPECT_EQ(fake::Sleeps(), std::vector<DWORD>(3, 100));
+    EXPECT_EQ(fake::ReadingCount() - readingsBefore, 4 + 1) << "four readings, then the re-arming";
+    EXPECT_EQ(Module->LastCheck.wHour, 11);
+    EXPECT_EQ(Module->LastCheck.wMinute, 0);
+    EXPECT_EQ(Module->LastCheck.wSecond, 1);
+    EXPECT_EQ(fake::Sounds().size(), 1u);
+    fake::TimerCall timer{};
+    ASSERT_TRUE(Armed(&timer));
+    EXPECT_EQ(timer.Delay, 59000u);  // from the re-arming's own reading, 11:00:01.300
+}
+
+// The second firing in one minute waits 30 x 100 ms (at most 3 s on the host's thread),
+// then evaluates the unchanged minute with the last of its 30 readings.
+TEST_F(SchedulerTest, SecondFiringInTheSameMinuteWaitsThreeSecondsThenEvaluatesIt) {
+    Configure(3600, 0, "chime.wav");
+    fake::SetClock(11, 0, 0);
+    Module->OnSignalTimer();
+    ASSERT_EQ(fake::Sounds().size(), 1u);
+
+    fake::SetClock(11, 0, 20);
+    const int readingsBefore = fake::ReadingCount();
+    SignalTimerProc(Window.Handle, WM_TIMER, SIGNAL_TIMER_ID, 0);
+    EXPECT_EQ(fake::Sleeps(), std::vector<DWORD>(30, 100));
+    EXPECT_EQ(fake::ReadingCount() - readingsBefore, 30 + 1) << "30 readings, then the re-arming";
+    EXPECT_EQ(Module->LastCheck.wMinute, 0);
+    EXPECT_EQ(Module->LastCheck.wSecond, 22) << "not the reading before the last sleep";
+    EXPECT_EQ(fake::Sounds().size(), 2u);
+    fake::TimerCall timer{};
+    ASSERT_TRUE(Armed(&timer));
+    EXPECT_EQ(timer.Delay, 37000u);  // re-armed from 11:00:23
+}
+
+// The minute is whatever the clock shows when the firing is handled, however late it comes
+// (the machine slept, the clock was changed): nothing is computed from an earlier reading.
+TEST_F(SchedulerTest, LateFiringEvaluatesTheClockAsItIsThen) {
+    struct Late {
+        SYSTEMTIME firing;
+        DWORD interval;
+        bool sounds;
+        UINT nextDelay;
+    } cases[] = {
+        {fake::At(11, 7, 40), 300, false, 20000},
+        {fake::At(11, 7, 40), 60, true, 20000},
+        {fake::At(12, 15, 5), 900, true, 55000},
+        {fake::At(10, 30, 10), 1800, true, 50000},  // clock set back half an hour
+        {fake::At(11, 45, 59, 999), 900, true, 1000},
+    };
+    for (const Late& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.firing.wHour << ":" << c.firing.wMinute << ":"
+                                        << c.firing.wSecond << " Interval " << c.interval);
+        fake::Reset();
+        Configure(c.interval, 0, "chime.wav");
+        fake::SetClock(11, 0, 0);
+        Module->OnSignalTimer();  // last check at 11:00:00, next boundary 11:01:00
+        const size_t before = fake::Sounds().size();
+
+        fake::SetClock(c.firing.wHour, c.firing.wMinute, c.firing.wSecond, c.firing.wMilliseconds);
+        SignalTimerProc(Window.Handle, WM_TIMER, SIGNAL_TIMER_ID, 0);
+        EXPECT_EQ(fake::Sounds().size() - before, c.sounds ? 1u : 0u);
+        EXPECT_EQ(Module->LastCheck.wHour, c.firing.wHour);
+        EXPECT_EQ(Module->LastCheck.wMinute, c.firing.wMinute);
+        EXPECT_EQ(Module->LastCheck.wSecond, c.firing.wSecond);
+        fake::TimerCall timer{};
+        ASSERT_TRUE(Armed(&timer));
+        EXPECT_EQ(timer.Delay, c.nextDelay);
+    }
+}
