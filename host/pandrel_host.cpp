@@ -9,6 +9,7 @@
 #include <cwchar>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 namespace {
 
@@ -214,6 +215,24 @@ void OnClockTick(HWND window) {
     }
 }
 
+BOOL CALLBACK FindOwnedDialog(HWND candidate, LPARAM found) {
+    auto* search = reinterpret_cast<std::pair<HWND, HWND>*>(found);
+    wchar_t className[16] = L"";
+    GetClassNameW(candidate, className, 16);
+    if (GetWindow(candidate, GW_OWNER) == search->first && wcscmp(className, L"#32770") == 0) {
+        search->second = candidate;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The module's settings dialog, while Setting runs it on this thread.
+HWND OpenModalDialogOf(HWND window) {
+    std::pair<HWND, HWND> search{window, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), FindOwnedDialog, reinterpret_cast<LPARAM>(&search));
+    return search.second;
+}
+
 LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_TIMER:
@@ -224,6 +243,13 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         }
         return 0;
     case WM_CLOSE:  // the window outlives the loop: StopModule still needs it
+        if (HWND dialog = OpenModalDialogOf(window)) {
+            // Quitting inside a modal loop ends the dialog as if OK had been pressed, and the
+            // module would save what the user never confirmed: close it like its close box.
+            PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+            PostMessageW(window, WM_CLOSE, 0, 0);
+            return 0;
+        }
         PostQuitMessage(0);
         return 0;
     default:
