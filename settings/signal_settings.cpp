@@ -5,6 +5,7 @@
 
 #include "resources/resource_ids.h"
 #include "settings/ansi_text.h"
+#include "settings/legacy_registry.h"
 #include "settings/settings_paths.h"
 
 namespace {
@@ -73,26 +74,34 @@ int SignalSettings::LoadFromIni() {
     return static_cast<int>(length);
 }
 
-void SignalSettings::SaveToIni() {
+bool SignalSettings::SaveToIni() {
     char path[kPathBytes];
-    if (!GetIniPath(path)) return;  // never write a cut path: it would name another file
+    if (!GetIniPath(path)) return false;  // never write a cut path: it would name another file
     const IniNames names(ResourceInstance);
     char number[16];
+    bool written = true;
+    // Every key is tried even after a failure: each one that lands is one less to lose.
     std::snprintf(number, sizeof number, "%d", Enable);
-    WritePrivateProfileStringA(names.Section, names.Enable, number, path);
+    written &= WritePrivateProfileStringA(names.Section, names.Enable, number, path) != FALSE;
     std::snprintf(number, sizeof number, "%d", SignalType);
-    WritePrivateProfileStringA(names.Section, names.SignalType, number, path);
+    written &= WritePrivateProfileStringA(names.Section, names.SignalType, number, path) != FALSE;
     std::snprintf(number, sizeof number, "%lu", static_cast<unsigned long>(Interval));
-    WritePrivateProfileStringA(names.Section, names.Interval, number, path);
+    written &= WritePrivateProfileStringA(names.Section, names.Interval, number, path) != FALSE;
     std::snprintf(number, sizeof number, "%d", TimeType);
-    WritePrivateProfileStringA(names.Section, names.TimeType, number, path);
-    WritePrivateProfileStringA(names.Section, names.WaveName, WaveName, path);
+    written &= WritePrivateProfileStringA(names.Section, names.TimeType, number, path) != FALSE;
+    written &= WritePrivateProfileStringA(names.Section, names.WaveName, WaveName, path) != FALSE;
+    return written;
 }
 
 int SignalSettings::InitialLoad(int portable) {
     PortableMode = portable;
     HasLoaded = true;
-    return LoadFromIni();
+    if (!HasLegacyRegistry(ResourceInstance)) return LoadFromIni();
+    // Without the legacy values the fields would hold nothing loaded: save the file's own.
+    if (!ImportFromRegistry(ResourceInstance, *this)) LoadFromIni();
+    // The legacy store is the only copy until the file holds it.
+    if (!SaveToIni()) return 0;
+    return static_cast<int>(DeleteLegacyRegistry(ResourceInstance));
 }
 
 void SignalSettings::SetPortableMode(int mode) {

@@ -16,9 +16,13 @@ public:
     // of bytes read into WaveName. A missing file, or a path that does not fit its buffer,
     // gives the defaults.
     int LoadFromIni();
-    // Writes the five settings; a path that does not fit its buffer writes nothing.
-    void SaveToIni();
-    // Records the host's portable flag, then loads. Returns LoadFromIni's result.
+    // Writes the five settings; a path that does not fit its buffer writes nothing. True
+    // when every write succeeded.
+    bool SaveToIni();
+    // Records the host's portable flag, then loads. While the legacy registry store is
+    // present, imports it instead, saves it to the file and then deletes it, returning the
+    // deletion's result; a failed save keeps the store for the next start and returns 0.
+    // Otherwise returns LoadFromIni's result.
     int InitialLoad(int portable);
     void SetPortableMode(int mode);
     // Moves the settings file to the place `mode` selects; 1 on success, 0 on failure

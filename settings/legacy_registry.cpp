@@ -1,0 +1,156 @@
+#include "settings/legacy_registry.h"
+
+#include <shlwapi.h>
+#include <cstdio>
+#include <cstring>
+
+#include "resources/resource_ids.h"
+#include "settings/ansi_text.h"
+#include "settings/settings_paths.h"
+#include "settings/signal_settings.h"
+
+namespace {
+
+constexpr int kKeyNameBytes = 65;    // each half of the legacy key's path, terminator included
+constexpr int kValueNameBytes = 364; // value names load like the INI keys: at most 361 bytes
+constexpr int kValueNameLoadLimit = 361;
+constexpr char kUninstallFolder[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr char kUninstallEntry[] = "Pandrel Plug Orlune";
+
+class RegistryKey {
+public:
+    RegistryKey() = default;
+    ~RegistryKey() { Close(); }
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+
+    // Takes the key that a call returned through `received`, only if the call succeeded.
+    LONG Take(LONG result, HKEY received) {
+        Close();
+        if (result == ERROR_SUCCESS) key_ = received;
+        return result;
+    }
+    HKEY Get() const { return key_; }
+    LONG Close() {
+        const LONG result = key_ ? RegCloseKey(key_) : ERROR_SUCCESS;
+        key_ = nullptr;
+        return result;
+    }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+// "Software\Tivrand\" and "Orlune". False when either is missing: an empty name would make
+// the current user's root key itself the legacy key, and its deletion a disaster.
+struct LegacyKeyNames {
+    char Vendor[kKeyNameBytes];
+    char Product[kKeyNameBytes];
+    char Path[2 * kKeyNameBytes];
+
+    bool Load(HINSTANCE resources) {
+        LoadResourceText(resources, IDS_LEGACY_VENDOR, Vendor, kKeyNameBytes);
+        LoadResourceText(resources, IDS_SECTION, Product, kKeyNameBytes);
+        std::snprintf(Path, sizeof Path, "%s%s", Vendor, Product);
+        return Vendor[0] != '\0' && Product[0] != '\0';
+    }
+};
+
+struct ValueName {
+    char Text[kValueNameBytes];
+    ValueName(HINSTANCE resources, UINT id) {
+        LoadResourceText(resources, id, Text, kValueNameLoadLimit);
+    }
+};
+
+LONG OpenKey(HKEY root, const char* path, RegistryKey& key) {
+    HKEY opened = nullptr;
+    const LONG result = RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, &opened);
+    return key.Take(result, opened);
+}
+
+// A 32-bit value counts only as a whole REG_DWORD: anything shorter or of another type would
+// leave part of the field as it was.
+DWORD ReadNumber(HKEY key, const ValueName& name, DWORD fallback) {
+    DWORD type = 0;
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (RegQueryValueExA(key, name.Text, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof value) {
+        return fallback;
+    }
+    return value;
+}
+
+// REG_SZ text of up to kPathBytes bytes, with or without a terminator of its own (some
+// systems add one when they hand out the text, so the buffer leaves room for it and one
+// more), terminated here and then cut to 259 bytes on a character boundary. Longer text,
+// and a value of another type, give an empty name.
+void ReadWaveName(HKEY key, const ValueName& name, char* waveName) {
+    char text[kPathBytes + 2];
+    DWORD type = 0;
+    DWORD size = kPathBytes + 1;
+    if (RegQueryValueExA(key, name.Text, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ || size > kPathBytes + 1) {
+        size = 0;
+    }
+    text[size] = '\0';
+    if (std::strlen(text) > static_cast<std::size_t>(kPathBytes)) text[0] = '\0';
+    const std::size_t length = CutAtByteLimit(text, kWaveNameMaxBytes, GetACP() == 932);
+    std::memcpy(waveName, text, length + 1);
+}
+
+}  // namespace
+
+int HasLegacyRegistry(HINSTANCE resources) {
+    LegacyKeyNames names;
+    if (!names.Load(resources)) return 0;
+    RegistryKey key;
+    return OpenKey(HKEY_CURRENT_USER, names.Path, key) == ERROR_SUCCESS ? 1 : 0;
+}
+
+bool ImportFromRegistry(HINSTANCE resources, SignalSettings& settings) {
+    LegacyKeyNames names;
+    if (!names.Load(resources)) return false;
+    RegistryKey key;
+    HKEY created = nullptr;
+    DWORD disposition = 0;
+    char noClass[] = "";
+    const LONG result = RegCreateKeyExA(HKEY_CURRENT_USER, names.Path, 0, noClass,
+                                        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &created,
+                                        &disposition);
+    if (key.Take(result, created) != ERROR_SUCCESS) return false;
+    if (disposition == REG_CREATED_NEW_KEY) {
+        // The key vanished since it was found. The one made now holds nothing, and left in
+        // place it would hand its defaults to every later start.
+        key.Close();
+        RegDeleteKeyA(HKEY_CURRENT_USER, names.Path);
+        return false;
+    }
+    const HKEY legacy = key.Get();
+    settings.Enable = static_cast<int>(ReadNumber(legacy, ValueName(resources, IDS_KEY_ENABLE), 0));
+    settings.SignalType =
+        static_cast<int>(ReadNumber(legacy, ValueName(resources, IDS_KEY_SIGNAL_TYPE), 0));
+    settings.Interval = ReadNumber(legacy, ValueName(resources, IDS_KEY_INTERVAL), 0xFFFFFFFFu);
+    settings.TimeType =
+        static_cast<int>(ReadNumber(legacy, ValueName(resources, IDS_KEY_TIME_TYPE), 0));
+    ReadWaveName(legacy, ValueName(resources, IDS_KEY_WAVE_NAME), settings.WaveName);
+    return true;
+}
+
+LONG DeleteLegacyRegistry(HINSTANCE resources) {
+    LegacyKeyNames names;
+    if (names.Load(resources)) {
+        RegistryKey vendor;
+        if (OpenKey(HKEY_CURRENT_USER, names.Vendor, vendor) == ERROR_SUCCESS) {
+            SHDeleteKeyA(vendor.Get(), names.Product);
+        }
+    }
+    RegistryKey uninstall;
+    const LONG opened = OpenKey(HKEY_LOCAL_MACHINE, kUninstallFolder, uninstall);
+    if (opened != ERROR_SUCCESS) return opened;
+    SHDeleteKeyA(uninstall.Get(), kUninstallEntry);
+    return uninstall.Close();
+}

@@ -1,0 +1,97 @@
+// The legacy registry import through the real DLL, with the module's own registry calls
+// failing the way they can on a user's machine: no right to the machine's uninstall folder,
+// or a legacy key that can no longer be opened when the import runs.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <memory>
+#include <string>
+
+#include "support/import_hook.h"
+#include "support/legacy_registry_store.h"
+#include "support/module_under_test.h"
+#include "support/settings_files.h"
+
+namespace {
+
+constexpr char kSection[] = "Orlune";
+
+decltype(&RegOpenKeyExA) realOpen = nullptr;
+decltype(&RegCreateKeyExA) realCreate = nullptr;
+
+// What a user without administrative rights meets.
+LSTATUS WINAPI DenyMachineKeys(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY key) {
+    if (root == HKEY_LOCAL_MACHINE) return ERROR_ACCESS_DENIED;
+    return realOpen(root, path, options, access, key);
+}
+
+LSTATUS WINAPI DenyCreate(HKEY, LPCSTR, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES,
+                          PHKEY, LPDWORD) {
+    return ERROR_ACCESS_DENIED;
+}
+
+// Another program removes the legacy key between the module's test for it and the import.
+LSTATUS WINAPI CreateAfterVanishing(HKEY root, LPCSTR path, DWORD reserved, LPSTR keyClass,
+                                    DWORD options, REGSAM access,
+                                    LPSECURITY_ATTRIBUTES security, PHKEY key,
+                                    LPDWORD disposition) {
+    SHDeleteKeyA(HKEY_CURRENT_USER, kLegacyKey);
+    return realCreate(root, path, reserved, keyClass, options, access, security, key, disposition);
+}
+
+TEST(LegacyImportModule, RegistryFailuresNeverCostTheSettings) {
+    const std::string fileSettings = "[Orlune]\r\nEnable=1\r\nInterval=60\r\nWaveName=file.wav\r\n";
+    const struct {
+        const char* name;
+        const char* function;
+        const void* hook;
+        int result;
+        bool imported;        // else the file's own values are kept
+        bool uninstallEntry;  // left in place
+    } cases[] = {
+        {"no failure", nullptr, nullptr, 0, true, false},
+        {"uninstall folder denied", "RegOpenKeyExA", reinterpret_cast<const void*>(DenyMachineKeys),
+         ERROR_ACCESS_DENIED, true, true},
+        {"legacy key denied at import", "RegCreateKeyExA",
+         reinterpret_cast<const void*>(DenyCreate), 0, false, false},
+        {"legacy key vanished before import", "RegCreateKeyExA",
+         reinterpret_cast<const void*>(CreateAfterVanishing), 0, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LegacyRegistrySandbox registry;
+        SettingsFilesSandbox files;
+        ASSERT_TRUE(files.CreateAppDataFolders());
+        ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), fileSettings));
+        ASSERT_TRUE(registry.CreateLegacyStore());
+        ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "Enable", 0));
+        ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "Interval", 900));
+        ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, kLegacyKey, "WaveName", "legacy.wav"));
+        {
+            ModuleUnderTest module;
+            ASSERT_TRUE(module.Loaded());
+            std::unique_ptr<ImportHook> hook;
+            if (c.function) {
+                hook = std::make_unique<ImportHook>(module.Handle, "advapi32.dll", c.function,
+                                                    c.hook);
+                ASSERT_TRUE(hook->Installed()) << c.function;
+                realOpen = hook->Original<decltype(&RegOpenKeyExA)>();
+                realCreate = hook->Original<decltype(&RegCreateKeyExA)>();
+            }
+            EXPECT_EQ(module.Api.InitialLoad(0), c.result);
+            EXPECT_EQ(module.Api.IsModuleEnable(), c.imported ? 0 : 1);
+        }
+        // Written at the import and once more at unload.
+        const IniText ini = IniText::FromFile(AppDataIniPath());
+        EXPECT_EQ(ini.Value(kSection, "Enable"), c.imported ? "0" : "1");
+        EXPECT_EQ(ini.Value(kSection, "Interval"), c.imported ? "900" : "60");
+        EXPECT_EQ(ini.Value(kSection, "WaveName"), c.imported ? "legacy.wav" : "file.wav");
+        EXPECT_EQ(ini.Value(kSection, "SignalType"), "0");
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kLegacyKey));
+        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kVendorKey));
+        EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry), c.uninstallEntry);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,74 @@
+#include "support/legacy_registry_store.h"
+
+#include <shlwapi.h>
+
+namespace {
+
+class Key {
+public:
+    Key() = default;
+    ~Key() {
+        if (key_) RegCloseKey(key_);
+    }
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+    HKEY* Out() { return &key_; }
+    HKEY Get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+}  // namespace
+
+bool KeyExists(HKEY root, const std::string& path) {
+    Key key;
+    return RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.Out()) == ERROR_SUCCESS;
+}
+
+bool SetRegistryValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
+                      const std::string& bytes) {
+    Key key;
+    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(),
+                        nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    return RegSetValueExA(key.Get(), name.c_str(), 0, type,
+                          reinterpret_cast<const BYTE*>(bytes.data()),
+                          static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
+}
+
+bool SetRegistryNumber(HKEY root, const std::string& path, const std::string& name, DWORD value) {
+    return SetRegistryValue(root, path, name, REG_DWORD,
+                            std::string(reinterpret_cast<const char*>(&value), sizeof value));
+}
+
+bool SetRegistryText(HKEY root, const std::string& path, const std::string& name,
+                     const std::string& text) {
+    return SetRegistryValue(root, path, name, REG_SZ, text + '\0');
+}
+
+LegacyRegistrySandbox::LegacyRegistrySandbox() {
+    Clean();
+}
+
+LegacyRegistrySandbox::~LegacyRegistrySandbox() {
+    Clean();
+}
+
+bool LegacyRegistrySandbox::CreateLegacyStore() {
+    Key legacy;
+    return RegCreateKeyExA(HKEY_CURRENT_USER, kLegacyKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                           legacy.Out(), nullptr) == ERROR_SUCCESS &&
+           SetRegistryText(HKEY_LOCAL_MACHINE, kUninstallEntry, "DisplayName", "Orlune");
+}
+
+bool LegacyRegistrySandbox::IsClean() {
+    return !KeyExists(HKEY_CURRENT_USER, kVendorKey) &&
+           !KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry);
+}
+
+void LegacyRegistrySandbox::Clean() {
+    SHDeleteKeyA(HKEY_CURRENT_USER, kVendorKey);
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallEntry);
+}

@@ -1,0 +1,230 @@
+// The one-time import of the earlier release's registry store, against the real registry and
+// real settings files in the Wine prefix: what InitialLoad imports and where it writes it,
+// when the old keys go, and what odd registry values turn into.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "settings/legacy_registry.h"
+#include "settings/signal_settings.h"
+#include "support/legacy_registry_store.h"
+#include "support/settings_files.h"
+
+namespace {
+
+constexpr char kSection[] = "Orlune";
+// "C:\ソフト\時報.wav" in code page 932: ソ ends in 0x5C, the byte of a backslash.
+const std::string kJapaneseWave = "C:\\\x83\x5C\x83\x74\x83\x67\\\x8E\x9E\x95\xF1.wav";
+const std::string kSo = "\x83\x5C";  // ソ
+
+HINSTANCE Resources() {
+    return GetModuleHandleA(nullptr);  // this executable links the module's string table
+}
+
+struct Values {
+    int Enable, SignalType;
+    DWORD Interval;
+    int TimeType;
+    std::string WaveName;
+};
+const Values kDefaults{0, 0, 0xFFFFFFFFu, 0, ""};
+
+void SetLegacyValues(const Values& v) {
+    ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "Enable", v.Enable));
+    ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "SignalType", v.SignalType));
+    ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "Interval", v.Interval));
+    ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "TimeType", v.TimeType));
+    ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, kLegacyKey, "WaveName", v.WaveName));
+}
+
+// Fields no load would give, so a field left untouched shows.
+void FillWithSentinels(SignalSettings& s) {
+    s.Enable = s.SignalType = s.TimeType = 7;
+    s.Interval = 7;
+    std::memset(s.WaveName, 'Z', sizeof s.WaveName);
+}
+
+void ExpectRecord(const SignalSettings& s, const Values& v) {
+    EXPECT_EQ(s.Enable, v.Enable);
+    EXPECT_EQ(s.SignalType, v.SignalType);
+    EXPECT_EQ(s.Interval, v.Interval);
+    EXPECT_EQ(s.TimeType, v.TimeType);
+    EXPECT_EQ(std::string(s.WaveName, strnlen(s.WaveName, sizeof s.WaveName)), v.WaveName);
+}
+
+void ExpectFile(const std::string& path, const Values& v) {
+    const IniText ini = IniText::FromFile(path);
+    EXPECT_EQ(ini.Value(kSection, "Enable"), std::to_string(v.Enable)) << path;
+    EXPECT_EQ(ini.Value(kSection, "SignalType"), std::to_string(v.SignalType));
+    EXPECT_EQ(ini.Value(kSection, "Interval"), std::to_string(v.Interval));
+    EXPECT_EQ(ini.Value(kSection, "TimeType"), std::to_string(v.TimeType));
+    EXPECT_EQ(ini.Value(kSection, "WaveName"), v.WaveName);
+}
+
+// ---------------------------------------------------------------------------------------
+// InitialLoad
+
+TEST(LegacyImport, InitialLoadImportsOnceThenReadsTheFile) {
+    ASSERT_EQ(GetACP(), 932u);
+    const Values full{1, 0, 900, 0, kJapaneseWave};
+    const Values onlyEnable{1, 0, 0xFFFFFFFFu, 0, ""};
+    const struct {
+        const char* name;
+        int portable;
+        bool allValues;
+        Values expected;
+    } cases[] = {
+        {"all five values", 0, true, full},
+        {"only Enable", 0, false, onlyEnable},
+        {"all five values, beside the host", 1, true, {1, 1, 3600, 1, "C:\\Sounds\\chime.wav"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LegacyRegistrySandbox registry;
+        SettingsFilesSandbox files;
+        ASSERT_TRUE(files.CreateAppDataFolders());
+        ASSERT_TRUE(registry.CreateLegacyStore());
+        // Everything below the two old keys goes with them; their neighbours stay.
+        const std::string below = "\\Below";
+        ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey + below, "x", 1));
+        ASSERT_TRUE(SetRegistryNumber(HKEY_LOCAL_MACHINE, kUninstallEntry + below, "x", 1));
+        ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, "Software\\Tivrand\\Other", "x", 1));
+        if (c.allValues) {
+            SetLegacyValues(c.expected);
+        } else {
+            ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "Enable", 1));
+        }
+        const std::string written = c.portable ? PortableIniPath() : AppDataIniPath();
+        const std::string other = c.portable ? AppDataIniPath() : PortableIniPath();
+
+        SignalSettings imported(Resources());
+        FillWithSentinels(imported);
+        EXPECT_EQ(imported.InitialLoad(c.portable), 0);
+        ExpectRecord(imported, c.expected);
+        ExpectFile(written, c.expected);
+        EXPECT_FALSE(FileExists(other));
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kLegacyKey));
+        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Tivrand\\Other"));
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallFolder));
+        EXPECT_EQ(HasLegacyRegistry(Resources()), 0);
+        EXPECT_EQ(DeleteLegacyRegistry(Resources()), 0) << "nothing left to delete is no failure";
+
+        SignalSettings reloaded(Resources());
+        EXPECT_EQ(reloaded.InitialLoad(c.portable), static_cast<int>(c.expected.WaveName.size()));
+        ExpectRecord(reloaded, c.expected);
+    }
+}
+
+TEST(LegacyImport, WithoutTheLegacyKeyNoKeyIsMadeOrRemoved) {
+    const std::string file = "[Orlune]\r\nEnable=1\r\nWaveName=file.wav\r\n";
+    for (bool neighbours : {false, true}) {  // another product's key and the old uninstall entry
+        SCOPED_TRACE(neighbours);
+        LegacyRegistrySandbox registry;
+        SettingsFilesSandbox files;
+        ASSERT_TRUE(files.CreateAppDataFolders());
+        ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), file));
+        if (neighbours) {
+            ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, "Software\\Tivrand\\Other", "x", 0));
+            ASSERT_TRUE(SetRegistryText(HKEY_LOCAL_MACHINE, kUninstallEntry, "DisplayName", "x"));
+        }
+        SignalSettings loaded(Resources());
+        EXPECT_EQ(loaded.InitialLoad(0), 8);
+        EXPECT_EQ(loaded.Enable, 1);
+        EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, kVendorKey), neighbours);
+        EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, "Software\\Tivrand\\Other"), neighbours);
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kLegacyKey));
+        EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry), neighbours);
+        loaded.HasLoaded = false;
+        EXPECT_EQ(ReadFileBytes(AppDataIniPath()), file);
+    }
+}
+
+// Deleting the legacy store before its values reached the file would lose them for good.
+TEST(LegacyImport, ASaveThatFailsKeepsTheLegacyStoreForTheNextStart) {
+    const Values legacy{1, 1, 1800, 1, "legacy.wav"};
+    const struct {
+        const char* name;
+        bool folders;
+        bool fileHeldOpen;
+    } cases[] = {
+        {"application-data folders missing", false, false},
+        {"settings file held open by another program", true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LegacyRegistrySandbox registry;
+        SettingsFilesSandbox files;
+        if (c.folders) {
+            ASSERT_TRUE(files.CreateAppDataFolders());
+        }
+        if (c.fileHeldOpen) {
+            ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), "[Orlune]\r\nEnable=0\r\n"));
+        }
+        ASSERT_TRUE(registry.CreateLegacyStore());
+        SetLegacyValues(legacy);
+        {
+            ExclusiveFile lock(c.fileHeldOpen ? AppDataIniPath() : std::string());
+            SignalSettings failed(Resources());
+            EXPECT_EQ(failed.InitialLoad(0), 0);
+            ExpectRecord(failed, legacy);  // the session still runs with the imported values
+            EXPECT_FALSE(failed.SaveToIni());
+            failed.HasLoaded = false;
+        }
+        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kLegacyKey));
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
+        EXPECT_EQ(FolderExists(ProductFolder()), c.folders) << "the folders are the host's";
+
+        ASSERT_TRUE(files.CreateAppDataFolders());
+        SignalSettings retried(Resources());
+        EXPECT_EQ(retried.InitialLoad(0), 0);
+        ExpectFile(AppDataIniPath(), legacy);
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kLegacyKey));
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// ImportFromRegistry
+
+// A field takes a value only when it is whole and of its own type; WaveName always ends up
+// terminated within 259 bytes, never in half a double-byte character.
+TEST(LegacyImport, OddValuesTakeTheirDefaults) {
+    const auto wave = [](const std::string& name) { return Values{0, 0, 0xFFFFFFFFu, 0, name}; };
+    const auto number = [](DWORD v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
+    const auto run = [](std::size_t count, char c) { return std::string(count, c); };
+    const struct {
+        const char* name;
+        const char* value;
+        DWORD type;
+        std::string bytes;
+        Values expected;
+    } cases[] = {
+        {"whole number", "TimeType", REG_DWORD, number(1), Values{0, 0, 0xFFFFFFFFu, 1, ""}},
+        {"two bytes", "Enable", REG_BINARY, std::string("\x01\x00", 2), kDefaults},
+        {"four bytes of binary", "Interval", REG_BINARY, number(900), kDefaults},
+        {"eight bytes", "Interval", REG_QWORD, number(900) + number(0), kDefaults},
+        {"number as text", "SignalType", REG_SZ, std::string("1\0", 2), kDefaults},
+        {"name as number", "WaveName", REG_DWORD, number(0x41414141), kDefaults},
+        {"name without terminator", "WaveName", REG_SZ, "abc", wave("abc")},
+        {"259 bytes and terminator", "WaveName", REG_SZ, run(259, 'a') + '\0', wave(run(259, 'a'))},
+        {"260 bytes, no terminator", "WaveName", REG_SZ, run(260, 'b'), wave(run(259, 'b'))},
+        {"double-byte across 259", "WaveName", REG_SZ, run(258, 'c') + kSo, wave(run(258, 'c'))},
+        {"double-byte ending at 259", "WaveName", REG_SZ, run(257, 'd') + kSo + '\0',
+         wave(run(257, 'd') + kSo)},
+        {"260 bytes and terminator", "WaveName", REG_SZ, run(260, 'e') + '\0', wave(run(259, 'e'))},
+        {"261 bytes, no terminator", "WaveName", REG_SZ, run(261, 'f'), kDefaults},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LegacyRegistrySandbox registry;
+        ASSERT_TRUE(SetRegistryValue(HKEY_CURRENT_USER, kLegacyKey, c.value, c.type, c.bytes));
+        SignalSettings imported(Resources());
+        FillWithSentinels(imported);
+        EXPECT_TRUE(ImportFromRegistry(Resources(), imported));
+        ExpectRecord(imported, c.expected);
+    }
+}
+
+}  // namespace
