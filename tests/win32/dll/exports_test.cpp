@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "support/message_window.h"
 #include "support/module_under_test.h"
 
 namespace {
@@ -93,8 +94,8 @@ __asm__(
 TEST(Exports, EveryExportRemovesItsOwnArgumentsFromTheStack) {
     ModuleUnderTest module;
     ASSERT_TRUE(module.Loaded());
-    HWND window = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    ASSERT_NE(window, nullptr);
+    MessageWindow host;
+    ASSERT_NE(host.Get(), nullptr);
     char title[80];
     struct Call {
         const char* name;
@@ -102,7 +103,7 @@ TEST(Exports, EveryExportRemovesItsOwnArgumentsFromTheStack) {
         int argument;
     } calls[] = {
         {"QueryVekModule", 0, 0},
-        {"SetParentWindow", 1, static_cast<int>(reinterpret_cast<INT_PTR>(window))},
+        {"SetParentWindow", 1, static_cast<int>(reinterpret_cast<INT_PTR>(host.Get()))},
         {"SetPortableMode", 1, 0},
         {"InitialLoad", 1, 0},
         {"IsModuleEnable", 0, 0},
@@ -116,5 +117,4 @@ TEST(Exports, EveryExportRemovesItsOwnArgumentsFromTheStack) {
         ASSERT_NE(function, nullptr) << call.name;
         EXPECT_EQ(StackDeltaOfStdcall(function, call.argumentCount, call.argument), 0) << call.name;
     }
-    DestroyWindow(window);
 }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "support/message_window.h"
 #include "support/module_under_test.h"
 #include "support/settings_files.h"
 
@@ -17,22 +18,6 @@ constexpr char kSection[] = "Orlune";
 std::string Settings(const std::string& keys) {
     return std::string("[Orlune]\r\n") + keys;
 }
-
-class MessageWindow {
-public:
-    MessageWindow()
-        : handle_(CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
-                                nullptr)) {}
-    ~MessageWindow() {
-        if (handle_) DestroyWindow(handle_);
-    }
-    MessageWindow(const MessageWindow&) = delete;
-    MessageWindow& operator=(const MessageWindow&) = delete;
-    HWND Get() const { return handle_; }
-
-private:
-    HWND handle_;
-};
 
 class SettingsModuleTest : public ::testing::Test {
 protected:

@@ -11,27 +11,16 @@
 #include "module/signal_module.h"
 #include "scheduler/signal_due.h"
 #include "scheduler/signal_timer.h"
+#include "support/message_window.h"
 #include "unit/fake_platform.h"
-
-class OwnedWindow {
-public:
-    OwnedWindow()
-        : Handle(CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)) {}
-    ~OwnedWindow() {
-        if (Handle) DestroyWindow(Handle);
-    }
-    OwnedWindow(const OwnedWindow&) = delete;
-    OwnedWindow& operator=(const OwnedWindow&) = delete;
-    HWND Handle;
-};
 
 class SchedulerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fake::Reset();
-        ASSERT_NE(Window.Handle, nullptr);
+        ASSERT_NE(Window.Get(), nullptr);
         Module = std::make_unique<SignalModule>(GetModuleHandleA(nullptr));
-        Module->ParentWindow = Window.Handle;
+        Module->ParentWindow = Window.Get();
         Configure(60, 0, "chime.wav");
         TheSignalModule = Module.get();
     }
@@ -51,9 +40,9 @@ protected:
     }
 
     // One firing of the armed signal timer, as the host's message loop would dispatch it.
-    bool Fire() { return fake::FireTimer(Window.Handle, SIGNAL_TIMER_ID); }
+    bool Fire() { return fake::FireTimer(Window.Get(), SIGNAL_TIMER_ID); }
     bool Armed(fake::TimerCall* timer = nullptr) {
-        return fake::IsArmed(Window.Handle, SIGNAL_TIMER_ID, timer);
+        return fake::IsArmed(Window.Get(), SIGNAL_TIMER_ID, timer);
     }
 
     static int CountSounds(DWORD flags) {
@@ -62,6 +51,6 @@ protected:
         return count;
     }
 
-    OwnedWindow Window;
+    MessageWindow Window;
     std::unique_ptr<SignalModule> Module;
 };

@@ -88,7 +88,7 @@ TEST_F(SchedulerTest, ADayOfFiringsSoundsAtEverySignalMinuteAndRearmsEachMinute)
         SCOPED_TRACE(testing::Message() << "Interval " << c.interval);
         fake::Reset();
         Module = std::make_unique<SignalModule>(GetModuleHandleA(nullptr));
-        Module->ParentWindow = Window.Handle;
+        Module->ParentWindow = Window.Get();
         TheSignalModule = Module.get();
         Configure(c.interval, 0, "chime.wav");
 
@@ -132,7 +132,7 @@ TEST_F(SchedulerTest, FiringRemovesTheTimerBeforeItChecksAndArmsItAgainAfter) {
     EXPECT_TRUE(calls[0].IsSet);
     EXPECT_FALSE(calls[1].IsSet);
     EXPECT_EQ(calls[1].Id, SIGNAL_TIMER_ID);
-    EXPECT_EQ(calls[1].Window, Window.Handle);
+    EXPECT_EQ(calls[1].Window, Window.Get());
     EXPECT_TRUE(calls[2].IsSet);
     ASSERT_EQ(fake::Sounds().size(), 1u);
     EXPECT_EQ(fake::Sounds()[0].Name, "chime.wav");
@@ -142,7 +142,7 @@ TEST_F(SchedulerTest, FiringRemovesTheTimerBeforeItChecksAndArmsItAgainAfter) {
 
 TEST_F(SchedulerTest, CallbackIgnoresOtherTimerIds) {
     for (UINT_PTR id : {UINT_PTR{0}, UINT_PTR{1}, UINT_PTR{4999}, UINT_PTR{5001}, UINT_PTR{0x7F00}}) {
-        SignalTimerProc(Window.Handle, WM_TIMER, id, 0);
+        SignalTimerProc(Window.Get(), WM_TIMER, id, 0);
     }
     EXPECT_EQ(fake::ReadingCount(), 0);
     EXPECT_TRUE(fake::TimerCalls().empty());
@@ -152,7 +152,7 @@ TEST_F(SchedulerTest, CallbackIgnoresOtherTimerIds) {
 // A firing that outlives the module object (detach ran meanwhile) must not touch it.
 TEST_F(SchedulerTest, CallbackDoesNothingWithoutAModuleObject) {
     TheSignalModule = nullptr;
-    SignalTimerProc(Window.Handle, WM_TIMER, SIGNAL_TIMER_ID, 0);
+    SignalTimerProc(Window.Get(), WM_TIMER, SIGNAL_TIMER_ID, 0);
     EXPECT_EQ(fake::ReadingCount(), 0);
     EXPECT_TRUE(fake::TimerCalls().empty());
     EXPECT_TRUE(fake::Sounds().empty());
@@ -189,7 +189,7 @@ TEST_F(SchedulerTest, FiringJustBeforeTheBoundaryWaitsAndEvaluatesTheNewMinute) 
     ASSERT_TRUE(fake::Sounds().empty());
 
     fake::SetClock(10, 59, 59, 900);
-    SignalTimerProc(Window.Handle, WM_TIMER, SIGNAL_TIMER_ID, 0);
+    SignalTimerProc(Window.Get(), WM_TIMER, SIGNAL_TIMER_ID, 0);
     EXPECT_EQ(fake::Sleeps(), std::vector<DWORD>{100});
     EXPECT_EQ(Module->LastCheck.wHour, 11);
     EXPECT_EQ(Module->LastCheck.wMinute, 0);
@@ -204,7 +204,7 @@ TEST_F(SchedulerTest, FiringJustAfterTheBoundaryDoesNotWait) {
     fake::SetClock(10, 59, 0);
     Module->OnSignalTimer();
     fake::SetClock(11, 0, 0, 200);
-    SignalTimerProc(Window.Handle, WM_TIMER, SIGNAL_TIMER_ID, 0);
+    SignalTimerProc(Window.Get(), WM_TIMER, SIGNAL_TIMER_ID, 0);
     EXPECT_TRUE(fake::Sleeps().empty());
     EXPECT_EQ(Module->LastCheck.wMinute, 0);
     EXPECT_EQ(fake::Sounds().size(), 1u);
@@ -219,7 +219,7 @@ TEST_F(SchedulerTest, WaitEndsAtTheFirstReadingOfANewMinute) {
     const int readingsBefore = fake::ReadingCount();
     fake::ScriptReadings({fake::At(10, 59, 58, 100), fake::At(10, 59, 58, 600), fake::At(10, 59, 59, 400),
                           fake::At(11, 0, 1, 250), fake::At(11, 0, 1, 300)});
-    SignalTimerProc(Window.Handle, WM_TIMER, SIGNAL_TIMER_ID, 0);
+    SignalTimerProc(Window.Get(), WM_TIMER, SIGNAL_TIMER_ID, 0);
     EXPECT_EQ(fake::Sleeps(), std::vector<DWORD>(3, 100));
     EXPECT_EQ(fake::ReadingCount() - readingsBefore, 4 + 1) << "four readings, then the re-arming";
     EXPECT_EQ(Module->LastCheck.wHour, 11);
@@ -241,7 +241,7 @@ TEST_F(SchedulerTest, SecondFiringInTheSameMinuteWaitsThreeSecondsThenEvaluatesI
 
     fake::SetClock(11, 0, 20);
     const int readingsBefore = fake::ReadingCount();
-    SignalTimerProc(Window.Handle, WM_TIMER, SIGNAL_TIMER_ID, 0);
+    SignalTimerProc(Window.Get(), WM_TIMER, SIGNAL_TIMER_ID, 0);
     EXPECT_EQ(fake::Sleeps(), std::vector<DWORD>(30, 100));
     EXPECT_EQ(fake::ReadingCount() - readingsBefore, 30 + 1) << "30 readings, then the re-arming";
     EXPECT_EQ(Module->LastCheck.wMinute, 0);
@@ -277,7 +277,7 @@ TEST_F(SchedulerTest, LateFiringEvaluatesTheClockAsItIsThen) {
         const size_t before = fake::Sounds().size();
 
         fake::SetClock(c.firing.wHour, c.firing.wMinute, c.firing.wSecond, c.firing.wMilliseconds);
-        SignalTimerProc(Window.Handle, WM_TIMER, SIGNAL_TIMER_ID, 0);
+        SignalTimerProc(Window.Get(), WM_TIMER, SIGNAL_TIMER_ID, 0);
         EXPECT_EQ(fake::Sounds().size() - before, c.sounds ? 1u : 0u);
         EXPECT_EQ(Module->LastCheck.wHour, c.firing.wHour);
         EXPECT_EQ(Module->LastCheck.wMinute, c.firing.wMinute);
