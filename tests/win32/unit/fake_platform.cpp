@@ -200,6 +200,19 @@ bool WaitForWorkers(DWORD timeoutMs) {
     return true;
 }
 
+bool ClearRecords(DWORD timeoutMs) {
+    if (!WaitForWorkers(timeoutMs)) return false;
+    State& s = S();
+    std::lock_guard<std::mutex> lock(s.Lock);
+    for (HANDLE worker : s.Workers) CloseHandle(worker);
+    s.Workers.clear();
+    s.Readings = 0;
+    s.Sleeps.clear();
+    s.Sounds.clear();
+    s.TimerCalls.clear();
+    return true;
+}
+
 }  // namespace fake
 
 namespace platform {

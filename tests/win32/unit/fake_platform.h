@@ -65,4 +65,9 @@ int WorkerStarts();  // successful starts since Reset
 // Waits until every worker started so far has ended; false on timeout.
 bool WaitForWorkers(DWORD timeoutMs = 10000);
 
+// For long runs: waits for the workers started so far, closes their handles and drops the
+// records (sounds, sleeps, timer calls, readings, worker starts), keeping the clock, the
+// armed timers and the settings. False (and nothing cleared) if a worker never ended.
+bool ClearRecords(DWORD timeoutMs = 10000);
+
 }  // namespace fake
