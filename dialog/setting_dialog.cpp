@@ -171,6 +171,7 @@ int RunSettingDialog(SignalModule& module) {
                         SettingDialogProc, reinterpret_cast<LPARAM>(&state));
     TheDialogBinding = outer;
     if (result != 0) {
+        module.HasLoaded = true;  // the user's own choice now, to be saved again at unload
         module.SaveToIni();
         if (module.Enable != 0) {
             module.ArmSignalTimer();

@@ -36,6 +36,32 @@ struct IniNames {
     }
 };
 
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) : handle_(handle) {}
+    ~FileHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+// A file that is there but cannot be read (another program holds it open without sharing,
+// or access is denied): the profile functions would answer with the defaults as if it
+// were missing.
+bool IsThereButUnreadable(const char* path) {
+    const FileHandle file(CreateFileA(path, GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.Valid()) return false;
+    const DWORD error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
 }  // namespace
 
 SignalSettings::SignalSettings(HINSTANCE resourceInstance) : ResourceInstance(resourceInstance) {}
@@ -53,8 +79,12 @@ bool SignalSettings::GetIniPath(char* path) const {
 
 int SignalSettings::LoadFromIni() {
     char path[kPathBytes];
-    if (!GetIniPath(path)) {
-        // No usable path: the defaults, as for a missing file.
+    const bool hasPath = GetIniPath(path);
+    const bool unreadable = hasPath && IsThereButUnreadable(path);
+    if (!hasPath || unreadable) {
+        // No usable path or file: the defaults, as for a missing file. Saved at unload over
+        // a file that is there, they would replace the user's settings.
+        if (unreadable) HasLoaded = false;
         Enable = 0;
         SignalType = 0;
         Interval = 0xFFFFFFFFu;

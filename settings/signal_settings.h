@@ -14,7 +14,8 @@ public:
 
     // Reads the five settings from the file that PortableMode selects; returns the number
     // of bytes read into WaveName. A missing file, or a path that does not fit its buffer,
-    // gives the defaults.
+    // gives the defaults; so does a file that is there but cannot be read, which also
+    // clears HasLoaded so that the unload does not save the defaults over it.
     int LoadFromIni();
     // Writes the five settings; a path that does not fit its buffer writes nothing. True
     // when every write succeeded.
@@ -39,5 +40,7 @@ public:
     int TimeType = 0;
     int PortableMode = 0;
     HINSTANCE ResourceInstance;
-    bool HasLoaded = false;  // set by InitialLoad; until then there is nothing to save
+    // Whether the fields hold the user's settings, and the unload may save them: set by
+    // InitialLoad (unless the file could not be read) and by OK in the dialog.
+    bool HasLoaded = false;
 };

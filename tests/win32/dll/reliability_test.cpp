@@ -1,0 +1,796 @@
+// Bad input and faults met by the real module, each run as the host runs it: load, InitialLoad,
+// SetParentWindow, StartModule, one timer firing, StopModule, unload. The clock, the first
+// timer's delay, sleeps and sounds are redirected through the module's import table (see
+// unload_test.cpp), so nothing waits or plays; settings files, folders and profile functions
+// are real. Every case must end within 3 s, write to no file but the settings file, and
+// leave every line of that file that the module does not own as it was.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <mmsystem.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/import_hook.h"
+#include "support/legacy_registry_store.h"
+#include "support/message_window.h"
+#include "support/module_under_test.h"
+#include "support/setting_dialog_driver.h"
+#include "support/settings_files.h"
+
+namespace {
+
+constexpr DWORD kCaseLimitMs = 3000;
+constexpr char kBom[] = "\xEF\xBB\xBF";
+const char* const kOwnKeys[] = {"Enable", "SignalType", "Interval", "TimeType", "WaveName"};
+
+struct Sound {
+    std::string Name;
+    DWORD Flags;
+};
+
+// What the hooks saw, and the paths they hand out.
+struct Monitor {
+    std::mutex Lock;
+    int Sets = 0;
+    int Sleeps = 0;
+    std::vector<Sound> Sounds;
+    std::vector<std::string> ProfileWrites;  // the file named by each write
+    std::optional<std::string> AppData;      // null: the system's answer; "" fails the call
+    std::optional<std::string> HostExe;      // null: the system's answer
+} g;
+
+void WINAPI HookedGetLocalTime(SYSTEMTIME* now) {
+    *now = SYSTEMTIME{2025, 1, 1, 6, 15, 0, 5, 0};  // 15:00:05, a signal minute for every interval
+}
+
+void WINAPI HookedSleep(DWORD) {
+    std::lock_guard<std::mutex> lock(g.Lock);
+    ++g.Sleeps;
+}
+
+UINT_PTR WINAPI HookedSetTimer(HWND window, UINT_PTR id, UINT delay, TIMERPROC callback) {
+    int set;
+    {
+        std::lock_guard<std::mutex> lock(g.Lock);
+        set = g.Sets++;
+    }
+    return ::SetTimer(window, id, set == 0 ? 1 : delay, callback);  // only the first one fires
+}
+
+BOOL WINAPI HookedPlaySoundA(LPCSTR name, HMODULE, DWORD flags) {
+    std::lock_guard<std::mutex> lock(g.Lock);
+    g.Sounds.push_back({name ? name : "", flags});
+    return TRUE;
+}
+
+// Windows refuses to write a read-only file; Wine running as root does not, so the refusal
+// is made here, as Windows would answer.
+BOOL WINAPI HookedWritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file) {
+    {
+        std::lock_guard<std::mutex> lock(g.Lock);
+        g.ProfileWrites.push_back(file ? file : "(null)");
+    }
+    const DWORD attributes = file ? GetFileAttributesA(file) : INVALID_FILE_ATTRIBUTES;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return ::WritePrivateProfileStringA(section, key, value, file);
+}
+
+HRESULT WINAPI HookedSHGetFolderPathA(HWND window, int folder, HANDLE token, DWORD flags, LPSTR path) {
+    if (!g.AppData) return SHGetFolderPathA(window, folder, token, flags, path);
+    if (g.AppData->empty() || g.AppData->size() >= MAX_PATH) return E_FAIL;
+    lstrcpyA(path, g.AppData->c_str());
+    return S_OK;
+}
+
+DWORD WINAPI HookedGetModuleFileNameA(HMODULE module, LPSTR path, DWORD size) {
+    if (module || !g.HostExe) return GetModuleFileNameA(module, path, size);
+    const std::string& exe = *g.HostExe;
+    if (exe.size() >= size) {
+        lstrcpynA(path, exe.c_str(), static_cast<int>(size));
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    lstrcpyA(path, exe.c_str());
+    return static_cast<DWORD>(exe.size());
+}
+
+template <typename F>
+const void* Address(F* function) {
+    return reinterpret_cast<const void*>(function);
+}
+
+const struct {
+    const char* dll;
+    const char* function;
+    const void* hook;
+} kHooks[] = {
+    {"KERNEL32.dll", "GetLocalTime", Address(&HookedGetLocalTime)},
+    {"KERNEL32.dll", "Sleep", Address(&HookedSleep)},
+    {"KERNEL32.dll", "WritePrivateProfileStringA", Address(&HookedWritePrivateProfileStringA)},
+    {"KERNEL32.dll", "GetModuleFileNameA", Address(&HookedGetModuleFileNameA)},
+    {"USER32.dll", "SetTimer", Address(&HookedSetTimer)},
+    {"WINMM.dll", "PlaySoundA", Address(&HookedPlaySoundA)},
+    {"SHFOLDER.dll", "SHGetFolderPathA", Address(&HookedSHGetFolderPathA)},
+};
+
+bool ModuleMapped() {
+    return GetModuleHandleA("Karvex.dll") != nullptr;
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        if (done()) return true;
+        if (GetTickCount() - start >= timeoutMs) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// What the module understood, as it writes it back and as it plays it.
+
+struct Understood {
+    int Enable, SignalType;
+    DWORD Interval;
+    int TimeType;
+    std::string WaveName;  // as the module holds it (code page 932)
+};
+
+std::vector<std::string> AsWritten(const Understood& u) {
+    char interval[16];
+    std::snprintf(interval, sizeof interval, "%lu", static_cast<unsigned long>(u.Interval));
+    return {std::to_string(u.Enable), std::to_string(u.SignalType), interval,
+            std::to_string(u.TimeType), u.WaveName};
+}
+
+// How often one firing at 15:00:05 plays.
+int PlaysAtThree(const Understood& u) {
+    if (u.Enable == 0 || u.WaveName.empty()) return 0;
+    if (u.Interval == 0xFFFFFFFFu || u.Interval < 60) return 0;
+    if (u.SignalType == 0) return 1;
+    return u.TimeType != 0 ? 15 : 3;
+}
+
+// ---------------------------------------------------------------------------------------
+// An INI text as lines: blank lines dropped, blanks around names and values trimmed, and each
+// section told apart from an earlier one of the same name.
+
+struct Line {
+    std::string Section;
+    int Occurrence;  // 0 for the first section of that name
+    std::string Key;  // the whole line when it has no '='
+    std::optional<std::string> Value;
+    bool operator==(const Line& o) const {
+        return lstrcmpiA(Section.c_str(), o.Section.c_str()) == 0 && Occurrence == o.Occurrence &&
+               Key == o.Key && Value == o.Value;
+    }
+};
+
+std::string Trim(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+std::vector<Line> Lines(std::string text) {
+    if (text.compare(0, 3, kBom) == 0) text.erase(0, 3);
+    std::vector<Line> lines;
+    std::map<std::string, int> seen;
+    std::string section;
+    int occurrence = 0;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = Trim(text.substr(start, end - start));
+        start = end + 1;
+        if (line.empty()) continue;
+        if (line[0] == '[') {
+            section = Trim(line.substr(1, line.find(']') - 1));
+            std::string lower = section;
+            CharLowerA(&lower[0]);
+            occurrence = seen[lower]++;
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        if (equals == std::string::npos) {
+            lines.push_back({section, occurrence, line, std::nullopt});
+        } else {
+            lines.push_back({section, occurrence, Trim(line.substr(0, equals)),
+                             Trim(line.substr(equals + 1))});
+        }
+    }
+    return lines;
+}
+
+bool IsOwn(const Line& line) {
+    if (lstrcmpiA(line.Section.c_str(), "Orlune") != 0 || line.Occurrence != 0) return false;
+    for (const char* key : kOwnKeys) {
+        if (lstrcmpiA(line.Key.c_str(), key) == 0) return true;
+    }
+    return false;
+}
+
+std::vector<Line> NotOwn(const std::vector<Line>& lines) {
+    std::vector<Line> kept;
+    for (const Line& line : lines) {
+        if (!IsOwn(line)) kept.push_back(line);
+    }
+    return kept;
+}
+
+// The file as the unload left it: every line not the module's as before, and the module's
+// five keys, once each in the first [Orlune] section, holding what it understood.
+void ExpectWrittenBack(const std::string& before, const std::string& after,
+                       const std::vector<std::string>& values) {
+    EXPECT_EQ(after.rfind(kBom, 0) == 0, before.rfind(kBom, 0) == 0) << "byte-order mark";
+    const std::vector<Line> lines = Lines(after);
+    EXPECT_TRUE(NotOwn(lines) == NotOwn(Lines(before))) << "a line the module does not own changed";
+    for (int i = 0; i < 5; ++i) {
+        std::vector<std::string> found;
+        for (const Line& line : lines) {
+            if (IsOwn(line) && lstrcmpiA(line.Key.c_str(), kOwnKeys[i]) == 0) {
+                found.push_back(line.Value.value_or("(no '=')"));
+            }
+        }
+        EXPECT_EQ(found, std::vector<std::string>{values[i]}) << kOwnKeys[i];
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Every file in the folders a stray write could reach: the application-data folder and the
+// tree below Bexmoor, the host's folder, the Windows folder (where a bare file name lands), the drive's root and
+// the temporary folder. Size and last write for every file, the bytes for small ones.
+// (Only our own trees are walked: Wine links some of the user's folders to the Unix home.)
+
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE handle) : handle_(handle) {}
+    ~FindHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    HANDLE Get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+using Snapshot = std::map<std::wstring, std::string>;
+
+void AddFolder(const std::wstring& folder, bool recursive, const std::wstring& skip, Snapshot& out) {
+    WIN32_FIND_DATAW found;
+    FindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    if (find.Get() == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring path = folder + L"\\" + name;
+        if (lstrcmpiW(path.c_str(), skip.c_str()) == 0) continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            out[path] = "folder";
+            if (recursive) AddFolder(path, true, skip, out);
+            continue;
+        }
+        std::string signature = std::to_string(found.nFileSizeLow) + "/" +
+                                std::to_string(found.ftLastWriteTime.dwLowDateTime) + "/" +
+                                std::to_string(found.ftLastWriteTime.dwHighDateTime);
+        if (found.nFileSizeHigh == 0 && found.nFileSizeLow <= 65536) {
+            signature += "/" + ReadFileBytesW(path).value_or("(unreadable)");
+        }
+        out[path] = signature;
+    } while (FindNextFileW(find.Get(), &found));
+}
+
+std::wstring WithoutSlash(std::wstring folder) {
+    while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+    return folder;
+}
+
+Snapshot TakeSnapshot(const std::vector<std::wstring>& extraTrees, const std::wstring& settingsFile) {
+    wchar_t windows[MAX_PATH], temp[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    GetTempPathW(MAX_PATH, temp);
+    Snapshot snapshot;
+    AddFolder(Widen(AppDataFolder()), false, settingsFile, snapshot);
+    AddFolder(Widen(VendorFolder()), true, settingsFile, snapshot);
+    AddFolder(WithoutSlash(Widen(ExecutableFolder())), false, settingsFile, snapshot);
+    AddFolder(windows, false, settingsFile, snapshot);
+    AddFolder(std::wstring(windows, 2), false, settingsFile, snapshot);  // "C:"
+    AddFolder(WithoutSlash(temp), false, settingsFile, snapshot);
+    for (const std::wstring& tree : extraTrees) AddFolder(tree, true, settingsFile, snapshot);
+    return snapshot;
+}
+
+void ExpectSameFiles(const Snapshot& before, const Snapshot& after) {
+    for (const auto& entry : after) {
+        const auto old = before.find(entry.first);
+        if (old == before.end()) {
+            ADD_FAILURE() << "new: " << std::string(entry.first.begin(), entry.first.end());
+        } else if (old->second != entry.second) {
+            ADD_FAILURE() << "changed: " << std::string(entry.first.begin(), entry.first.end());
+        }
+    }
+    for (const auto& entry : before) {
+        if (!after.count(entry.first)) {
+            ADD_FAILURE() << "gone: " << std::string(entry.first.begin(), entry.first.end());
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+
+struct Outcome {
+    int Enable = 0;
+    int Started = 0;
+    bool Fired = false;
+    bool Unmapped = false;
+    int Sleeps = 0;
+    std::vector<Sound> Sounds;
+    std::vector<std::string> ProfileWrites;
+    DWORD Ms = 0;
+};
+
+class Reliability : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(GetACP(), 932u);
+        ASSERT_NE(Window.Get(), nullptr);
+        ASSERT_FALSE(ModuleMapped()) << "left loaded by an earlier test";
+    }
+    void TearDown() override {
+        g.AppData.reset();
+        g.HostExe.reset();
+    }
+
+    // The host's whole session with the module. `afterLoad` runs once InitialLoad is done.
+    Outcome RunHostSession(int portable, const std::function<void()>& afterLoad = [] {}) {
+        {
+            std::lock_guard<std::mutex> lock(g.Lock);
+            g.Sets = g.Sleeps = 0;
+            g.Sounds.clear();
+            g.ProfileWrites.clear();
+        }
+        Outcome out;
+        const DWORD start = GetTickCount();
+        {
+            ModuleUnderTest module;
+            if (!module.Loaded()) {
+                ADD_FAILURE() << "Karvex.dll did not load";
+                return out;
+            }
+            std::vector<std::unique_ptr<ImportHook>> hooks;
+            for (const auto& h : kHooks) {
+                hooks.push_back(std::make_unique<ImportHook>(module.Handle, h.dll, h.function, h.hook));
+                if (!hooks.back()->Installed()) ADD_FAILURE() << h.function << " is not imported";
+            }
+            module.Api.InitialLoad(portable);
+            afterLoad();
+            module.Api.SetParentWindow(Window.Get());
+            out.Enable = module.Api.IsModuleEnable();
+            out.Started = module.Api.StartModule();
+            if (out.Started) {
+                out.Fired = PumpUntil([] { std::lock_guard<std::mutex> l(g.Lock); return g.Sets >= 2; },
+                                      kCaseLimitMs);
+            }
+            module.Api.StopModule();
+            module.Unload();
+            // An hour-count worker keeps the module mapped until its plays are done.
+            out.Unmapped = PumpUntil([] { return !ModuleMapped(); }, kCaseLimitMs);
+        }
+        out.Ms = GetTickCount() - start;
+        std::lock_guard<std::mutex> lock(g.Lock);
+        out.Sleeps = g.Sleeps;
+        out.Sounds = g.Sounds;
+        out.ProfileWrites = g.ProfileWrites;
+        return out;
+    }
+
+    // What every case promises, given what the module should have understood.
+    void ExpectUnderstood(const Outcome& out, const Understood& u) {
+        EXPECT_TRUE(out.Unmapped) << "the module stayed mapped";
+        EXPECT_LT(out.Ms, kCaseLimitMs);
+        EXPECT_LE(out.Sleeps, 30) << "the due check waited past 3 s";
+        EXPECT_EQ(out.Enable, u.Enable);
+        EXPECT_EQ(out.Started, u.Enable != 0 ? 1 : 0);
+        EXPECT_EQ(out.Fired, u.Enable != 0) << "the timer did not fire";
+        ASSERT_EQ(static_cast<int>(out.Sounds.size()), PlaysAtThree(u));
+        for (const Sound& sound : out.Sounds) {
+            EXPECT_EQ(sound.Name, u.WaveName);
+            EXPECT_EQ(sound.Flags, static_cast<DWORD>(u.SignalType != 0 ? SND_SYNC : SND_ASYNC));
+        }
+    }
+
+    MessageWindow Window;
+    SettingsFilesSandbox Files;
+};
+
+// A settings file as a user keeps it, with lines of its own around the module's.
+std::string UserFile(const std::map<std::string, std::string>& replace = {}) {
+    const std::vector<std::pair<std::string, std::string>> own = {
+        {"Enable", "1"}, {"SignalType", "0"}, {"Interval", "60"}, {"TimeType", "0"},
+        {"WaveName", "C:\\Sounds\\chime.wav"}};
+    std::string text = "; kept by hand\r\n[Before]\r\nNote=keep me\r\n[Orlune]\r\n";
+    for (const auto& key : own) {
+        const auto r = replace.find(key.first);
+        if (r == replace.end()) {
+            text += key.first + "=" + key.second + "\r\n";
+        } else if (r->second != "(absent)") {
+            text += key.first + "=" + r->second + "\r\n";
+        }
+    }
+    return text + "Colour=blue\r\n[After]\r\nLast=1\r\n";
+}
+
+const Understood kUserFile{1, 0, 60, 0, "C:\\Sounds\\chime.wav"};
+const Understood kDefaults{0, 0, 0xFFFFFFFFu, 0, ""};
+
+Understood With(Understood u, const std::function<void(Understood&)>& change) {
+    change(u);
+    return u;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+
+TEST_F(Reliability, HandEditedSettingsFiles) {
+    enum class Fault { None, NoFolder, NoFile, ReadOnly, HeldThroughout, HeldDuringLoad };
+    struct Case {
+        std::string name;
+        std::string file;
+        Fault fault;
+        Understood understood;
+        bool written;                     // the unload's save reached the file
+        std::string waveAsWritten = "";   // when the file's encoding differs from the module's
+    };
+    const std::string longWave = "C:\\" + std::string(996, 'w');
+    const std::string sjisWave = "C:\\\x83\x54\x83\x45\x83\x93\x83\x68\\\x8E\x9E\x95\xF1.wav";  // サウンド\時報
+    const std::string utf8Wave = "C:\\\xE3\x82\xB5\xE3\x82\xA6\xE3\x83\xB3\xE3\x83\x89\\\xE6\x99\x82\xE5\xA0\xB1.wav";
+    std::vector<Case> cases = {
+        {"as the dialog writes it", UserFile(), Fault::None, kUserFile, true},
+        {"Interval 0", UserFile({{"Interval", "0"}}), Fault::None,
+         With(kUserFile, [](Understood& u) { u.Interval = 0; }), true},
+        {"Interval 59", UserFile({{"Interval", "59"}}), Fault::None,
+         With(kUserFile, [](Understood& u) { u.Interval = 59; }), true},
+        {"Interval 61", UserFile({{"Interval", "61"}}), Fault::None,
+         With(kUserFile, [](Understood& u) { u.Interval = 61; }), true},
+        {"Interval 4294967294", UserFile({{"Interval", "4294967294"}}), Fault::None,
+         With(kUserFile, [](Understood& u) { u.Interval = 4294967294u; }), true},
+        {"hour count, 24-hour clock", UserFile({{"SignalType", "1"}, {"TimeType", "1"}}), Fault::None,
+         With(kUserFile, [](Understood& u) { u.SignalType = 1; u.TimeType = 1; }), true},
+        {"no [Orlune] section", "; kept\r\n[Before]\r\nNote=keep me\r\n", Fault::None, kDefaults, true},
+        {"[Orlune] twice: the first counts", UserFile({{"TimeType", "(absent)"}}) +
+             "[Orlune]\r\nEnable=0\r\nTimeType=1\r\nWaveName=second.wav\r\n",
+         Fault::None, kUserFile, true},
+        {"UTF-8 byte-order mark", kBom + UserFile({{"WaveName", utf8Wave}}), Fault::None,
+         With(kUserFile, [&](Understood& u) { u.WaveName = sjisWave; }), true, utf8Wave},
+        {"a line of 100,000 bytes", UserFile() + "Long=" + std::string(99993, 'x') + "\r\n",
+         Fault::None, kUserFile, true},
+        {"WaveName of 1,000 bytes", UserFile({{"WaveName", longWave}}), Fault::None,
+         With(kUserFile, [&](Understood& u) { u.WaveName = longWave.substr(0, 259); }), true},
+        {"WaveName of 100,000 bytes", UserFile({{"WaveName", "C:\\" + std::string(99997, 'w')}}),
+         Fault::None, With(kUserFile, [&](Understood& u) { u.WaveName = longWave.substr(0, 259); }),
+         true},
+        {"a file of 0 bytes", "", Fault::None, kDefaults, true},
+        {"no file", "", Fault::NoFile, kDefaults, true},
+        {"read-only file", UserFile(), Fault::ReadOnly, kUserFile, false},
+        {"file held open throughout", UserFile(), Fault::HeldThroughout, kDefaults, false},
+        {"file held open during the load", UserFile(), Fault::HeldDuringLoad, kDefaults, false},
+        {"folder missing", "", Fault::NoFolder, kDefaults, false},
+    };
+    // Every key with a value that is not a number, a negative one, an empty one and one far
+    // too long. A number is read from its first 29 characters, taken modulo 2^32; an empty
+    // value reads as a missing key.
+    const std::string digits(1000, '7');
+    const DWORD overLong = [] {
+        DWORD value = 0;
+        for (int i = 0; i < 29; ++i) value = value * 10 + 7;
+        return value;
+    }();
+    const struct {
+        const char* key;
+        std::function<void(Understood&, const std::string&)> set;
+    } keys[] = {
+        {"Enable", [](Understood& u, const std::string& v) { u.Enable = static_cast<int>(std::stoul(v)); }},
+        {"SignalType", [](Understood& u, const std::string& v) { u.SignalType = static_cast<int>(std::stoul(v)); }},
+        {"Interval", [](Understood& u, const std::string& v) { u.Interval = std::stoul(v); }},
+        {"TimeType", [](Understood& u, const std::string& v) { u.TimeType = static_cast<int>(std::stoul(v)); }},
+    };
+    for (const auto& k : keys) {
+        const std::string empty = std::string(k.key) == "Interval" ? "4294967295" : "0";
+        const struct {
+            const char* kind;
+            std::string value;
+            std::string reads;
+        } values[] = {
+            {"not a number", "abc", "0"},
+            {"negative", "-5", "4294967291"},
+            {"empty", "", empty},
+            {"over-long", digits, std::to_string(overLong)},
+        };
+        for (const auto& v : values) {
+            cases.push_back({std::string(k.key) + " " + v.kind, UserFile({{k.key, v.value}}), Fault::None,
+                             With(kUserFile, [&](Understood& u) { k.set(u, v.reads); }), true});
+        }
+    }
+    for (const auto& v : {std::make_pair("not a number", "abc"), std::make_pair("negative", "-5"),
+                          std::make_pair("empty", "")}) {
+        cases.push_back({std::string("WaveName ") + v.first, UserFile({{"WaveName", v.second}}),
+                         Fault::None, With(kUserFile, [&](Understood& u) { u.WaveName = v.second; }),
+                         true});
+    }
+
+    DWORD slowest = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RemoveFile(AppDataIniPath());
+        if (c.fault == Fault::NoFolder) {
+            RemoveDirectoryA(ProductFolder().c_str());
+            RemoveDirectoryA(VendorFolder().c_str());
+            ASSERT_FALSE(FolderExists(VendorFolder()));
+        } else {
+            ASSERT_TRUE(Files.CreateAppDataFolders());
+        }
+        if (c.fault != Fault::NoFile && c.fault != Fault::NoFolder) {
+            ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), c.file));
+        }
+        if (c.fault == Fault::ReadOnly) {
+            ASSERT_TRUE(SetFileAttributesA(AppDataIniPath().c_str(), FILE_ATTRIBUTE_READONLY));
+        }
+        const std::optional<std::string> before = ReadFileBytes(AppDataIniPath());
+        const Snapshot files = TakeSnapshot({}, Widen(AppDataIniPath()));
+
+        std::unique_ptr<ExclusiveFile> held;
+        if (c.fault == Fault::HeldThroughout || c.fault == Fault::HeldDuringLoad) {
+            held = std::make_unique<ExclusiveFile>(AppDataIniPath());
+            ASSERT_TRUE(held->Held());
+        }
+        const Outcome out = RunHostSession(0, [&] {
+            if (c.fault == Fault::HeldDuringLoad) held->Release();
+        });
+        held.reset();
+        slowest = std::max(slowest, out.Ms);
+
+        ExpectUnderstood(out, c.understood);
+        for (const std::string& written : out.ProfileWrites) EXPECT_EQ(written, AppDataIniPath());
+        const std::optional<std::string> after = ReadFileBytes(AppDataIniPath());
+        if (c.written) {
+            std::vector<std::string> values = AsWritten(c.understood);
+            if (!c.waveAsWritten.empty()) values[4] = c.waveAsWritten;
+            ASSERT_TRUE(after.has_value());
+            ExpectWrittenBack(before.value_or(""), *after, values);
+        } else {
+            EXPECT_EQ(after, before) << "the settings file changed";
+        }
+        ExpectSameFiles(files, TakeSnapshot({}, Widen(AppDataIniPath())));
+        SetFileAttributesA(AppDataIniPath().c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    std::printf("%zu cases, slowest %lu ms\n", cases.size(), static_cast<unsigned long>(slowest));
+}
+
+// ---------------------------------------------------------------------------------------
+// Settings paths at the edge of their 260-byte buffer, and a host whose name holds a
+// Shift-JIS character whose second byte is a backslash. The application-data folder and the
+// host's path come through the module's imports of SHGetFolderPathA and GetModuleFileNameA;
+// the folders and files there are real.
+
+namespace {
+
+std::wstring TempRoot() {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    return std::wstring(temp) + L"karvex-paths-" + std::to_wstring(GetCurrentProcessId());
+}
+
+// `root` followed by folders of 'd' until the path is exactly `length` bytes (ASCII), no
+// trailing backslash; every folder made.
+std::string MakeFolderOfLength(const std::string& root, std::size_t length) {
+    std::string folder = root;
+    CreateDirectoryA(folder.c_str(), nullptr);
+    while (folder.size() < length) {
+        const std::size_t remaining = length - folder.size();  // "\name" still to add
+        std::size_t name = remaining - 1 < 100 ? remaining - 1 : 100;
+        if (remaining - 1 - name == 1) --name;  // never leave room for a backslash alone
+        folder += "\\" + std::string(name, 'd');
+        CreateDirectoryW(Widen(folder).c_str(), nullptr);
+    }
+    return folder;
+}
+
+}  // namespace
+
+TEST_F(Reliability, SettingsPathsAtTheEdge) {
+    const std::wstring wideRoot = TempRoot();
+    const std::string root(wideRoot.begin(), wideRoot.end());  // ASCII
+    const std::string tail = "\\Bexmoor\\Pandrel\\Orlune.ini";  // 27 bytes
+    const std::string so = "\x83\x5C";                             // ソ
+    const struct {
+        const char* name;
+        std::size_t appDataLength;  // 0: the system's folder
+        std::size_t hostLength;     // 0: the real host; else its folder's length
+        bool sjisHost;
+        bool used;                  // the path fits and is read and written
+    } cases[] = {
+        {"application data, settings path of 259 bytes", 259 - tail.size(), 0, false, true},
+        {"application data, settings path of 260 bytes", 260 - tail.size(), 0, false, false},
+        {"application data of 259 bytes", 259, 0, false, false},
+        {"application data unavailable", std::string::npos, 0, false, false},
+        {"host folder, settings path of 259 bytes", 0, 249, false, true},
+        {"host folder, settings path of 260 bytes", 0, 250, false, false},
+        {"host in a folder named with a 0x5C trail byte", 0, 1, true, true},
+    };
+    DWORD slowest = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RemoveTreeW(TempRoot());
+        ASSERT_TRUE(Files.CreateAppDataFolders());
+        std::string ini;
+        int portable = 0;
+        if (c.appDataLength == std::string::npos) {
+            g.AppData = "";
+            ini = AppDataIniPath();
+        } else if (c.appDataLength) {
+            g.AppData = MakeFolderOfLength(root, c.appDataLength);
+            ini = *g.AppData + tail;
+            CreateDirectoryW(Widen(*g.AppData + "\\Bexmoor").c_str(), nullptr);
+            CreateDirectoryW(Widen(*g.AppData + "\\Bexmoor\\Pandrel").c_str(), nullptr);
+        } else {
+            portable = 1;
+            const std::string folder = c.sjisHost ? root + "\\" + so + "\\" + so
+                                                  : MakeFolderOfLength(root, c.hostLength - 1);
+            if (c.sjisHost) {
+                CreateDirectoryW(wideRoot.c_str(), nullptr);
+                CreateDirectoryW(Widen(root + "\\" + so).c_str(), nullptr);
+                CreateDirectoryW(Widen(folder).c_str(), nullptr);
+            }
+            g.HostExe = folder + "\\" + (c.sjisHost ? so + ".exe" : "k.exe");
+            ASSERT_TRUE(WriteFileBytesW(Widen(*g.HostExe), "MZ"));
+            ini = folder + "\\Orlune.ini";
+        }
+        const std::string userFile = UserFile();
+        ASSERT_TRUE(WriteFileBytesW(Widen(ini), userFile));
+        // The other place holds settings of its own, which must stay unread and untouched.
+        const std::string other = portable ? AppDataIniPath() : PortableIniPath();
+        ASSERT_TRUE(WriteFileBytes(other, "[Orlune]\r\nEnable=1\r\nWaveName=other.wav\r\n"));
+        const Snapshot files = TakeSnapshot({TempRoot()}, Widen(ini));
+
+        const Outcome out = RunHostSession(portable);
+        slowest = std::max(slowest, out.Ms);
+
+        ExpectUnderstood(out, c.used ? kUserFile : kDefaults);
+        for (const std::string& written : out.ProfileWrites) EXPECT_EQ(written, ini);
+        const std::optional<std::string> after = ReadFileBytesW(Widen(ini));
+        ASSERT_TRUE(after.has_value());
+        if (c.used) {
+            ExpectWrittenBack(userFile, *after, AsWritten(kUserFile));
+        } else {
+            EXPECT_EQ(*after, userFile);
+            EXPECT_TRUE(out.ProfileWrites.empty());
+        }
+        ExpectSameFiles(files, TakeSnapshot({TempRoot()}, Widen(ini)));
+        g.AppData.reset();
+        g.HostExe.reset();
+        RemoveFile(other);
+    }
+    RemoveTreeW(TempRoot());
+    std::printf("%zu cases, slowest %lu ms\n", std::size(cases), static_cast<unsigned long>(slowest));
+}
+
+// The unload leaves a file it could not read alone, but OK in the dialog makes the values
+// shown there the user's own: saved at OK, and again at unload if the file was still held.
+TEST_F(Reliability, AfterAnUnreadableLoadOkInTheDialogIsStillSaved) {
+    ASSERT_TRUE(Files.CreateAppDataFolders());
+    ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), UserFile()));
+    {
+        ModuleUnderTest module;
+        ASSERT_TRUE(module.Loaded());
+        HostWindow host;
+        ExclusiveFile held(AppDataIniPath());
+        ASSERT_TRUE(held.Held());
+        module.Api.InitialLoad(0);
+        module.Api.SetParentWindow(host.Handle());
+        EXPECT_EQ(RunSettingDialogScript(module.Api.Setting, [](HWND dialog) { Click(dialog, IDOK); })
+                      .Result,
+                  1);
+        held.Release();
+        EXPECT_EQ(ReadFileBytes(AppDataIniPath()), UserFile()) << "the save at OK got through";
+    }
+    ExpectWrittenBack(UserFile(), ReadFileBytes(AppDataIniPath()).value_or(""), AsWritten(kDefaults));
+}
+
+// The earlier release's registry values of every type and size the registry can hold, one
+// odd value at a time among four good ones: the odd one takes its default, the good ones are
+// imported, written to the file, and the old key goes.
+TEST_F(Reliability, LegacyValuesOfEveryTypeAndSize) {
+    const auto number = [](DWORD v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
+    const Understood legacy{1, 1, 900, 1, "legacy.wav"};
+    struct Odd {
+        std::string kind;
+        DWORD type;
+        std::string bytes;
+    };
+    const std::vector<Odd> oddNumbers = {
+        {"REG_DWORD of 0 bytes", REG_DWORD, ""},
+        {"REG_DWORD of 2 bytes", REG_DWORD, std::string("\x01\x00", 2)},
+        {"REG_DWORD of 8 bytes", REG_DWORD, number(1) + number(0)},
+        {"REG_DWORD_BIG_ENDIAN", REG_DWORD_BIG_ENDIAN, number(1)},
+        {"REG_QWORD", REG_QWORD, number(1) + number(0)},
+        {"REG_BINARY of 4 bytes", REG_BINARY, number(1)},
+        {"REG_NONE of 4 bytes", REG_NONE, number(1)},
+        {"REG_SZ", REG_SZ, std::string("1\0", 2)},
+        {"REG_EXPAND_SZ", REG_EXPAND_SZ, std::string("1\0", 2)},
+        {"REG_MULTI_SZ", REG_MULTI_SZ, std::string("1\0\0", 3)},
+    };
+    const std::vector<Odd> oddNames = {
+        {"REG_SZ of 0 bytes", REG_SZ, ""},
+        {"REG_SZ, a terminator only", REG_SZ, std::string(1, '\0')},
+        {"REG_SZ of 100,000 bytes", REG_SZ, std::string(100000, 'n')},
+        {"REG_EXPAND_SZ", REG_EXPAND_SZ, std::string("x.wav\0", 6)},
+        {"REG_MULTI_SZ", REG_MULTI_SZ, std::string("x.wav\0\0", 7)},
+        {"REG_BINARY", REG_BINARY, "x.wav"},
+        {"REG_NONE", REG_NONE, "x.wav"},
+        {"REG_DWORD", REG_DWORD, number(0x41414141)},
+    };
+    struct Case {
+        std::string name;
+        const char* value;
+        Odd odd;
+        Understood understood;
+    };
+    std::vector<Case> cases;
+    const char* const numbers[] = {"Enable", "SignalType", "Interval", "TimeType"};
+    for (int i = 0; i < 4; ++i) {
+        for (const Odd& odd : oddNumbers) {
+            Understood u = legacy;
+            if (i == 0) u.Enable = 0;
+            if (i == 1) u.SignalType = 0;
+            if (i == 2) u.Interval = 0xFFFFFFFFu;
+            if (i == 3) u.TimeType = 0;
+            cases.push_back({std::string(numbers[i]) + " " + odd.kind, numbers[i], odd, u});
+        }
+    }
+    for (const Odd& odd : oddNames) {
+        cases.push_back({"WaveName " + odd.kind, "WaveName", odd,
+                         With(legacy, [](Understood& u) { u.WaveName = ""; })});
+    }
+
+    ASSERT_TRUE(Files.CreateAppDataFolders());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LegacyRegistrySandbox registry;
+        ASSERT_TRUE(registry.CreateLegacyStore());
+        for (int i = 0; i < 4; ++i) {
+            ASSERT_TRUE(SetRegistryValue(HKEY_CURRENT_USER, kLegacyKey, numbers[i], REG_DWORD,
+                                         number(std::stoul(AsWritten(legacy)[i]))));
+        }
+        ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, kLegacyKey, "WaveName", legacy.WaveName));
+        ASSERT_TRUE(SetRegistryValue(HKEY_CURRENT_USER, kLegacyKey, c.value, c.odd.type, c.odd.bytes));
+        RemoveFile(AppDataIniPath());
+        ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), "[After]\r\nLast=1\r\n"));
+
+        const Outcome out = RunHostSession(0);
+
+        ExpectUnderstood(out, c.understood);
+        for (const std::string& written : out.ProfileWrites) EXPECT_EQ(written, AppDataIniPath());
+        ExpectWrittenBack("[After]\r\nLast=1\r\n", ReadFileBytes(AppDataIniPath()).value_or(""),
+                          AsWritten(c.understood));
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kLegacyKey));
+    }
+}
