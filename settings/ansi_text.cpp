@@ -1,5 +1,7 @@
 #include "settings/ansi_text.h"
 
+#include <cstring>
+
 namespace {
 
 bool IsLeadByte932(unsigned char byte) {
@@ -28,4 +30,13 @@ std::size_t CutAtByteLimit(char* text, std::size_t maxBytes, bool codePage932) {
     }
     text[i] = '\0';
     return i;
+}
+
+std::size_t TerminateRegistryText(char* text, std::size_t size, bool accepted,
+                                  std::size_t longestText, std::size_t maxBytes,
+                                  bool codePage932) {
+    if (!accepted || size > longestText + 1) size = 0;
+    text[size] = '\0';
+    if (std::strlen(text) > longestText) text[0] = '\0';
+    return CutAtByteLimit(text, maxBytes, codePage932);
 }

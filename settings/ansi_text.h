@@ -10,3 +10,15 @@ bool IsDoubleByteCharacter932(const char* bytes, std::size_t available);
 // Cuts `text` in place to at most `maxBytes` bytes (terminator not counted) without
 // splitting a double-byte character when `codePage932` is set. Returns the new length.
 std::size_t CutAtByteLimit(char* text, std::size_t maxBytes, bool codePage932);
+
+// Makes the text that a registry read (REG_SZ) put into `text` safe to use as a C string.
+// `text` is the buffer the read filled: longestText + 2 bytes, room for the longest text
+// taken, a terminator the system may add when it hands out the text, and one more for the
+// terminator written here. `size` is the byte count the read reported and `accepted` whether
+// it succeeded with the expected type. A read not accepted, a size above longestText + 1, or
+// text (up to its first zero byte) longer than longestText gives an empty text; otherwise the
+// text is cut to `maxBytes` like CutAtByteLimit. Bytes past `size` are never read, nor any
+// but the first of a read not taken. Returns the text's length.
+std::size_t TerminateRegistryText(char* text, std::size_t size, bool accepted,
+                                  std::size_t longestText, std::size_t maxBytes,
+                                  bool codePage932);

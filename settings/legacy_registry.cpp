@@ -83,22 +83,18 @@ DWORD ReadNumber(HKEY key, const ValueName& name, DWORD fallback) {
     return value;
 }
 
-// REG_SZ text of up to kPathBytes bytes, with or without a terminator of its own (some
-// systems add one when they hand out the text, so the buffer leaves room for it and one
-// more), terminated here and then cut to 259 bytes on a character boundary. Longer text,
-// and a value of another type, give an empty name.
+// REG_SZ text of up to kPathBytes bytes, with or without a terminator of its own,
+// terminated and cut to 259 bytes on a character boundary. Longer text, and a value of
+// another type, give an empty name.
 void ReadWaveName(HKEY key, const ValueName& name, char* waveName) {
     char text[kPathBytes + 2];
     DWORD type = 0;
     DWORD size = kPathBytes + 1;
-    if (RegQueryValueExA(key, name.Text, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_SZ || size > kPathBytes + 1) {
-        size = 0;
-    }
-    text[size] = '\0';
-    if (std::strlen(text) > static_cast<std::size_t>(kPathBytes)) text[0] = '\0';
-    const std::size_t length = CutAtByteLimit(text, kWaveNameMaxBytes, GetACP() == 932);
+    const bool accepted = RegQueryValueExA(key, name.Text, nullptr, &type,
+                                           reinterpret_cast<BYTE*>(text), &size) == ERROR_SUCCESS &&
+                          type == REG_SZ;
+    const std::size_t length = TerminateRegistryText(text, size, accepted, kPathBytes,
+                                                     kWaveNameMaxBytes, GetACP() == 932);
     std::memcpy(waveName, text, length + 1);
 }
 

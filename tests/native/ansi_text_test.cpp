@@ -2,6 +2,7 @@
 // live in buffers of exactly their own size, so AddressSanitizer sees any read past the end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -70,5 +71,35 @@ TEST(CutAtByteLimit, CutsAt259WithoutSplittingADoubleByteCharacter) {
         EXPECT_EQ(length, c.expectedLength) << c.text.size() << " bytes, 932=" << c.codePage932;
         EXPECT_EQ(buffer[length], '\0');
         EXPECT_EQ(std::string(buffer.data()), c.text.substr(0, c.expectedLength));
+    }
+}
+
+// The registry read fills a 262-byte buffer; bytes past what it reported are left over from
+// before (here 'x'), so any read of them shows in the result.
+TEST(TerminateRegistryText, TakesOnlyWholeReadsOfAtMost260Bytes) {
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool accepted;
+        std::string expected;
+    } cases[] = {
+        {"read refused", "abc", false, ""},
+        {"nothing read", "", true, ""},
+        {"no terminator", "abc", true, "abc"},
+        {"stops at the first zero", std::string("ab\0cd", 5), true, "ab"},
+        {"260 bytes, no terminator", std::string(260, 'a'), true, std::string(259, 'a')},
+        {"260 bytes and terminator", std::string(260, 'b') + '\0', true, std::string(259, 'b')},
+        {"261 bytes", std::string(261, 'c'), true, ""},
+        {"more than the buffer", std::string(262, 'd'), true, ""},
+        {"double-byte across 259", std::string(258, 'e') + kSo, true, std::string(258, 'e')},
+    };
+    for (const auto& c : cases) {
+        std::vector<char> buffer(262, 'x');
+        std::copy(c.bytes.begin(), c.bytes.begin() + std::min<std::size_t>(c.bytes.size(), 261),
+                  buffer.begin());
+        const std::size_t length =
+            TerminateRegistryText(buffer.data(), c.bytes.size(), c.accepted, 260, 259, true);
+        EXPECT_EQ(std::string(buffer.data()), c.expected) << c.name;
+        EXPECT_EQ(length, c.expected.size()) << c.name;
     }
 }
