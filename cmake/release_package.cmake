@@ -10,7 +10,7 @@ set(package_notes ${CMAKE_SOURCE_DIR}/docs/INSTALL-ja.txt)
 add_custom_command(OUTPUT ${package_zip}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${package_stage}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${package_stage}
-  COMMAND ${CMAKE_STRIP} --strip-debug -o ${package_stage}/Karvex.dll $<TARGET_FILE:Karvex>
+  COMMAND ${CMAKE_STRIP} --strip-all -o ${package_stage}/Karvex.dll $<TARGET_FILE:Karvex>
   COMMAND ${CMAKE_COMMAND} -E copy ${KARVEX_HELP_FILE} ${package_stage}/Karvex.chm
   COMMAND ${KARVEX_PYTHON3} ${CMAKE_SOURCE_DIR}/cmake/to_cp932.py ${package_stage} ${package_notes}
   COMMAND ${CMAKE_COMMAND} -E rm -f ${package_zip}

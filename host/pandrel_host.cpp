@@ -11,6 +11,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "host/process_resources.h"
+
 namespace {
 
 // Owns one handle and closes it with Close; Release() closes early and reports the result.
@@ -83,6 +85,10 @@ const char kUsage[] =
     "  --change-portable 0|1  move the settings file to the other location\n"
     "  --minutes N            stop after N minute boundaries have passed\n"
     "  --grace SECONDS        wait this long after the last boundary (default 5)\n"
+    "  --monitor              log each WM_TIMER for the host window (except the host's\n"
+    "                         50 ms clock poll), and this process's handles, threads and\n"
+    "                         private bytes at start, 5 s after every minute boundary and\n"
+    "                         before StopModule\n"
     "  --help                 show this text\n"
     "Runs until Ctrl-C when --minutes is not given.\n";
 
@@ -93,6 +99,7 @@ struct Options {
     int ChangePortable = -1;  // -1: leave the location alone
     int Minutes = 0;          // 0: run until stopped
     int GraceSeconds = 5;
+    bool Monitor = false;
 };
 
 bool ParseCount(const wchar_t* text, int low, int high, int* value) {
@@ -114,6 +121,8 @@ int ParseOptions(int argc, wchar_t** argv, Options* options) {
             return 1;
         } else if (arg == L"--portable") {
             options->Portable = 1;
+        } else if (arg == L"--monitor") {
+            options->Monitor = true;
         } else if (arg == L"--setting") {
             options->Setting = true;
         } else if (arg == L"--module") {
@@ -183,12 +192,17 @@ std::string ResolveExports(HMODULE module, ModuleApi* api) {
 constexpr UINT_PTR kClockTimerId = 1;  // polls the clock to report minute boundaries
 constexpr UINT_PTR kGraceTimerId = 2;  // ends the run a little after the last boundary
 constexpr UINT kClockPollMs = 50;
+// Resources are sampled this long after a boundary, once the chime has started and settled.
+constexpr DWORD kSampleAfterBoundaryMs = 5000;
 
 struct RunState {
     int MinutesWanted = 0;
     int GraceSeconds = 0;
     int BoundariesSeen = 0;
     WORD LastMinute = 0;
+    bool Monitor = false;
+    bool SamplePending = false;
+    DWORD SampleDueTick = 0;
 };
 RunState Run;
 // Shared with the console control thread.
@@ -196,12 +210,28 @@ HWND volatile HostWindow = nullptr;
 LONG volatile StopRequested = 0;  // a Ctrl-C that comes before the window exists
 HANDLE volatile CleanedUp = nullptr;
 
+// One line a soak run can compare from start to end: growth there is a leak.
+void LogResources(const char* when) {
+    const DWORD handles = process_resources::Handles();
+    const DWORD threads = process_resources::Threads();
+    Log("resources %s: handles %lu, threads %lu, private bytes %lu", when, handles, threads,
+        static_cast<unsigned long>(process_resources::PrivateBytes()));
+}
+
 void OnClockTick(HWND window) {
+    if (Run.SamplePending && GetTickCount() - Run.SampleDueTick < 0x80000000u) {
+        Run.SamplePending = false;
+        LogResources("after the boundary");
+    }
     SYSTEMTIME now;
     GetLocalTime(&now);
     if (now.wMinute == Run.LastMinute) return;
     Run.LastMinute = now.wMinute;
     ++Run.BoundariesSeen;
+    if (Run.Monitor) {
+        Run.SamplePending = true;
+        Run.SampleDueTick = GetTickCount() + kSampleAfterBoundaryMs;
+    }
     if (Run.MinutesWanted == 0) {
         Log("minute boundary %02u:%02u", now.wHour, now.wMinute);
         return;
@@ -328,6 +358,7 @@ int RunHost(const Options& options) {
             api.ChangePortableMode(options.ChangePortable));
     }
     Log("StartModule -> %d", api.StartModule());
+    if (options.Monitor) LogResources("at start");
 
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -342,10 +373,15 @@ int RunHost(const Options& options) {
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (options.Monitor && message.message == WM_TIMER && message.hwnd == window.Get() &&
+            message.wParam != kClockTimerId) {
+            Log("WM_TIMER id %u", static_cast<unsigned>(message.wParam));
+        }
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
 
+    if (options.Monitor) LogResources("at the end");
     Log("StopModule -> %d", api.StopModule());
     Log("FreeLibrary -> %d", module.Release());
     HostWindow = nullptr;
@@ -360,6 +396,7 @@ int wmain(int argc, wchar_t** argv) {
     if (options.ModulePath.empty()) options.ModulePath = DefaultModulePath();
     Run.MinutesWanted = options.Minutes;
     Run.GraceSeconds = options.GraceSeconds;
+    Run.Monitor = options.Monitor;
 
     Event cleanedUp(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     CleanedUp = cleanedUp.Get();

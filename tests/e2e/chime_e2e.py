@@ -9,9 +9,11 @@ Wine's null device does not pace in real time, so a play arrives in a burst: the
 read's time marks the start of the sound; plays are told apart by the WAV's quiet tail.
 
 Usage: chime_e2e.py once|hour_count --build DIR --host PandrelHost.exe --runner wine-run
+                    [--result FILE]   (the measured figures as JSON, for scripts/benchmark)
 """
 import argparse
 import array
+import json
 import os
 import select
 import shutil
@@ -186,6 +188,10 @@ def run_case(name, args):
     if reads:
         delay = reads[0][0] - boundary
         print("first sound %.3f s after the boundary" % delay)
+        if args.result:
+            with open(args.result, "w") as out:
+                json.dump({"case": name, "boundary": "%02d:%02d" % (hour, minute),
+                           "plays": plays, "first_sound_after_boundary_s": round(delay, 3)}, out)
         check(0 <= delay <= MAX_START_DELAY,
               "first sound %.3f s after the boundary (at most %.1f)" % (delay, MAX_START_DELAY))
     return failures
@@ -197,6 +203,7 @@ def main():
     parser.add_argument("--build", required=True)
     parser.add_argument("--host", required=True)
     parser.add_argument("--runner", required=True)
+    parser.add_argument("--result", help="write the measured figures to this JSON file")
     args = parser.parse_args()
     args.build = os.path.abspath(args.build)
     failures = run_case(args.case, args)

@@ -1,0 +1,371 @@
+// Measures the real Karvex.dll as a host feels it: the time its timer firing takes on the
+// host's thread, the time of InitialLoad and StartModule, the private memory the loaded and
+// started module adds, and the size of the DLL. The module's clock and timers are steered
+// through its import table: the clock reads a few seconds past a fresh minute at every
+// firing (so the due check never waits), the timer is captured from SetTimer and its
+// callback called directly, and the sound goes to a recorder or to the real PlaySoundA.
+// Prints medians; asserts nothing about time.
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/process_resources.h"
+#include "support/import_hook.h"
+#include "support/message_window.h"
+#include "support/module_under_test.h"
+#include "support/settings_files.h"
+
+namespace {
+
+constexpr UINT_PTR kSignalTimerId = 5000;
+constexpr WORD kSecondsPastBoundary = 3;
+constexpr UINT kRearmDelayMs = (60 - kSecondsPastBoundary) * 1000;
+
+// What the hooks saw since the last Reset.
+struct Seen {
+    SYSTEMTIME Now{};
+    TIMERPROC Callback = nullptr;
+    int Rearms = 0;      // SetTimer for the signal timer with the expected delay
+    int OtherSets = 0;   // any other SetTimer
+    int Sleeps = 0;
+    int Recorded = 0;    // plays the recorder took
+    int Refused = 0;     // real plays that returned FALSE
+    bool Record = true;  // false: forward to the system's PlaySoundA
+    void Reset() {
+        Rearms = OtherSets = Sleeps = Recorded = Refused = 0;
+    }
+};
+Seen g;
+
+void WINAPI HookedGetLocalTime(SYSTEMTIME* now) {
+    *now = g.Now;
+}
+
+void WINAPI HookedSleep(DWORD milliseconds) {
+    ++g.Sleeps;
+    ::Sleep(milliseconds);
+}
+
+UINT_PTR WINAPI HookedSetTimer(HWND window, UINT_PTR id, UINT delay, TIMERPROC callback) {
+    if (id == kSignalTimerId && delay == kRearmDelayMs) {
+        ++g.Rearms;
+    } else {
+        ++g.OtherSets;
+    }
+    g.Callback = callback;
+    return ::SetTimer(window, id, delay, callback);  // real: a firing costs its re-arm
+}
+
+BOOL WINAPI HookedPlaySoundA(LPCSTR name, HMODULE module, DWORD flags) {
+    if (!g.Record) {
+        const BOOL played = ::PlaySoundA(name, module, flags);
+        g.Refused += !played;
+        return played;
+    }
+    ++g.Recorded;
+    return TRUE;
+}
+
+template <typename F>
+const void* Address(F* function) {
+    return reinterpret_cast<const void*>(function);
+}
+
+const struct {
+    const char* Dll;
+    const char* Function;
+    const void* Hook;
+} kHooks[] = {
+    {"KERNEL32.dll", "GetLocalTime", Address(&HookedGetLocalTime)},
+    {"KERNEL32.dll", "Sleep", Address(&HookedSleep)},
+    {"USER32.dll", "SetTimer", Address(&HookedSetTimer)},
+    {"WINMM.dll", "PlaySoundA", Address(&HookedPlaySoundA)},
+};
+
+// A fresh minute at every call, kSecondsPastBoundary seconds in, so the module's due check
+// never waits for the minute to change.
+SYSTEMTIME NextMinute() {
+    static unsigned minutes = 0;
+    SYSTEMTIME time{};
+    time.wYear = 2025;
+    time.wMonth = 1;
+    time.wDay = 6;
+    time.wHour = static_cast<WORD>(minutes / 60 % 24);
+    time.wMinute = static_cast<WORD>(minutes % 60);
+    time.wSecond = kSecondsPastBoundary;
+    time.wMilliseconds = 250;
+    ++minutes;
+    return time;
+}
+
+double Seconds(LONGLONG ticks) {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    return static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart);
+}
+
+LONGLONG Now() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+struct Stats {
+    double Median, Min, Max;
+    size_t Count;
+};
+
+Stats Summarise(std::vector<double> values) {
+    if (values.empty()) return {0, 0, 0, 0};
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    return {median, values.front(), values.back(), n};
+}
+
+void PrintMicroseconds(const char* what, const std::vector<double>& seconds) {
+    const Stats s = Summarise(seconds);
+    std::printf("  %-44s median %8.1f us  (min %.1f, max %.1f; %u runs)\n", what,
+                s.Median * 1e6, s.Min * 1e6, s.Max * 1e6, static_cast<unsigned>(s.Count));
+}
+
+// The loaded module with its import table steered; hooks go before the module does.
+struct Loaded {
+    std::unique_ptr<ModuleUnderTest> Module = std::make_unique<ModuleUnderTest>();
+    std::vector<std::unique_ptr<ImportHook>> Hooks;
+    bool Hooked() {
+        if (!Module->Loaded()) return false;
+        for (const auto& h : kHooks) {
+            Hooks.push_back(std::make_unique<ImportHook>(Module->Handle, h.Dll, h.Function, h.Hook));
+            if (!Hooks.back()->Installed()) {
+                std::fprintf(stderr, "benchmark: %s!%s is not in the import table\n", h.Dll, h.Function);
+                return false;
+            }
+        }
+        return true;
+    }
+    ~Loaded() {
+        Hooks.clear();
+        Module.reset();
+    }
+};
+
+struct Options {
+    int Loads = 50;
+    int Firings = 2000;
+    int Plays = 200;
+    std::string Wave;
+};
+
+bool ParseCount(const char* text, int* value) {
+    char* end = nullptr;
+    const long parsed = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || parsed < 1 || parsed > 1000000) return false;
+    *value = static_cast<int>(parsed);
+    return true;
+}
+
+const char kUsage[] =
+    "Usage: karvex_benchmark.exe [--loads N] [--firings N] [--plays N] --wave WINDOWS_PATH\n"
+    "  --loads N    load/start/unload cycles timed (default 50)\n"
+    "  --firings N  timer firings timed for each recorder case (default 2000)\n"
+    "  --plays N    timer firings timed with the real PlaySoundA (default 200)\n"
+    "  --wave PATH  the WAV the module plays (the real plays need a real file)\n";
+
+bool Parse(int argc, char** argv, Options* options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const char* value = i + 1 < argc ? argv[++i] : nullptr;
+        bool ok = value != nullptr;
+        if (ok && arg == "--loads") {
+            ok = ParseCount(value, &options->Loads);
+        } else if (ok && arg == "--firings") {
+            ok = ParseCount(value, &options->Firings);
+        } else if (ok && arg == "--plays") {
+            ok = ParseCount(value, &options->Plays);
+        } else if (ok && arg == "--wave") {
+            options->Wave = value;
+        } else {
+            ok = false;
+        }
+        if (!ok) return false;
+    }
+    return !options->Wave.empty();
+}
+
+// One firing of the captured timer callback on this (the window's) thread, timed.
+double TimedFiring(HWND window, const SYSTEMTIME& clock) {
+    g.Now = clock;
+    const LONGLONG start = Now();
+    g.Callback(window, WM_TIMER, kSignalTimerId, GetTickCount());
+    return Seconds(Now() - start);
+}
+
+// Keeps the system DLLs the module imports loaded, as a launcher that uses them does, so
+// that later loads measure the module alone.
+class Dependencies {
+public:
+    explicit Dependencies(HMODULE module) {
+        const auto* base = reinterpret_cast<const BYTE*>(module);
+        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+            base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        const DWORD imports =
+            nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+        for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports);
+             imports && entry->Name; ++entry) {
+            if (HMODULE held = LoadLibraryA(reinterpret_cast<const char*>(base + entry->Name))) {
+                held_.push_back(held);
+            }
+        }
+    }
+    ~Dependencies() {
+        for (HMODULE held : held_) FreeLibrary(held);
+    }
+    Dependencies(const Dependencies&) = delete;
+    Dependencies& operator=(const Dependencies&) = delete;
+
+private:
+    std::vector<HMODULE> held_;
+};
+
+// The module's image as mapped: its size and that of its writable sections, whose pages
+// count as private memory on Windows once written, but not in the regions summed here.
+void PrintImage(HMODULE module) {
+    const auto* base = reinterpret_cast<const BYTE*>(module);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+    DWORD writable = 0;
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+        if (section->Characteristics & IMAGE_SCN_MEM_WRITE) writable += section->Misc.VirtualSize;
+    }
+    std::printf("  %-44s %.0f KiB mapped, %.1f KiB of it writable\n", "the module's image",
+                nt->OptionalHeader.SizeOfImage / 1024.0, writable / 1024.0);
+}
+
+bool Due(const SYSTEMTIME& time) {
+    return time.wMinute % 5 == 0;  // the settings below chime every five minutes
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!Parse(argc, argv, &options)) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    // Portable settings beside this program: on, once every five minutes, so that four
+    // minutes in five are not due.
+    if (!WriteFileBytes(PortableIniPath(), "[Orlune]\r\nEnable=1\r\nSignalType=0\r\nInterval=300\r\n"
+                                           "TimeType=0\r\nWaveName=" + options.Wave + "\r\n")) {
+        std::fprintf(stderr, "benchmark: cannot write %s\n", PortableIniPath().c_str());
+        return 1;
+    }
+    MessageWindow window;
+    g.Now = NextMinute();
+    int faults = 0;
+
+    WIN32_FILE_ATTRIBUTE_DATA file{};
+    GetFileAttributesExA(ModulePath(), GetFileExInfoStandard, &file);
+    std::printf("Karvex.dll (%s): %lu bytes (%.1f KiB)\n", ModulePath(), file.nFileSizeLow,
+                file.nFileSizeLow / 1024.0);
+
+    // Load, start, unload, again and again: the first load pays for the module's system
+    // DLLs too, as it does in a launcher that has not loaded them yet.
+    std::vector<double> initialLoad, startModule, added;
+    std::unique_ptr<Dependencies> dependencies;
+    for (int cycle = 0; cycle < options.Loads; ++cycle) {
+        const SIZE_T before = process_resources::PrivateBytes();
+        Loaded loaded;
+        if (!loaded.Hooked()) return 1;
+        if (!dependencies) dependencies = std::make_unique<Dependencies>(loaded.Module->Handle);
+        loaded.Module->Api.SetParentWindow(window.Get());
+        LONGLONG start = Now();
+        loaded.Module->Api.InitialLoad(1);
+        initialLoad.push_back(Seconds(Now() - start));
+        start = Now();
+        faults += loaded.Module->Api.StartModule() != 1;
+        startModule.push_back(Seconds(Now() - start));
+        added.push_back(static_cast<double>(process_resources::PrivateBytes()) -
+                        static_cast<double>(before));
+        loaded.Module->Api.StopModule();
+    }
+    std::printf("Load cycles (LoadLibrary, SetParentWindow, InitialLoad, StartModule, FreeLibrary):\n");
+    PrintMicroseconds("InitialLoad(1)", initialLoad);
+    PrintMicroseconds("StartModule()", startModule);
+    std::printf("  private bytes added from before LoadLibrary to after StartModule:\n");
+    std::printf("  %-44s %.0f KiB\n", "first load, with the system DLLs it imports", added.front() / 1024);
+    const Stats memory = Summarise(std::vector<double>(added.begin() + 1, added.end()));
+    std::printf("  %-44s median %.0f KiB (min %.0f, max %.0f; %u runs)\n",
+                "later loads, those DLLs already loaded", memory.Median / 1024, memory.Min / 1024,
+                memory.Max / 1024, static_cast<unsigned>(memory.Count));
+    std::printf("    (%s)\n", process_resources::PrivateUsage()
+                                  ? "GetProcessMemoryInfo's PrivateUsage"
+                                  : "PrivateUsage reads 0 here: the committed private regions, summed");
+
+    Loaded loaded;
+    if (!loaded.Hooked()) return 1;
+    PrintImage(loaded.Module->Handle);
+    loaded.Module->Api.SetParentWindow(window.Get());
+    loaded.Module->Api.InitialLoad(1);
+    g.Callback = nullptr;
+    faults += loaded.Module->Api.StartModule() != 1;
+    if (!g.Callback) {
+        std::fprintf(stderr, "benchmark: the module set no timer callback\n");
+        return 1;
+    }
+
+    // Recorder: the module's own work without the sound system's.
+    for (int warm = 0; warm < 10; ++warm) TimedFiring(window.Get(), NextMinute());
+    g.Reset();
+    std::vector<double> idle, due;
+    const size_t firings = static_cast<size_t>(options.Firings);
+    while (idle.size() < firings || due.size() < firings) {
+        const SYSTEMTIME clock = NextMinute();
+        std::vector<double>& into = Due(clock) ? due : idle;
+        if (into.size() < firings) into.push_back(TimedFiring(window.Get(), clock));
+    }
+    const bool recorderOk = g.Recorded == options.Firings && g.Sleeps == 0 && g.OtherSets == 0 &&
+                            g.Rearms == 2 * options.Firings;
+    std::printf("Timer firing, host-thread time (callback called on the window's thread, clock "
+                "%u s past a fresh minute):\n", kSecondsPastBoundary);
+    PrintMicroseconds("not-due minute", idle);
+    PrintMicroseconds("due minute, sound to a recorder", due);
+    std::printf("    checks: %d plays recorded, %d re-arms for %u ms, %d other SetTimer, %d Sleep: %s\n",
+                g.Recorded, g.Rearms, kRearmDelayMs, g.OtherSets, g.Sleeps, recorderOk ? "ok" : "WRONG");
+
+    // The real asynchronous play. A minute apart, the last chime is long over: stop it
+    // first, untimed, since a new play waits for the old sound to stop.
+    g.Record = false;
+    for (int warm = 0; warm < 3; ++warm) {
+        PlaySoundA(nullptr, nullptr, 0);
+        SYSTEMTIME clock;
+        do clock = NextMinute(); while (!Due(clock));
+        TimedFiring(window.Get(), clock);
+    }
+    g.Reset();
+    std::vector<double> played;
+    while (played.size() < static_cast<size_t>(options.Plays)) {
+        PlaySoundA(nullptr, nullptr, 0);
+        const SYSTEMTIME clock = NextMinute();
+        if (Due(clock)) played.push_back(TimedFiring(window.Get(), clock));
+    }
+    PlaySoundA(nullptr, nullptr, 0);
+    const bool realOk = g.Refused == 0 && g.Sleeps == 0 && g.Rearms == options.Plays;
+    PrintMicroseconds("due minute, real asynchronous PlaySoundA", played);
+    std::printf("    checks: %d plays refused, %d re-arms, %d Sleep: %s\n", g.Refused, g.Rearms,
+                g.Sleeps, realOk ? "ok" : "WRONG");
+    loaded.Module->Api.StopModule();
+    return faults == 0 && recorderOk && realOk ? 0 : 1;
+}
