@@ -73,20 +73,15 @@ BOOL WINAPI HookedPlaySoundA(LPCSTR name, HMODULE module, DWORD flags) {
     return TRUE;
 }
 
-template <typename F>
-const void* Address(F* function) {
-    return reinterpret_cast<const void*>(function);
-}
-
 const struct {
     const char* Dll;
     const char* Function;
     const void* Hook;
 } kHooks[] = {
-    {"KERNEL32.dll", "GetLocalTime", Address(&HookedGetLocalTime)},
-    {"KERNEL32.dll", "Sleep", Address(&HookedSleep)},
-    {"USER32.dll", "SetTimer", Address(&HookedSetTimer)},
-    {"WINMM.dll", "PlaySoundA", Address(&HookedPlaySoundA)},
+    {"KERNEL32.dll", "GetLocalTime", HookAddress(&HookedGetLocalTime)},
+    {"KERNEL32.dll", "Sleep", HookAddress(&HookedSleep)},
+    {"USER32.dll", "SetTimer", HookAddress(&HookedSetTimer)},
+    {"WINMM.dll", "PlaySoundA", HookAddress(&HookedPlaySoundA)},
 };
 
 // A fresh minute at every call, kSecondsPastBoundary seconds in, so the module's due check

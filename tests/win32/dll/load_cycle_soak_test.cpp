@@ -70,28 +70,6 @@ BOOL WINAPI HookedPlaySoundA(LPCSTR, HMODULE, DWORD flags) {
     return TRUE;
 }
 
-template <typename F>
-const void* Address(F* function) {
-    return reinterpret_cast<const void*>(function);
-}
-
-bool ModuleMapped() {
-    return GetModuleHandleA("Karvex.dll") != nullptr;
-}
-
-// The host's message loop until `done` or the timeout.
-template <typename Done>
-bool PumpUntil(Done done, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-        if (done()) return true;
-        if (GetTickCount() - start >= timeoutMs) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-}
-
 // The host has the system libraries the module imports loaded for good (a launcher with
 // windows, dialogs and sound uses them all); each cycle then maps and unmaps the module
 // alone. Without this every cycle would also load and unload the libraries behind them, and
@@ -143,17 +121,17 @@ void RunCycle(HWND window, const Kind& kind) {
     ASSERT_TRUE(module->Loaded());
     std::vector<std::unique_ptr<ImportHook>> hooks;
     hooks.push_back(std::make_unique<ImportHook>(module->Handle, "KERNEL32.dll", "GetLocalTime",
-                                                 Address(&HookedGetLocalTime)));
-    hooks.push_back(std::make_unique<ImportHook>(module->Handle, "USER32.dll", "SetTimer", Address(&HookedSetTimer)));
+                                                 HookAddress(&HookedGetLocalTime)));
+    hooks.push_back(std::make_unique<ImportHook>(module->Handle, "USER32.dll", "SetTimer", HookAddress(&HookedSetTimer)));
     hooks.push_back(std::make_unique<ImportHook>(module->Handle, "WINMM.dll", "PlaySoundA",
-                                                 Address(&HookedPlaySoundA)));
+                                                 HookAddress(&HookedPlaySoundA)));
     for (const auto& hook : hooks) ASSERT_TRUE(hook->Installed());
 
     module->Api.SetParentWindow(window);
     ASSERT_NE(module->Api.InitialLoad(1), 0);
     ASSERT_EQ(module->Api.StartModule(), 1);
     // The firing is over once it has re-armed; a due one has its worker inside a play.
-    ASSERT_TRUE(PumpUntil([&] { return cycle.Sets >= 2; }, 5000)) << "the timer never fired";
+    ASSERT_TRUE(PumpMessagesUntil([&] { return cycle.Sets >= 2; }, 5000)) << "the timer never fired";
     if (kind.plays > 0) {
         ASSERT_EQ(WaitForSingleObject(cycle.Entered.Get(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
     }
@@ -170,7 +148,7 @@ void RunCycle(HWND window, const Kind& kind) {
     if (worker.Get()) {
         ASSERT_EQ(WaitForSingleObject(worker.Get(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
     }
-    ASSERT_TRUE(PumpUntil([] { return !ModuleMapped(); }, 5000)) << "the module stayed mapped";
+    ASSERT_TRUE(PumpMessagesUntil([] { return !ModuleMapped(); }, 5000)) << "the module stayed mapped";
     EXPECT_EQ(cycle.SyncPlays, kind.plays);
     hooks.clear();  // the table is gone with the module: nothing to put back
     g = nullptr;

@@ -107,39 +107,19 @@ DWORD WINAPI HookedGetModuleFileNameA(HMODULE module, LPSTR path, DWORD size) {
     return static_cast<DWORD>(exe.size());
 }
 
-template <typename F>
-const void* Address(F* function) {
-    return reinterpret_cast<const void*>(function);
-}
-
 const struct {
     const char* dll;
     const char* function;
     const void* hook;
 } kHooks[] = {
-    {"KERNEL32.dll", "GetLocalTime", Address(&HookedGetLocalTime)},
-    {"KERNEL32.dll", "Sleep", Address(&HookedSleep)},
-    {"KERNEL32.dll", "WritePrivateProfileStringA", Address(&HookedWritePrivateProfileStringA)},
-    {"KERNEL32.dll", "GetModuleFileNameA", Address(&HookedGetModuleFileNameA)},
-    {"USER32.dll", "SetTimer", Address(&HookedSetTimer)},
-    {"WINMM.dll", "PlaySoundA", Address(&HookedPlaySoundA)},
-    {"SHFOLDER.dll", "SHGetFolderPathA", Address(&HookedSHGetFolderPathA)},
+    {"KERNEL32.dll", "GetLocalTime", HookAddress(&HookedGetLocalTime)},
+    {"KERNEL32.dll", "Sleep", HookAddress(&HookedSleep)},
+    {"KERNEL32.dll", "WritePrivateProfileStringA", HookAddress(&HookedWritePrivateProfileStringA)},
+    {"KERNEL32.dll", "GetModuleFileNameA", HookAddress(&HookedGetModuleFileNameA)},
+    {"USER32.dll", "SetTimer", HookAddress(&HookedSetTimer)},
+    {"WINMM.dll", "PlaySoundA", HookAddress(&HookedPlaySoundA)},
+    {"SHFOLDER.dll", "SHGetFolderPathA", HookAddress(&HookedSHGetFolderPathA)},
 };
-
-bool ModuleMapped() {
-    return GetModuleHandleA("Karvex.dll") != nullptr;
-}
-
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-        if (done()) return true;
-        if (GetTickCount() - start >= timeoutMs) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-}
 
 // ---------------------------------------------------------------------------------------
 // What the module understood, as it writes it back and as it plays it.
@@ -386,13 +366,13 @@ protected:
             out.Enable = module.Api.IsModuleEnable();
             out.Started = module.Api.StartModule();
             if (out.Started) {
-                out.Fired = PumpUntil([] { std::lock_guard<std::mutex> l(g.Lock); return g.Sets >= 2; },
+                out.Fired = PumpMessagesUntil([] { std::lock_guard<std::mutex> l(g.Lock); return g.Sets >= 2; },
                                       kCaseLimitMs);
             }
             module.Api.StopModule();
             module.Unload();
             // An hour-count worker keeps the module mapped until its plays are done.
-            out.Unmapped = PumpUntil([] { return !ModuleMapped(); }, kCaseLimitMs);
+            out.Unmapped = PumpMessagesUntil([] { return !ModuleMapped(); }, kCaseLimitMs);
         }
         out.Ms = GetTickCount() - start;
         std::lock_guard<std::mutex> lock(g.Lock);

@@ -125,23 +125,18 @@ BOOL WINAPI HookedWritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR 
     return ::WritePrivateProfileStringA(section, key, value, file);
 }
 
-template <typename F>
-const void* Address(F* function) {
-    return reinterpret_cast<const void*>(function);
-}
-
 const struct {
     const char* dll;
     const char* function;
     const void* hook;
     const char* systemDll;  // where the system's own function is exported
 } kHooks[] = {
-    {"KERNEL32.dll", "GetLocalTime", Address(&HookedGetLocalTime), "kernel32.dll"},
-    {"KERNEL32.dll", "Sleep", Address(&HookedSleep), "kernel32.dll"},
-    {"KERNEL32.dll", "WritePrivateProfileStringA", Address(&HookedWritePrivateProfileStringA), "kernel32.dll"},
-    {"USER32.dll", "SetTimer", Address(&HookedSetTimer), "user32.dll"},
-    {"USER32.dll", "KillTimer", Address(&HookedKillTimer), "user32.dll"},
-    {"WINMM.dll", "PlaySoundA", Address(&HookedPlaySoundA), "winmm.dll"},
+    {"KERNEL32.dll", "GetLocalTime", HookAddress(&HookedGetLocalTime), "kernel32.dll"},
+    {"KERNEL32.dll", "Sleep", HookAddress(&HookedSleep), "kernel32.dll"},
+    {"KERNEL32.dll", "WritePrivateProfileStringA", HookAddress(&HookedWritePrivateProfileStringA), "kernel32.dll"},
+    {"USER32.dll", "SetTimer", HookAddress(&HookedSetTimer), "user32.dll"},
+    {"USER32.dll", "KillTimer", HookAddress(&HookedKillTimer), "user32.dll"},
+    {"WINMM.dll", "PlaySoundA", HookAddress(&HookedPlaySoundA), "winmm.dll"},
 };
 
 SYSTEMTIME ClockAt(WORD hour, WORD minute, WORD second) {
@@ -156,27 +151,8 @@ SYSTEMTIME ClockAt(WORD hour, WORD minute, WORD second) {
     return time;
 }
 
-bool ModuleMapped() {
-    return GetModuleHandleA("Karvex.dll") != nullptr;
-}
-
-// Runs this thread's message loop, as the host's does, until `done` or the timeout.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        if (done()) return true;
-        if (GetTickCount() - start >= timeoutMs) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-}
-
 void PumpFor(DWORD milliseconds) {
-    PumpUntil([] { return false; }, milliseconds);
+    PumpMessagesUntil([] { return false; }, milliseconds);
 }
 
 bool Signaled(HANDLE handle) {
@@ -215,7 +191,7 @@ protected:
         SetEvent(g.SoundRelease);
         Hooks.clear();
         Module.reset();
-        EXPECT_TRUE(PumpUntil([] { return !ModuleMapped(); }, 10000)) << "the module never went away";
+        EXPECT_TRUE(PumpMessagesUntil([] { return !ModuleMapped(); }, 10000)) << "the module never went away";
         EXPECT_EQ(g.FaultsInModule, 0) << "code ran where the module had been mapped";
         RemoveVectoredExceptionHandler(FaultCounter);
         KillTimer(Window, kSignalTimerId);
@@ -298,7 +274,7 @@ TEST_F(Unload, ModuleCallsTheSystemThroughItsImportTable) {
     g.Now = ClockAt(11, 0, 15);
     g.ShortDelaysLeft = 2;  // two firings: the second in the same minute waits
     Start();
-    ASSERT_TRUE(PumpUntil([] { return Locked<size_t>([] { return g.Sounds.size(); }) >= 2; }, 5000));
+    ASSERT_TRUE(PumpMessagesUntil([] { return Locked<size_t>([] { return g.Sounds.size(); }) >= 2; }, 5000));
     EXPECT_NE(Module->Api.StopModule(), 0);
 
     std::lock_guard<std::mutex> lock(g.Lock);
@@ -328,7 +304,7 @@ TEST_F(Unload, WhileAWorkerPlaysTheModuleStaysUntilTheWorkerEnds) {
     LoadAndHook();
     g.ShortDelaysLeft = 1;  // the first firing soon; the re-armed timer for 15:01:00
     Start();
-    ASSERT_TRUE(PumpUntil([] { return Signaled(g.SoundEntered); }, 5000)) << "no hour count began";
+    ASSERT_TRUE(PumpMessagesUntil([] { return Signaled(g.SoundEntered); }, 5000)) << "no hour count began";
     const DWORD worker = Locked<DWORD>([] { return g.Sounds.at(0).ThreadId; });
     ASSERT_NE(worker, GetCurrentThreadId());
 
@@ -339,7 +315,7 @@ TEST_F(Unload, WhileAWorkerPlaysTheModuleStaysUntilTheWorkerEnds) {
     EXPECT_FALSE(SavedAtDetach()) << "detached while the worker still held the module";
 
     SetEvent(g.SoundRelease);
-    ASSERT_TRUE(PumpUntil([] { return !ModuleMapped(); }, 10000)) << "the module stayed mapped";
+    ASSERT_TRUE(PumpMessagesUntil([] { return !ModuleMapped(); }, 10000)) << "the module stayed mapped";
     EXPECT_EQ(WaitForSingleObject(g.Worker, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
     PumpFor(200);
 
@@ -359,7 +335,7 @@ TEST_F(Unload, AfterTheWorkerEndedTheModuleGoesAtOnce) {
     LoadAndHook();
     g.ShortDelaysLeft = 1;
     Start();
-    ASSERT_TRUE(PumpUntil([] { return Signaled(g.SoundEntered); }, 5000)) << "no hour count began";
+    ASSERT_TRUE(PumpMessagesUntil([] { return Signaled(g.SoundEntered); }, 5000)) << "no hour count began";
     SetEvent(g.SoundRelease);
     ASSERT_EQ(WaitForSingleObject(g.Worker, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
     EXPECT_EQ(Locked<size_t>([] { return g.Sounds.size(); }), 3u);

@@ -26,6 +26,12 @@ private:
     void* replacement_;
 };
 
+// A hook function, as ImportHook's `replacement`.
+template <typename F>
+const void* HookAddress(F* function) {
+    return reinterpret_cast<const void*>(function);
+}
+
 // The import table slot through which `module` calls `function` of `importedDll` (matched
 // regardless of case), or null when the module does not import it. `function` is a name,
 // or MAKEINTRESOURCEA(ordinal) for an import by ordinal.

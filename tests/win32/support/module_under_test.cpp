@@ -45,3 +45,21 @@ void ModuleUnderTest::Unload() {
     Handle = nullptr;
     Api = ModuleExports{};
 }
+
+bool ModuleMapped() {
+    return GetModuleHandleA("Karvex.dll") != nullptr;
+}
+
+bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        if (done()) return true;
+        if (GetTickCount() - start >= timeoutMs) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+}

@@ -3,6 +3,8 @@
 // resolves its exports by name.
 #include <windows.h>
 
+#include <functional>
+
 struct ModuleExports {
     int(WINAPI* QueryVekModule)();
     int(WINAPI* SetParentWindow)(HWND);
@@ -32,3 +34,10 @@ public:
 
 // Full path of Karvex.dll beside the test executable.
 const char* ModulePath();
+
+// Whether Karvex.dll is mapped in this process.
+bool ModuleMapped();
+
+// Runs this thread's message loop, as the host's does, until `done` or the timeout; false
+// on timeout.
+bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs);
