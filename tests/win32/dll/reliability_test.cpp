@@ -238,20 +238,6 @@ void ExpectWrittenBack(const std::string& before, const std::string& after,
 // the temporary folder. Size and last write for every file, the bytes for small ones.
 // (Only our own trees are walked: Wine links some of the user's folders to the Unix home.)
 
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE handle) : handle_(handle) {}
-    ~FindHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
 using Snapshot = std::map<std::wstring, std::string>;
 
 void AddFolder(const std::wstring& folder, bool recursive, const std::wstring& skip, Snapshot& out) {

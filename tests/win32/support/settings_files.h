@@ -45,6 +45,22 @@ private:
     HANDLE handle_;
 };
 
+// Owns a FindFirstFileW search.
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE handle) : handle_(handle) {}
+    ~FindHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
 // Wide-character twins for paths longer than the ANSI functions accept.
 std::wstring Widen(const std::string& ansi);
 bool WriteFileBytesW(const std::wstring& path, const std::string& bytes);
