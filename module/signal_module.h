@@ -17,6 +17,9 @@ public:
     int IsSignalDue();      // waits up to 3 s for the minute to change, records LastCheck
 
     HWND ParentWindow = nullptr;
+    // The window the pending timer was set on. The host may replace ParentWindow while the
+    // timer is armed; every stop must still reach the timer where it is.
+    HWND TimerWindow = nullptr;
     HINSTANCE ModuleInstance;
     SYSTEMTIME LastCheck{};
 };

@@ -30,15 +30,20 @@ int SignalModule::ArmSignalTimer() {
     // Without a window the system would choose the timer's id: the callback would ignore
     // it, StopSignalTimer could not remove it, and it would fire into unloaded code.
     if (!ParentWindow) return 1;
+    // A timer still pending on a window the host has since replaced would be out of reach.
+    if (TimerWindow && TimerWindow != ParentWindow) StopSignalTimer();
     SYSTEMTIME now;
     platform::GetLocalTime(&now);
     platform::SetTimer(ParentWindow, SIGNAL_TIMER_ID, SignalTimerDelayMs(now.wSecond),
                        SignalTimerProc);
+    TimerWindow = ParentWindow;
     return 1;
 }
 
 int SignalModule::StopSignalTimer() {
-    return platform::KillTimer(ParentWindow, SIGNAL_TIMER_ID);
+    const HWND window = TimerWindow ? TimerWindow : ParentWindow;
+    TimerWindow = nullptr;
+    return platform::KillTimer(window, SIGNAL_TIMER_ID);
 }
 
 void SignalModule::OnSignalTimer() {

@@ -64,6 +64,39 @@ TEST_F(SchedulerTest, StopReportsWhetherATimerWasPending) {
     EXPECT_EQ(Module->StopSignalTimer(), 0);
 }
 
+// The host hands over another window while the timer is armed: whatever comes next must
+// reach the timer on the old window (else it would fire into the unloaded module), and a
+// new timer goes to the new window.
+TEST_F(SchedulerTest, AReplacedWindowNeverStrandsTheTimer) {
+    enum class Next { Stop, Firing, Start, Unload };
+    const struct {
+        Next next;
+        bool armedOnNewWindow;
+    } cases[] = {{Next::Stop, false}, {Next::Firing, true}, {Next::Start, true}, {Next::Unload, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.next));
+        fake::Reset();
+        MessageWindow replacement;
+        Module->ArmSignalTimer();
+        Module->ParentWindow = replacement.Get();
+        switch (c.next) {
+        case Next::Stop: EXPECT_NE(Module->StopSignalTimer(), 0); break;
+        case Next::Firing: EXPECT_TRUE(Fire()); break;
+        case Next::Start: Module->ArmSignalTimer(); break;
+        case Next::Unload: Module.reset(); break;
+        }
+        EXPECT_FALSE(Armed()) << "timer stranded on the old window";
+        EXPECT_EQ(fake::IsArmed(replacement.Get(), SIGNAL_TIMER_ID), c.armedOnNewWindow);
+        if (!Module) {
+            Module = std::make_unique<SignalModule>(GetModuleHandleA(nullptr));
+            TheSignalModule = Module.get();
+            Configure(60, 0, "chime.wav");
+        }
+        Module->ParentWindow = Window.Get();
+        Module->StopSignalTimer();
+    }
+}
+
 // ---- Whole days -------------------------------------------------------------------------
 
 namespace {
