@@ -91,6 +91,7 @@ void SettingDialog::StoreSettings(HWND dialog) {
     GetDlgItemTextA(dialog, IDC_WAVE_NAME, name, kEditReadBytes);
     const std::size_t length = CutAtByteLimit(name, kWaveNameMaxBytes, GetACP() == 932);
     std::memcpy(Module->WaveName, name, length + 1);
+    Module->HasLoaded = true;  // the user's own choice now, to be saved at OK and at unload
 }
 
 bool SettingDialog::OnCommand(HWND dialog, int id) {
@@ -171,8 +172,10 @@ int RunSettingDialog(SignalModule& module) {
                         SettingDialogProc, reinterpret_cast<LPARAM>(&state));
     TheDialogBinding = outer;
     if (result != 0) {
-        module.HasLoaded = true;  // the user's own choice now, to be saved again at unload
-        module.SaveToIni();
+        // Only OK makes the values the user's (StoreSettings). A WM_QUIT that ended the loop,
+        // or a dialog that never opened, also returns non-zero: the save is then guarded like
+        // the unload's, so it never writes defaults over a file that could not be read.
+        if (module.HasLoaded) module.SaveToIni();
         if (module.Enable != 0) {
             module.ArmSignalTimer();
         } else {
