@@ -69,15 +69,15 @@ LONG OpenKey(HKEY root, const char* path, RegistryKey& key) {
     return key.Take(result, opened);
 }
 
-// A 32-bit value counts only as a whole REG_DWORD: anything shorter or of another type would
-// leave part of the field as it was.
+// Any value of exactly four bytes is the number, whatever type the registry reports: the
+// key is deleted after the import, so a value refused here would be lost for good. Other
+// sizes would leave part of the field as it was, and take the default.
 DWORD ReadNumber(HKEY key, const ValueName& name, DWORD fallback) {
-    DWORD type = 0;
     DWORD value = 0;
     DWORD size = sizeof value;
-    if (RegQueryValueExA(key, name.Text, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+    if (RegQueryValueExA(key, name.Text, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) !=
             ERROR_SUCCESS ||
-        type != REG_DWORD || size != sizeof value) {
+        size != sizeof value) {
         return fallback;
     }
     return value;

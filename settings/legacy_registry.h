@@ -9,8 +9,9 @@ class SignalSettings;
 // 1 when the legacy key opens for full access, else 0. Creates nothing.
 int HasLegacyRegistry(HINSTANCE resources);
 
-// Reads the five legacy values into `settings`; a value that is missing, of another type or
-// of another size takes its default. Returns false, touching no field, when the key cannot
+// Reads the five legacy values into `settings`; a number is any value of four bytes, whatever
+// its type, and WaveName must be text. A value that is missing or of another size or type
+// takes its default. Returns false, touching no field, when the key cannot
 // be opened or had vanished since HasLegacyRegistry (there is then nothing to import).
 bool ImportFromRegistry(HINSTANCE resources, SignalSettings& settings);
 

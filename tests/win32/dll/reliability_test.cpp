@@ -700,8 +700,9 @@ TEST_F(Reliability, AfterAnUnreadableLoadOnlyOkInTheDialogIsSaved) {
 }
 
 // The earlier release's registry values of every type and size the registry can hold, one
-// odd value at a time among four good ones: the odd one takes its default, the good ones are
-// imported, written to the file, and the old key goes.
+// odd value at a time among four good ones: a number of four bytes is taken whatever its type,
+// any other odd one takes its default; the good ones are imported, written to the file, and
+// the old key goes.
 TEST_F(Reliability, LegacyValuesOfEveryTypeAndSize) {
     const auto number = [](DWORD v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
     const Understood legacy{1, 1, 900, 1, "legacy.wav"};
@@ -709,15 +710,16 @@ TEST_F(Reliability, LegacyValuesOfEveryTypeAndSize) {
         std::string kind;
         DWORD type;
         std::string bytes;
+        bool taken = false;  // read as the number 1
     };
     const std::vector<Odd> oddNumbers = {
         {"REG_DWORD of 0 bytes", REG_DWORD, ""},
         {"REG_DWORD of 2 bytes", REG_DWORD, std::string("\x01\x00", 2)},
         {"REG_DWORD of 8 bytes", REG_DWORD, number(1) + number(0)},
-        {"REG_DWORD_BIG_ENDIAN", REG_DWORD_BIG_ENDIAN, number(1)},
+        {"REG_DWORD_BIG_ENDIAN", REG_DWORD_BIG_ENDIAN, number(1), true},
         {"REG_QWORD", REG_QWORD, number(1) + number(0)},
-        {"REG_BINARY of 4 bytes", REG_BINARY, number(1)},
-        {"REG_NONE of 4 bytes", REG_NONE, number(1)},
+        {"REG_BINARY of 4 bytes", REG_BINARY, number(1), true},
+        {"REG_NONE of 4 bytes", REG_NONE, number(1), true},
         {"REG_SZ", REG_SZ, std::string("1\0", 2)},
         {"REG_EXPAND_SZ", REG_EXPAND_SZ, std::string("1\0", 2)},
         {"REG_MULTI_SZ", REG_MULTI_SZ, std::string("1\0\0", 3)},
@@ -743,10 +745,10 @@ TEST_F(Reliability, LegacyValuesOfEveryTypeAndSize) {
     for (int i = 0; i < 4; ++i) {
         for (const Odd& odd : oddNumbers) {
             Understood u = legacy;
-            if (i == 0) u.Enable = 0;
-            if (i == 1) u.SignalType = 0;
-            if (i == 2) u.Interval = 0xFFFFFFFFu;
-            if (i == 3) u.TimeType = 0;
+            if (i == 0) u.Enable = odd.taken ? 1 : 0;
+            if (i == 1) u.SignalType = odd.taken ? 1 : 0;
+            if (i == 2) u.Interval = odd.taken ? 1 : 0xFFFFFFFFu;
+            if (i == 3) u.TimeType = odd.taken ? 1 : 0;
             cases.push_back({std::string(numbers[i]) + " " + odd.kind, numbers[i], odd, u});
         }
     }

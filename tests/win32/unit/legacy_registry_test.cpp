@@ -188,8 +188,10 @@ TEST(LegacyImport, ASaveThatFailsKeepsTheLegacyStoreForTheNextStart) {
 // ---------------------------------------------------------------------------------------
 // ImportFromRegistry
 
-// A field takes a value only when it is whole and of its own type; WaveName always ends up
-// terminated within 259 bytes, never in half a double-byte character.
+// A number is any value of exactly four bytes, whatever type the registry reports (an older
+// tool may have written it as binary); other sizes take the default. WaveName is read as
+// text only, and always ends up terminated within 259 bytes, never in half a double-byte
+// character.
 TEST(LegacyImport, OddValuesTakeTheirDefaults) {
     const auto wave = [](const std::string& name) { return Values{0, 0, 0xFFFFFFFFu, 0, name}; };
     const auto number = [](DWORD v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
@@ -203,7 +205,7 @@ TEST(LegacyImport, OddValuesTakeTheirDefaults) {
     } cases[] = {
         {"whole number", "TimeType", REG_DWORD, number(1), Values{0, 0, 0xFFFFFFFFu, 1, ""}},
         {"two bytes", "Enable", REG_BINARY, std::string("\x01\x00", 2), kDefaults},
-        {"four bytes of binary", "Interval", REG_BINARY, number(900), kDefaults},
+        {"four bytes of binary", "Interval", REG_BINARY, number(900), Values{0, 0, 900, 0, ""}},
         {"eight bytes", "Interval", REG_QWORD, number(900) + number(0), kDefaults},
         {"number as text", "SignalType", REG_SZ, std::string("1\0", 2), kDefaults},
         {"name as number", "WaveName", REG_DWORD, number(0x41414141), kDefaults},
