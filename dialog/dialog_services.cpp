@@ -10,14 +10,10 @@
 #include "dialog/service_records.h"
 #include "resources/resource_ids.h"
 #include "scheduler/platform.h"
-#include "settings/ansi_text.h"
+#include "settings/ansi_code_page.h"
 #include "settings/directory_of_path.h"
 
 namespace {
-
-bool SystemUsesCodePage932() {
-    return GetACP() == 932;
-}
 
 // The folder of the module's own file, ending in '\'. False when the file name does not
 // fit MAX_PATH (it would come back cut).
@@ -27,7 +23,7 @@ bool GetModuleFolder(HINSTANCE module, char (&folder)[MAX_PATH]) {
         folder[0] = '\0';
         return false;
     }
-    GetDirectoryOfPath(folder, folder, SystemUsesCodePage932());
+    GetDirectoryOfPath(folder, folder, AnsiCodePageRule());
     return true;
 }
 
@@ -49,7 +45,7 @@ bool GetHelpTarget(HINSTANCE module, bool popup, char (&target)[MAX_PATH]) {
 void ReadWaveName(HWND dialog, char (&name)[MAX_PATH]) {
     char text[2 * MAX_PATH + 1] = "";
     GetDlgItemTextA(dialog, IDC_WAVE_NAME, text, sizeof(text));
-    CutAtByteLimit(text, MAX_PATH - 1, SystemUsesCodePage932());
+    CutAtByteLimit(text, MAX_PATH - 1, AnsiCodePageRule());
     std::memcpy(name, text, MAX_PATH - 1);
     name[MAX_PATH - 1] = '\0';
 }

@@ -6,7 +6,7 @@
 #include "dialog/interval_tables.h"
 #include "module/signal_module.h"
 #include "resources/resource_ids.h"
-#include "settings/ansi_text.h"
+#include "settings/ansi_code_page.h"
 
 namespace {
 
@@ -89,7 +89,7 @@ void SettingDialog::StoreSettings(HWND dialog) {
 
     char name[kEditReadBytes] = {};
     GetDlgItemTextA(dialog, IDC_WAVE_NAME, name, kEditReadBytes);
-    const std::size_t length = CutAtByteLimit(name, kWaveNameMaxBytes, GetACP() == 932);
+    const std::size_t length = CutAtByteLimit(name, kWaveNameMaxBytes, AnsiCodePageRule());
     std::memcpy(Module->WaveName, name, length + 1);
     Module->HasLoaded = true;  // the user's own choice now, to be saved at OK and at unload
 }

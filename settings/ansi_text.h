@@ -1,15 +1,36 @@
 #pragma once
-// Byte-level rules for ANSI text in code page 932 (Shift-JIS), kept free of Windows
-// so they can be tested natively. Callers pass whether the system's ANSI code page is 932.
+// Byte-level rules for ANSI text in the system's code page, kept free of Windows so they can
+// be tested natively. In a double-byte code page (932 Shift-JIS, 936, 949, 950) a trail byte
+// can equal '\' (0x5C): text is walked a character at a time, never a byte at a time.
 #include <cstddef>
 
-// True when bytes[0], bytes[1] form one double-byte character of code page 932:
-// a lead byte in 0x81-0x9F or 0xE0-0xFC followed by a trail byte in 0x40-0x7E or 0x80-0xFC.
-bool IsDoubleByteCharacter932(const char* bytes, std::size_t available);
+struct ByteRange {
+    unsigned char First, Last;
+};
+
+// Which bytes of a code page begin a double-byte character and which may follow them. The
+// module builds it from the system's lead-byte table (ansi_code_page.h); tests from ranges.
+class DoubleByteRule {
+public:
+    // A single-byte code page: every byte stands alone.
+    DoubleByteRule() = default;
+    // No lead bytes yet; `codePage` picks the trail bytes: 0x40-0x7E and 0x80-0xFC for 932,
+    // 0x40-0x7E and 0x80-0xFE (what 936, 949 and 950 allow between them) for the others.
+    explicit DoubleByteRule(unsigned codePage);
+    void AddLeadBytes(ByteRange leads);
+
+    // True when bytes[0], bytes[1] form one double-byte character: a lead byte followed by
+    // a trail byte. `available` bytes may be read.
+    bool IsDoubleByteCharacter(const char* bytes, std::size_t available) const;
+
+private:
+    bool lead_[256] = {};
+    bool trail_[256] = {};
+};
 
 // Cuts `text` in place to at most `maxBytes` bytes (terminator not counted) without
-// splitting a double-byte character when `codePage932` is set. Returns the new length.
-std::size_t CutAtByteLimit(char* text, std::size_t maxBytes, bool codePage932);
+// splitting a double-byte character. Returns the new length.
+std::size_t CutAtByteLimit(char* text, std::size_t maxBytes, const DoubleByteRule& codePage);
 
 // Makes the text that a registry read (REG_SZ) put into `text` safe to use as a C string.
 // `text` is the buffer the read filled: longestText + 2 bytes, room for the longest text
@@ -21,4 +42,4 @@ std::size_t CutAtByteLimit(char* text, std::size_t maxBytes, bool codePage932);
 // but the first of a read not taken. Returns the text's length.
 std::size_t TerminateRegistryText(char* text, std::size_t size, bool accepted,
                                   std::size_t longestText, std::size_t maxBytes,
-                                  bool codePage932);
+                                  const DoubleByteRule& codePage);

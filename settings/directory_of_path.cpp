@@ -2,13 +2,11 @@
 
 #include <cstring>
 
-#include "settings/ansi_text.h"
-
-std::size_t GetDirectoryOfPath(const char* source, char* target, bool codePage932) {
+std::size_t GetDirectoryOfPath(const char* source, char* target, const DoubleByteRule& codePage) {
     const std::size_t length = std::strlen(source);
     std::size_t last = 0;
     for (std::size_t i = 0; i < length;) {
-        if (codePage932 && IsDoubleByteCharacter932(source + i, length - i)) {
+        if (codePage.IsDoubleByteCharacter(source + i, length - i)) {
             i += 2;
             continue;
         }

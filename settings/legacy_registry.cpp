@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "resources/resource_ids.h"
-#include "settings/ansi_text.h"
+#include "settings/ansi_code_page.h"
 #include "settings/settings_paths.h"
 #include "settings/signal_settings.h"
 
@@ -94,7 +94,7 @@ void ReadWaveName(HKEY key, const ValueName& name, char* waveName) {
                                            reinterpret_cast<BYTE*>(text), &size) == ERROR_SUCCESS &&
                           type == REG_SZ;
     const std::size_t length = TerminateRegistryText(text, size, accepted, kPathBytes,
-                                                     kWaveNameMaxBytes, GetACP() == 932);
+                                                     kWaveNameMaxBytes, AnsiCodePageRule());
     std::memcpy(waveName, text, length + 1);
 }
 

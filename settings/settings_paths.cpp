@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "resources/resource_ids.h"
+#include "settings/ansi_code_page.h"
 #include "settings/directory_of_path.h"
 #include "settings/signal_settings.h"
 
@@ -49,7 +50,7 @@ bool GetPortableIniPath(HINSTANCE resources, char* path) {
     static char hostPath[kModulePathBytes];  // host window thread only
     const DWORD length = GetModuleFileNameA(nullptr, hostPath, kModulePathBytes);
     if (length == 0 || length >= kModulePathBytes) return false;
-    GetDirectoryOfPath(hostPath, hostPath, GetACP() == 932);
+    GetDirectoryOfPath(hostPath, hostPath, AnsiCodePageRule());
     char file[kPathBytes];
     LoadResourceText(resources, IDS_INI_FILE, file, kPathBytes);
     char joined[kPathBytes];

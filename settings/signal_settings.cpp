@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "resources/resource_ids.h"
-#include "settings/ansi_text.h"
+#include "settings/ansi_code_page.h"
 #include "settings/legacy_registry.h"
 #include "settings/settings_paths.h"
 
@@ -99,7 +99,7 @@ int SignalSettings::LoadFromIni() {
     TimeType = static_cast<int>(GetPrivateProfileIntA(names.Section, names.TimeType, 0, path));
     char wave[kWaveReadBytes];
     GetPrivateProfileStringA(names.Section, names.WaveName, "", wave, kWaveReadBytes, path);
-    const std::size_t length = CutAtByteLimit(wave, kWaveNameMaxBytes, GetACP() == 932);
+    const std::size_t length = CutAtByteLimit(wave, kWaveNameMaxBytes, AnsiCodePageRule());
     std::memcpy(WaveName, wave, length + 1);
     return static_cast<int>(length);
 }

@@ -1,6 +1,7 @@
-// TerminateRegistryText over any registry read. Input: one selector byte (bit 0: code page
-// 932; bit 1: the read was accepted; bits 2-7: the longest text taken, where 63 stands for
-// the module's 260, cut to one byte less), then the bytes the read returned, zeros and all.
+// TerminateRegistryText over any registry read. Input: one selector byte (bit 0: trail bytes
+// of code page 932, else of 936/949/950; bit 1: the read was accepted; bits 2-7: the longest
+// text taken, where 63 stands for the module's 260, cut to one byte less), the lead-byte
+// ranges (FuzzCodePage::Read), then the bytes the read returned, zeros and all.
 // The read's buffer is longestText + 2 bytes; what the read did not fill is poisoned, so
 // any look at it is a finding.
 #include <sanitizer/asan_interface.h>
@@ -15,12 +16,15 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    const bool codePage932 = (data[0] & 1) != 0;
+    FuzzCodePage codePage;
+    const bool shiftJisTrail = (data[0] & 1) != 0;
     const bool accepted = (data[0] & 2) != 0;
     const std::size_t longestText = (data[0] >> 2) == 63 ? 260 : (data[0] >> 2);
     const std::size_t maxBytes = longestText == 0 ? 0 : longestText - 1;
-    const char* bytes = reinterpret_cast<const char*>(data + 1);
-    const std::size_t reported = size - 1;
+    ++data, --size;
+    if (!codePage.Read(data, size, shiftJisTrail)) return 0;
+    const char* bytes = reinterpret_cast<const char*>(data);
+    const std::size_t reported = size;
 
     // A read never writes more than its buffer less the byte kept for the terminator.
     std::vector<char> buffer(longestText + 2, '\xA5');
@@ -31,14 +35,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t usable = taken ? reported + 1 : 1;
     ASAN_POISON_MEMORY_REGION(buffer.data() + usable, buffer.size() - usable);
     const std::size_t kept = TerminateRegistryText(buffer.data(), reported, accepted, longestText,
-                                                   maxBytes, codePage932);
+                                                   maxBytes, codePage.Rule());
     ASAN_UNPOISON_MEMORY_REGION(buffer.data(), buffer.size());
 
     std::size_t expected = 0;
     if (taken) {
         const std::size_t textLength = strnlen(bytes, reported);
         if (textLength <= longestText) {
-            expected = LongestCut(bytes, textLength, maxBytes, codePage932);
+            expected = LongestCut(bytes, textLength, maxBytes, codePage);
         }
     }
     Require(buffer[kept] == '\0', "the text is terminated");

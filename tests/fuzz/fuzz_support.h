@@ -1,9 +1,12 @@
 #pragma once
-// What the fuzz targets check the module against: code page 932's byte classes stated
-// once more, independently of settings/ansi_text.cpp, and a check that stops the run.
+// What the fuzz targets check the module against: a code page's byte classes stated once
+// more, independently of settings/ansi_text.cpp, and a check that stops the run.
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+
+#include "settings/ansi_text.h"
 
 // Ends the run as a finding; libFuzzer saves the input that did it.
 inline void Require(bool holds, const char* invariant) {
@@ -12,25 +15,59 @@ inline void Require(bool holds, const char* invariant) {
     std::abort();
 }
 
-// Bytes of the character that starts at text[i] of a text of `length` bytes: two for a
-// lead byte (0x81-0x9F, 0xE0-0xFC) with a trail byte (0x40-0x7E, 0x80-0xFC) after it
-// under code page 932, else one.
+// A code page as the fuzz input states it: up to five lead-byte ranges (as the system lists
+// them), and the trail bytes of code page 932 (0x40-0x7E, 0x80-0xFC) or of the other
+// double-byte pages (0x40-0x7E, 0x80-0xFE). Stated here once more, independently of
+// settings/ansi_text.cpp.
+struct FuzzCodePage {
+    ByteRange Leads[5] = {};
+    std::size_t LeadCount = 0;
+    bool ShiftJisTrail = false;
+
+    // Input: one byte n, then n % 6 ranges of two bytes each. False when the input is short.
+    bool Read(const std::uint8_t*& data, std::size_t& size, bool shiftJisTrail) {
+        ShiftJisTrail = shiftJisTrail;
+        if (size < 1) return false;
+        LeadCount = data[0] % 6;
+        if (size < 1 + 2 * LeadCount) return false;
+        for (std::size_t r = 0; r < LeadCount; ++r) Leads[r] = {data[1 + 2 * r], data[2 + 2 * r]};
+        data += 1 + 2 * LeadCount;
+        size -= 1 + 2 * LeadCount;
+        return true;
+    }
+    bool IsLead(unsigned byte) const {
+        for (std::size_t r = 0; r < LeadCount; ++r) {
+            if (Leads[r].First <= byte && byte <= Leads[r].Last) return true;
+        }
+        return false;
+    }
+    bool IsTrail(unsigned byte) const {
+        return (0x40 <= byte && byte <= 0x7E) || (0x80 <= byte && byte <= (ShiftJisTrail ? 0xFCu : 0xFEu));
+    }
+    // The same code page in the module's form.
+    DoubleByteRule Rule() const {
+        DoubleByteRule rule(ShiftJisTrail ? 932 : 936);
+        for (std::size_t r = 0; r < LeadCount; ++r) rule.AddLeadBytes(Leads[r]);
+        return rule;
+    }
+};
+
+// Bytes of the character that starts at text[i] of a text of `length` bytes: two for a lead
+// byte with a trail byte after it, else one.
 inline std::size_t CharacterWidth(const char* text, std::size_t i, std::size_t length,
-                                  bool codePage932) {
-    if (!codePage932 || i + 1 >= length) return 1;
+                                  const FuzzCodePage& codePage) {
+    if (i + 1 >= length) return 1;
     const unsigned lead = static_cast<unsigned char>(text[i]);
     const unsigned trail = static_cast<unsigned char>(text[i + 1]);
-    const bool isLead = (0x81 <= lead && lead <= 0x9F) || (0xE0 <= lead && lead <= 0xFC);
-    const bool isTrail = (0x40 <= trail && trail <= 0x7E) || (0x80 <= trail && trail <= 0xFC);
-    return isLead && isTrail ? 2 : 1;
+    return codePage.IsLead(lead) && codePage.IsTrail(trail) ? 2 : 1;
 }
 
 // Length of the longest prefix of `text` that ends on a character boundary within `limit`.
 inline std::size_t LongestCut(const char* text, std::size_t length, std::size_t limit,
-                              bool codePage932) {
+                              const FuzzCodePage& codePage) {
     std::size_t i = 0;
     while (i < length) {
-        const std::size_t width = CharacterWidth(text, i, length, codePage932);
+        const std::size_t width = CharacterWidth(text, i, length, codePage);
         if (i + width > limit) break;
         i += width;
     }

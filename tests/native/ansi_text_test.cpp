@@ -1,5 +1,5 @@
-// Cutting ANSI text to a byte limit without splitting a code page 932 character. Texts
-// live in buffers of exactly their own size, so AddressSanitizer sees any read past the end.
+// Cutting ANSI text to a byte limit without splitting a double-byte character. Texts live
+// in buffers of exactly their own size, so AddressSanitizer sees any read past the end.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "settings/ansi_text.h"
+#include "tests/native/code_pages.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ const std::string kSo = "\x83\x5C";  // ソ: its trail byte is the byte of a bac
 
 struct Cut {
     std::string text;
-    bool codePage932;
+    unsigned codePage;
     std::size_t expectedLength;
 };
 
@@ -26,49 +27,59 @@ std::string Repeat(const std::string& piece, int times) {
 
 }  // namespace
 
-TEST(IsDoubleByteCharacter932, LeadAndTrailRangeEdges) {
+TEST(DoubleByteRule, LeadAndTrailRangeEdges) {
     const struct {
+        unsigned codePage;
         unsigned char lead, trail;
         bool pair;
     } cases[] = {
-        {0x80, 0x40, false}, {0x81, 0x40, true}, {0x9F, 0x40, true},  {0xA0, 0x40, false},
-        {0xDF, 0x40, false}, {0xE0, 0x40, true}, {0xFC, 0x40, true},  {0xFD, 0x40, false},
-        {0x83, 0x3F, false}, {0x83, 0x5C, true}, {0x83, 0x7E, true},  {0x83, 0x7F, false},
-        {0x83, 0x80, true},  {0x83, 0xFC, true}, {0x83, 0xFD, false}, {0x83, 0x00, false},
+        {932, 0x80, 0x40, false}, {932, 0x81, 0x40, true},  {932, 0x9F, 0x40, true},
+        {932, 0xA0, 0x40, false}, {932, 0xDF, 0x40, false}, {932, 0xE0, 0x40, true},
+        {932, 0xFC, 0x40, true},  {932, 0xFD, 0x40, false}, {932, 0x83, 0x3F, false},
+        {932, 0x83, 0x5C, true},  {932, 0x83, 0x7E, true},  {932, 0x83, 0x7F, false},
+        {932, 0x83, 0x80, true},  {932, 0x83, 0xFC, true},  {932, 0x83, 0xFD, false},
+        {932, 0x83, 0x00, false}, {936, 0xB0, 0x5C, true},  {936, 0xFE, 0xFE, true},
+        {936, 0xFF, 0x40, false}, {936, 0x81, 0x7F, false}, {949, 0xDF, 0x5C, true},
+        {950, 0xA4, 0x5C, true},  {1252, 0x83, 0x5C, false},
     };
     for (const auto& c : cases) {
         const char bytes[] = {static_cast<char>(c.lead), static_cast<char>(c.trail)};
-        EXPECT_EQ(IsDoubleByteCharacter932(bytes, 2), c.pair) << std::hex << +c.lead << " " << +c.trail;
+        EXPECT_EQ(CodePage(c.codePage).IsDoubleByteCharacter(bytes, 2), c.pair)
+            << c.codePage << " " << std::hex << +c.lead << " " << +c.trail;
     }
-    EXPECT_FALSE(IsDoubleByteCharacter932(kSo.data(), 1)) << "a lead byte without its trail";
+    EXPECT_FALSE(CodePage(932).IsDoubleByteCharacter(kSo.data(), 1)) << "a lead byte without its trail";
 }
 
 TEST(CutAtByteLimit, CutsAt259WithoutSplittingADoubleByteCharacter) {
     const Cut cases[] = {
-        {"", true, 0},
-        {"chime.wav", true, 9},
-        {std::string(259, 'a'), true, 259},
-        {std::string(300, 'a'), true, 259},
+        {"", 932, 0},
+        {"chime.wav", 932, 9},
+        {std::string(259, 'a'), 932, 259},
+        {std::string(300, 'a'), 932, 259},
         // The lead byte would be byte 259: the whole character goes.
-        {std::string(258, 'a') + kSo + "b", true, 258},
+        {std::string(258, 'a') + kSo + "b", 932, 258},
         // The character ends exactly at the limit: it stays.
-        {std::string(257, 'a') + kSo + "b", true, 259},
+        {std::string(257, 'a') + kSo + "b", 932, 259},
         // Trail bytes 0x5C all along, at odd and even offsets.
-        {Repeat(kSo, 130), true, 258},
-        {"a" + Repeat(kSo, 129), true, 259},
-        {"a" + Repeat(kSo, 130), true, 259},
-        // Other code pages cut byte-wise.
-        {std::string(258, 'a') + kSo, false, 259},
-        {Repeat(kSo, 130), false, 259},
+        {Repeat(kSo, 130), 932, 258},
+        {"a" + Repeat(kSo, 129), 932, 259},
+        {"a" + Repeat(kSo, 130), 932, 259},
+        // Single-byte code pages cut byte-wise.
+        {std::string(258, 'a') + kSo, 1252, 259},
+        {Repeat(kSo, 130), 1252, 259},
         // A lead byte with no valid trail is a single byte.
-        {std::string(258, 'a') + "\x83 x", true, 259},
-        {std::string(258, 'a') + "\x83", true, 259},
+        {std::string(258, 'a') + "\x83 x", 932, 259},
+        {std::string(258, 'a') + "\x83", 932, 259},
+        // 0xB0 stands alone in 932 but leads a character in 936, 949 and 950.
+        {std::string(258, 'a') + "\xB0\x5C", 932, 259},
+        {std::string(258, 'a') + "\xB0\x5C", 936, 258},
+        {std::string(258, 'a') + "\xB0\x5C", 950, 258},
     };
     for (const Cut& c : cases) {
         std::vector<char> buffer(c.text.begin(), c.text.end());
         buffer.push_back('\0');
-        const std::size_t length = CutAtByteLimit(buffer.data(), 259, c.codePage932);
-        EXPECT_EQ(length, c.expectedLength) << c.text.size() << " bytes, 932=" << c.codePage932;
+        const std::size_t length = CutAtByteLimit(buffer.data(), 259, CodePage(c.codePage));
+        EXPECT_EQ(length, c.expectedLength) << c.text.size() << " bytes, code page " << c.codePage;
         EXPECT_EQ(buffer[length], '\0');
         EXPECT_EQ(std::string(buffer.data()), c.text.substr(0, c.expectedLength));
     }
@@ -98,7 +109,7 @@ TEST(TerminateRegistryText, TakesOnlyWholeReadsOfAtMost260Bytes) {
         std::copy(c.bytes.begin(), c.bytes.begin() + std::min<std::size_t>(c.bytes.size(), 261),
                   buffer.begin());
         const std::size_t length =
-            TerminateRegistryText(buffer.data(), c.bytes.size(), c.accepted, 260, 259, true);
+            TerminateRegistryText(buffer.data(), c.bytes.size(), c.accepted, 260, 259, CodePage(932));
         EXPECT_EQ(std::string(buffer.data()), c.expected) << c.name;
         EXPECT_EQ(length, c.expected.size()) << c.name;
     }

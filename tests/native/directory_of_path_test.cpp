@@ -1,4 +1,4 @@
-// The folder of a path, where a code page 932 trail byte can be the byte of a backslash.
+// The folder of a path, where a double-byte trail byte can be the byte of a backslash.
 // The target is filled with a sentinel so that a write past the terminator shows.
 #include <gtest/gtest.h>
 
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "settings/directory_of_path.h"
+#include "tests/native/code_pages.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ const std::string kSo = "\x83\x5C";  // ソ
 
 struct Folder {
     std::string path;
-    bool codePage932;
+    unsigned codePage;
     std::string expected;
 };
 
@@ -22,49 +23,53 @@ struct Folder {
 
 TEST(GetDirectoryOfPath, KeepsEverythingUpToTheLastRealBackslash) {
     const Folder cases[] = {
-        {"C:\\Program Files\\Host\\host.exe", true, "C:\\Program Files\\Host\\"},
-        {"C:\\Program Files\\Host\\host.exe", false, "C:\\Program Files\\Host\\"},
-        {"C:\\Host\\" + kSo + ".exe", true, "C:\\Host\\"},
-        {"C:\\Host\\" + kSo + ".exe", false, "C:\\Host\\" + kSo},
+        {"C:\\Program Files\\Host\\host.exe", 932, "C:\\Program Files\\Host\\"},
+        {"C:\\Program Files\\Host\\host.exe", 1252, "C:\\Program Files\\Host\\"},
+        {"C:\\Host\\" + kSo + ".exe", 932, "C:\\Host\\"},
+        {"C:\\Host\\" + kSo + ".exe", 1252, "C:\\Host\\" + kSo},
         // A 0x5C trail byte before the last real backslash changes nothing.
-        {"C:\\" + kSo + "\\host.exe", true, "C:\\" + kSo + "\\"},
-        {"C:\\" + kSo + "\\host.exe", false, "C:\\" + kSo + "\\"},
+        {"C:\\" + kSo + "\\host.exe", 932, "C:\\" + kSo + "\\"},
+        {"C:\\" + kSo + "\\host.exe", 1252, "C:\\" + kSo + "\\"},
         // ...nor one at the very end.
-        {"C:\\Host\\" + kSo, true, "C:\\Host\\"},
-        {"C:\\Host\\" + kSo, false, "C:\\Host\\" + kSo},
+        {"C:\\Host\\" + kSo, 932, "C:\\Host\\"},
+        {"C:\\Host\\" + kSo, 1252, "C:\\Host\\" + kSo},
         // A lead byte with nothing after it is a byte of its own.
-        {"C:\\Host\\\x83", true, "C:\\Host\\"},
-        {"\\\\server\\share\\host.exe", true, "\\\\server\\share\\"},
-        {"C:\\", true, "C:\\"},
-        {"\\", true, "\\"},
+        {"C:\\Host\\\x83", 932, "C:\\Host\\"},
+        // 0xB0 stands alone in 932 (its 0x5C is a separator) but leads a character in 936.
+        {"C:\\Host\\\xB0\\x.exe", 932, "C:\\Host\\\xB0\\"},
+        {"C:\\Host\\\xB0\\x.exe", 936, "C:\\Host\\"},
+        {"C:\\" + kSo + "\\host.exe", 949, "C:\\" + kSo + "\\"},
+        {"\\\\server\\share\\host.exe", 932, "\\\\server\\share\\"},
+        {"C:\\", 932, "C:\\"},
+        {"\\", 932, "\\"},
         // Without a backslash: the first byte alone.
-        {"host.exe", true, "h"},
-        {"", true, ""},
+        {"host.exe", 932, "h"},
+        {"", 932, ""},
     };
     for (const Folder& c : cases) {
         std::vector<char> target(c.path.size() + 8, '\x7F');
-        const std::size_t length = GetDirectoryOfPath(c.path.c_str(), target.data(), c.codePage932);
-        EXPECT_EQ(length, c.expected.size()) << c.path << " 932=" << c.codePage932;
-        EXPECT_EQ(std::string(target.data()), c.expected) << c.path << " 932=" << c.codePage932;
+        const std::size_t length = GetDirectoryOfPath(c.path.c_str(), target.data(), CodePage(c.codePage));
+        EXPECT_EQ(length, c.expected.size()) << c.path << " code page " << c.codePage;
+        EXPECT_EQ(std::string(target.data()), c.expected) << c.path << " code page " << c.codePage;
         EXPECT_EQ(target[length + 1], '\x7F') << "wrote past the terminator: " << c.path;
     }
 }
 
 TEST(GetDirectoryOfPath, ReturnsTheDocumentedLengths) {
     char target[64];
-    EXPECT_EQ(GetDirectoryOfPath("C:\\Program Files\\Host\\host.exe", target, true), 22u);
+    EXPECT_EQ(GetDirectoryOfPath("C:\\Program Files\\Host\\host.exe", target, CodePage(932)), 22u);
     const std::string so = "C:\\Host\\" + kSo + ".exe";
-    EXPECT_EQ(GetDirectoryOfPath(so.c_str(), target, true), 8u);
-    EXPECT_EQ(GetDirectoryOfPath(so.c_str(), target, false), 10u);
+    EXPECT_EQ(GetDirectoryOfPath(so.c_str(), target, CodePage(932)), 8u);
+    EXPECT_EQ(GetDirectoryOfPath(so.c_str(), target, CodePage(1252)), 10u);
 }
 
 // The portable settings path cuts the host's path in place.
 TEST(GetDirectoryOfPath, SourceAndTargetMayBeOneBuffer) {
-    for (bool codePage932 : {true, false}) {
+    for (unsigned codePage : {932u, 1252u}) {
         std::string path = "C:\\" + kSo + "\\Host\\" + kSo + "\\host.exe";
         std::vector<char> buffer(path.begin(), path.end());
         buffer.push_back('\0');
-        const std::size_t length = GetDirectoryOfPath(buffer.data(), buffer.data(), codePage932);
+        const std::size_t length = GetDirectoryOfPath(buffer.data(), buffer.data(), CodePage(codePage));
         const std::string expected = "C:\\" + kSo + "\\Host\\" + kSo + "\\";
         EXPECT_EQ(length, expected.size());
         EXPECT_EQ(std::string(buffer.data()), expected);

@@ -1,0 +1,19 @@
+#pragma once
+// The double-byte code pages the text rules are tested under, with the lead-byte ranges the
+// system lists for each.
+#include "settings/ansi_text.h"
+
+// 932 (Shift-JIS): leads 0x81-0x9F and 0xE0-0xFC. 936, 949, 950: leads 0x81-0xFE, where
+// 0xA0-0xDF (half-width katakana in 932) begin characters too. Anything else: single-byte.
+inline DoubleByteRule CodePage(unsigned codePage) {
+    DoubleByteRule rule(codePage);
+    if (codePage == 932) {
+        rule.AddLeadBytes({0x81, 0x9F});
+        rule.AddLeadBytes({0xE0, 0xFC});
+    } else if (codePage == 936 || codePage == 949 || codePage == 950) {
+        rule.AddLeadBytes({0x81, 0xFE});
+    } else {
+        return DoubleByteRule();
+    }
+    return rule;
+}
