@@ -1,12 +1,12 @@
 #include "dialog/interval_tables.h"
 
 const IntervalEntry IntervalTable[] = {
-    {"None", -1}, {"1", 60},    {"5", 300}, {"10", 600}, {"15", 900},
+    {"None", kNoneSeconds}, {"1", 60},    {"5", 300}, {"10", 600}, {"15", 900},
     {"30", 1800}, {"60", 3600}, {"", 0},
 };
 
 const IntervalEntry HourCountTable[] = {
-    {"None", -1}, {"30", 1800}, {"60", 3600}, {"", 0},
+    {"None", kNoneSeconds}, {"30", 1800}, {"60", 3600}, {"", 0},
 };
 
 int IntervalEntryCount(const IntervalEntry* table) {

@@ -3,13 +3,18 @@
 // filling the list from a table. A list index is a table row: the list does not sort.
 #include <windows.h>
 
+#include "settings/interval_none.h"
+
 constexpr int kIntervalLabelBytes = 16;
 constexpr int kMaxIntervalEntries = 100;  // no table is read further than this
 
 struct IntervalEntry {
     char Label[kIntervalLabelBytes];  // minutes, or "None"; an empty label ends the table
-    LONG Seconds;                     // -1 for "None"
+    LONG Seconds;                     // kNoneSeconds for "None"
 };
+
+// "None" as the list's signed seconds.
+constexpr LONG kNoneSeconds = static_cast<LONG>(kIntervalNone);
 
 // Once per interval: None, 1, 5, 10, 15, 30, 60 minutes.
 extern const IntervalEntry IntervalTable[];

@@ -113,13 +113,13 @@ bool SettingDialog::OnCommand(HWND dialog, int id) {
         if (IsChecked(dialog, IDC_ONCE_PER_INTERVAL)) {
             EnableControls(dialog, IDC_CLOCK_GROUP, IDC_CLOCK_24, false);
         }
-        FillList(dialog, IntervalTable, -1);
+        FillList(dialog, IntervalTable, kNoneSeconds);
         return true;
     case IDC_HOUR_COUNT:
         if (IsChecked(dialog, IDC_HOUR_COUNT)) {
             EnableControls(dialog, IDC_CLOCK_GROUP, IDC_CLOCK_24, true);
         }
-        FillList(dialog, HourCountTable, -1);
+        FillList(dialog, HourCountTable, kNoneSeconds);
         return true;
     case IDC_WAVE_NAME:
         UpdateTestButton(dialog);

@@ -1,18 +1,64 @@
 #pragma once
-// The ten functions the host calls, by name (ordinals 1-10 in this order), all stdcall,
-// all on the host's window thread. The host calls QueryVekModule, SetParentWindow and
-// InitialLoad before IsModuleEnable, StartModule, Setting or ChangePortableMode.
+// The contract between the Pandrel launcher (the host) and Karvex.dll, in one place.
+//
+// The host loads the DLL into its own process and finds the ten functions below by name
+// (module/Karvex.def also gives them the ordinals 1-10 in this order). All are stdcall, take
+// and return 32-bit values, and never throw, show a message or call back into the host.
+//
+// Order of calls. A host that loads the module:
+//   1. QueryVekModule                 - any time; touches nothing.
+//   2. SetParentWindow(window)        - before StartModule or Setting.
+//   3. InitialLoad(portable)          - before IsModuleEnable, StartModule, Setting,
+//                                       ChangePortableMode and before unloading.
+//   4. GetTitleName, IsModuleEnable, StartModule, in any order.
+//   5. Then at any time: Setting, StopModule/StartModule, SetPortableMode, ChangePortableMode.
+//   6. FreeLibrary, at any time (StopModule first is kind, not required).
+//
+// What the module relies on:
+//   - Every call comes on one thread: the thread that owns the parent window and runs its
+//     message loop. The module's timer (id 5000 on the parent window) is dispatched by that
+//     loop; nothing in the module is locked.
+//   - The folder Bexmoor\Pandrel under the user's application-data folder exists whenever the
+//     settings live there (the module never creates folders).
+//
+// What the host can rely on:
+//   - The window may be replaced (SetParentWindow again) at any time: a pending timer is
+//     always stopped on the window it was set on, and the next one goes to the new window.
+//   - After Setting returns, the timer runs if the dialog ended non-zero and Enable is set, and
+//     is stopped otherwise: after Cancel it stays stopped until StartModule.
+//   - Unloading at any time stops the timer and saves the settings (unless they never loaded,
+//     or the file could not be read at load and the user has not confirmed values with OK). An
+//     hour count still playing keeps the DLL mapped until its last play, then the DLL unloads
+//     itself on that worker thread; no module code runs after it is unmapped.
 #include <windows.h>
 
 extern "C" {
+// Always 1: "I am a module".
 int WINAPI QueryVekModule();
+// Records the window that owns the timer and the settings dialog. Result undefined (0).
 int WINAPI SetParentWindow(HWND window);
+// Enable as loaded or last confirmed in the dialog (0 before InitialLoad).
 int WINAPI IsModuleEnable();
-int WINAPI GetTitleName(char* buffer);  // buffer of at least 80 bytes
+// Copies the title "時報モジュール　Version3.5.0" as ANSI text into `buffer` (at least 80
+// bytes; at most 79 bytes and the terminator); returns the bytes copied, terminator excluded.
+int WINAPI GetTitleName(char* buffer);
+// Stops the timer and runs the modal settings dialog. 1 after OK (settings saved), 0 after
+// Cancel or the close box (nothing saved), -1 if the dialog could not open.
 int WINAPI Setting();
+// Arms the timer for the next minute boundary: 1 when Enable is set (whether or not the
+// system accepted the timer), else 0 and no timer.
 int WINAPI StartModule();
+// Stops the timer: the system's result, non-zero if a pending timer was removed.
 int WINAPI StopModule();
+// Records where the settings file lives (non-zero: beside the host's executable); moves and
+// reads nothing. Result undefined (0).
 int WINAPI SetPortableMode(int mode);
+// Moves the settings file to the place `mode` selects (replacing a file there) and records
+// the mode: 1 on success; 0 on failure, the file and the mode left as they were.
 int WINAPI ChangePortableMode(int mode);
+// Records the portable flag and loads the settings (once, from an earlier release's registry
+// store instead). Returns the bytes read into WaveName, or after a registry import the
+// result of removing the old store (0, or the error of opening the machine's uninstall key;
+// 0 also when the imported values could not be saved and the store was kept).
 int WINAPI InitialLoad(int portable);
 }

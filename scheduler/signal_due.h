@@ -3,7 +3,7 @@
 // rules are tested natively and over whole simulated days.
 #include <cstdint>
 
-constexpr std::uint32_t kIntervalNone = 0xFFFFFFFFu;  // the "None" choice, stored as 4294967295
+#include "settings/interval_none.h"
 
 // Milliseconds from a clock reading at `second` to the next minute boundary.
 unsigned SignalTimerDelayMs(unsigned second);

@@ -6,6 +6,7 @@
 
 #include "resources/resource_ids.h"
 #include "settings/ansi_code_page.h"
+#include "settings/setting_keys.h"
 #include "settings/settings_paths.h"
 #include "settings/signal_settings.h"
 
@@ -125,14 +126,14 @@ bool ImportFromRegistry(HINSTANCE resources, SignalSettings& settings) {
         RegDeleteKeyA(HKEY_CURRENT_USER, names.Path);
         return false;
     }
-    const HKEY legacy = key.Get();
-    settings.Enable = static_cast<int>(ReadNumber(legacy, ValueName(resources, IDS_KEY_ENABLE), 0));
-    settings.SignalType =
-        static_cast<int>(ReadNumber(legacy, ValueName(resources, IDS_KEY_SIGNAL_TYPE), 0));
-    settings.Interval = ReadNumber(legacy, ValueName(resources, IDS_KEY_INTERVAL), 0xFFFFFFFFu);
-    settings.TimeType =
-        static_cast<int>(ReadNumber(legacy, ValueName(resources, IDS_KEY_TIME_TYPE), 0));
-    ReadWaveName(legacy, ValueName(resources, IDS_KEY_WAVE_NAME), settings.WaveName);
+    for (const SettingKey& setting : kSettingKeys) {
+        const ValueName name(resources, setting.NameId);
+        if (setting.IsText()) {
+            ReadWaveName(key.Get(), name, settings.*setting.Text);
+        } else {
+            setting.SetNumber(settings, ReadNumber(key.Get(), name, setting.Default));
+        }
+    }
     return true;
 }
 

@@ -1,11 +1,12 @@
 #include "settings/signal_settings.h"
 
-#include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "resources/resource_ids.h"
 #include "settings/ansi_code_page.h"
 #include "settings/legacy_registry.h"
+#include "settings/setting_keys.h"
 #include "settings/settings_paths.h"
 
 namespace {
@@ -14,25 +15,20 @@ constexpr int kNameBytes = 364;      // section and key names: loads limited to 
 constexpr int kNameLoadLimit = 361;
 // WaveName is read with room to spare and then cut to 259 bytes on a character boundary,
 // so a long value never ends in half a double-byte character.
-constexpr DWORD kWaveReadBytes = 1024;
+constexpr DWORD kTextReadBytes = 1024;
 constexpr DWORD kMoveFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED |
                              MOVEFILE_WRITE_THROUGH;  // 11
 
+// The section name and each key's name, in the order of kSettingKeys.
 struct IniNames {
     char Section[kNameBytes];
-    char Enable[kNameBytes];
-    char SignalType[kNameBytes];
-    char Interval[kNameBytes];
-    char TimeType[kNameBytes];
-    char WaveName[kNameBytes];
+    char Keys[std::size(kSettingKeys)][kNameBytes];
 
     explicit IniNames(HINSTANCE resources) {
         LoadResourceText(resources, IDS_SECTION, Section, kNameLoadLimit);
-        LoadResourceText(resources, IDS_KEY_ENABLE, Enable, kNameLoadLimit);
-        LoadResourceText(resources, IDS_KEY_SIGNAL_TYPE, SignalType, kNameLoadLimit);
-        LoadResourceText(resources, IDS_KEY_INTERVAL, Interval, kNameLoadLimit);
-        LoadResourceText(resources, IDS_KEY_TIME_TYPE, TimeType, kNameLoadLimit);
-        LoadResourceText(resources, IDS_KEY_WAVE_NAME, WaveName, kNameLoadLimit);
+        for (std::size_t i = 0; i < std::size(kSettingKeys); ++i) {
+            LoadResourceText(resources, kSettingKeys[i].NameId, Keys[i], kNameLoadLimit);
+        }
     }
 };
 
@@ -85,41 +81,40 @@ int SignalSettings::LoadFromIni() {
         // No usable path or file: the defaults, as for a missing file. Saved at unload over
         // a file that is there, they would replace the user's settings.
         if (unreadable) HasLoaded = false;
-        Enable = 0;
-        SignalType = 0;
-        Interval = 0xFFFFFFFFu;
-        TimeType = 0;
-        WaveName[0] = '\0';
+        SetDefaults(*this);
         return 0;
     }
     const IniNames names(ResourceInstance);
-    Enable = static_cast<int>(GetPrivateProfileIntA(names.Section, names.Enable, 0, path));
-    SignalType = static_cast<int>(GetPrivateProfileIntA(names.Section, names.SignalType, 0, path));
-    Interval = GetPrivateProfileIntA(names.Section, names.Interval, -1, path);
-    TimeType = static_cast<int>(GetPrivateProfileIntA(names.Section, names.TimeType, 0, path));
-    char wave[kWaveReadBytes];
-    GetPrivateProfileStringA(names.Section, names.WaveName, "", wave, kWaveReadBytes, path);
-    const std::size_t length = CutAtByteLimit(wave, kWaveNameMaxBytes, AnsiCodePageRule());
-    std::memcpy(WaveName, wave, length + 1);
-    return static_cast<int>(length);
+    int waveLength = 0;
+    for (std::size_t i = 0; i < std::size(kSettingKeys); ++i) {
+        const SettingKey& key = kSettingKeys[i];
+        if (!key.IsText()) {
+            key.SetNumber(*this, GetPrivateProfileIntA(names.Section, names.Keys[i],
+                                                       static_cast<INT>(key.Default), path));
+            continue;
+        }
+        char text[kTextReadBytes];
+        GetPrivateProfileStringA(names.Section, names.Keys[i], "", text, kTextReadBytes, path);
+        const std::size_t length = CutAtByteLimit(text, kWaveNameMaxBytes, AnsiCodePageRule());
+        std::memcpy(this->*key.Text, text, length + 1);
+        waveLength = static_cast<int>(length);
+    }
+    return waveLength;
 }
 
 bool SignalSettings::SaveToIni() {
     char path[kPathBytes];
     if (!GetIniPath(path)) return false;  // never write a cut path: it would name another file
     const IniNames names(ResourceInstance);
-    char number[16];
     bool written = true;
     // Every key is tried even after a failure: each one that lands is one less to lose.
-    std::snprintf(number, sizeof number, "%d", Enable);
-    written &= WritePrivateProfileStringA(names.Section, names.Enable, number, path) != FALSE;
-    std::snprintf(number, sizeof number, "%d", SignalType);
-    written &= WritePrivateProfileStringA(names.Section, names.SignalType, number, path) != FALSE;
-    std::snprintf(number, sizeof number, "%lu", static_cast<unsigned long>(Interval));
-    written &= WritePrivateProfileStringA(names.Section, names.Interval, number, path) != FALSE;
-    std::snprintf(number, sizeof number, "%d", TimeType);
-    written &= WritePrivateProfileStringA(names.Section, names.TimeType, number, path) != FALSE;
-    written &= WritePrivateProfileStringA(names.Section, names.WaveName, WaveName, path) != FALSE;
+    for (std::size_t i = 0; i < std::size(kSettingKeys); ++i) {
+        const SettingKey& key = kSettingKeys[i];
+        char number[16];
+        if (!key.IsText()) key.FormatNumber(*this, number, sizeof number);
+        const char* value = key.IsText() ? this->*key.Text : number;
+        written &= WritePrivateProfileStringA(names.Section, names.Keys[i], value, path) != FALSE;
+    }
     return written;
 }
 

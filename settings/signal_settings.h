@@ -4,6 +4,8 @@
 // between the two places. Called on the host's window thread only.
 #include <windows.h>
 
+#include "settings/interval_none.h"
+
 constexpr int kPathBytes = 260;       // every path and name buffer, terminator included
 constexpr int kWaveNameMaxBytes = 259;
 
@@ -34,7 +36,7 @@ public:
     bool GetIniPath(char* path) const;
 
     char WaveName[kPathBytes] = {};
-    DWORD Interval = 0xFFFFFFFFu;
+    DWORD Interval = kIntervalNone;
     int Enable = 0;
     int SignalType = 0;
     int TimeType = 0;
