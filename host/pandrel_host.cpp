@@ -12,29 +12,13 @@
 #include <utility>
 
 #include "host/process_resources.h"
+#include "module/scoped_win.h"
 
 namespace {
 
-// Owns one handle and closes it with Close; Release() closes early and reports the result.
-template <typename Handle, BOOL(WINAPI* Close)(Handle)>
-class Owned {
-public:
-    explicit Owned(Handle handle) : Value(handle) {}
-    ~Owned() { Release(); }
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    Handle Get() const { return Value; }
-    BOOL Release() {
-        const BOOL closed = Value ? Close(Value) : FALSE;
-        Value = nullptr;
-        return closed;
-    }
-private:
-    Handle Value;
-};
-using Library = Owned<HMODULE, FreeLibrary>;
-using Window = Owned<HWND, DestroyWindow>;
-using Event = Owned<HANDLE, CloseHandle>;
+using Library = scoped::Library;
+using Window = scoped::Window;
+using Event = scoped::Handle;
 
 std::wstring Widen(UINT codePage, const std::string& text) {
     std::wstring wide(text.size(), L'\0');  // never more UTF-16 units than bytes
@@ -383,7 +367,7 @@ int RunHost(const Options& options) {
 
     if (options.Monitor) LogResources("at the end");
     Log("StopModule -> %d", api.StopModule());
-    Log("FreeLibrary -> %d", module.Release());
+    Log("FreeLibrary -> %ld", module.Reset());
     HostWindow = nullptr;
     return 0;
 }

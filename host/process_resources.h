@@ -8,6 +8,8 @@
 
 #include <vector>
 
+#include "module/scoped_win.h"
+
 namespace process_resources {
 
 // The system's list of open handles (SystemExtendedHandleInformation), ours counted: Wine's
@@ -51,18 +53,13 @@ inline DWORD Handles() {
 }
 
 inline DWORD Threads() {
-    struct Snapshot {
-        HANDLE Handle = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-        ~Snapshot() {
-            if (Handle != INVALID_HANDLE_VALUE) CloseHandle(Handle);
-        }
-    } snapshot;
-    if (snapshot.Handle == INVALID_HANDLE_VALUE) return 0;
+    const scoped::File snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot) return 0;
     DWORD count = 0;
     THREADENTRY32 entry;
     entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot.Handle, &entry); more;
-         more = Thread32Next(snapshot.Handle, &entry)) {
+    for (BOOL more = Thread32First(snapshot.Get(), &entry); more;
+         more = Thread32Next(snapshot.Get(), &entry)) {
         if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
     }
     return count;

@@ -3,6 +3,7 @@
 #include <mmsystem.h>
 #include <cstring>
 
+#include "module/scoped_win.h"
 #include "scheduler/platform.h"
 #include "scheduler/signal_due.h"
 
@@ -22,33 +23,32 @@ void PlayHourCount(const char* name, bool twentyFourHour) {
     const int count = HourCountAt(now.wHour, now.wMinute, twentyFourHour);
 
     ULONG_PTR generation;
-    AcquireSRWLockExclusive(&JobLock);
-    Job.Count = count;
-    std::strncpy(Job.Name, name, sizeof Job.Name - 1);
-    Job.Name[sizeof Job.Name - 1] = '\0';
-    generation = ++JobGeneration;
-    ReleaseSRWLockExclusive(&JobLock);
+    {
+        const scoped::ExclusiveLock lock(JobLock);
+        Job.Count = count;
+        std::strncpy(Job.Name, name, sizeof Job.Name - 1);
+        Job.Name[sizeof Job.Name - 1] = '\0';
+        generation = ++JobGeneration;
+    }
 
     platform::StartWorkerThread(HourCountThread, reinterpret_cast<void*>(generation));
 }
 
 HourCountJob CurrentHourCountJob() {
-    AcquireSRWLockShared(&JobLock);
-    HourCountJob copy = Job;
-    ReleaseSRWLockShared(&JobLock);
-    return copy;
+    const scoped::SharedLock lock(JobLock);
+    return Job;
 }
 
 DWORD WINAPI HourCountThread(void* parameter) {
     const ULONG_PTR myGeneration = reinterpret_cast<ULONG_PTR>(parameter);
     for (int played = 0;; ++played) {
         char name[sizeof Job.Name];
-        AcquireSRWLockShared(&JobLock);
-        // A newer job replaces this one: stop after the play that is under way.
-        const bool goOn = JobGeneration == myGeneration && played < Job.Count;
-        std::memcpy(name, Job.Name, sizeof name);
-        ReleaseSRWLockShared(&JobLock);
-        if (!goOn) break;
+        {
+            const scoped::SharedLock lock(JobLock);
+            // A newer job replaces this one: stop after the play that is under way.
+            if (JobGeneration != myGeneration || played >= Job.Count) break;
+            std::memcpy(name, Job.Name, sizeof name);
+        }
         platform::PlaySound(name, SND_SYNC);
     }
     platform::EndWorkerThread(0);

@@ -3,6 +3,8 @@
 
 #include <mmsystem.h>
 
+#include "module/scoped_win.h"
+
 namespace platform {
 
 namespace {
@@ -50,14 +52,13 @@ BOOL KillTimer(HWND window, UINT_PTR id) {
 }
 
 bool StartWorkerThread(LPTHREAD_START_ROUTINE routine, void* parameter) {
-    HMODULE pinned = PinThisModule();
+    scoped::Library pinned(PinThisModule());
     if (!pinned) return false;
-    HANDLE thread = ::CreateThread(nullptr, kWorkerStackBytes, routine, parameter, 0, nullptr);
-    if (!thread) {
-        ::FreeLibrary(pinned);
-        return false;
-    }
-    ::CloseHandle(thread);  // nobody waits for it; the thread ends itself
+    // Nobody waits for the thread; it ends itself. Its handle is closed here at once.
+    const scoped::Handle thread(
+        ::CreateThread(nullptr, kWorkerStackBytes, routine, parameter, 0, nullptr));
+    if (!thread) return false;
+    pinned.Detach();  // the worker's reference now: released by EndWorkerThread
     return true;
 }
 

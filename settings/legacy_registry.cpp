@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "module/scoped_win.h"
 #include "resources/resource_ids.h"
 #include "settings/ansi_code_page.h"
 #include "settings/setting_keys.h"
@@ -17,30 +18,6 @@ constexpr int kValueNameBytes = 364; // value names load like the INI keys: at m
 constexpr int kValueNameLoadLimit = 361;
 constexpr char kUninstallFolder[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr char kUninstallEntry[] = "Pandrel Plug Orlune";
-
-class RegistryKey {
-public:
-    RegistryKey() = default;
-    ~RegistryKey() { Close(); }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-
-    // Takes the key that a call returned through `received`, only if the call succeeded.
-    LONG Take(LONG result, HKEY received) {
-        Close();
-        if (result == ERROR_SUCCESS) key_ = received;
-        return result;
-    }
-    HKEY Get() const { return key_; }
-    LONG Close() {
-        const LONG result = key_ ? RegCloseKey(key_) : ERROR_SUCCESS;
-        key_ = nullptr;
-        return result;
-    }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 // "Software\Tivrand\" and "Orlune". False when either is missing: an empty name would make
 // the current user's root key itself the legacy key, and its deletion a disaster.
@@ -64,10 +41,17 @@ struct ValueName {
     }
 };
 
-LONG OpenKey(HKEY root, const char* path, RegistryKey& key) {
+// Takes the key only when the call succeeded: what a failed call leaves in its out
+// parameter is no key.
+LONG Take(LONG result, HKEY received, scoped::RegistryKey& key) {
+    key.Reset(result == ERROR_SUCCESS ? received : nullptr);
+    return result;
+}
+
+LONG OpenKey(HKEY root, const char* path, scoped::RegistryKey& key) {
     HKEY opened = nullptr;
     const LONG result = RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, &opened);
-    return key.Take(result, opened);
+    return Take(result, opened, key);
 }
 
 // Any value of exactly four bytes is the number, whatever type the registry reports: the
@@ -104,25 +88,25 @@ void ReadWaveName(HKEY key, const ValueName& name, char* waveName) {
 int HasLegacyRegistry(HINSTANCE resources) {
     LegacyKeyNames names;
     if (!names.Load(resources)) return 0;
-    RegistryKey key;
+    scoped::RegistryKey key;
     return OpenKey(HKEY_CURRENT_USER, names.Path, key) == ERROR_SUCCESS ? 1 : 0;
 }
 
 bool ImportFromRegistry(HINSTANCE resources, SignalSettings& settings) {
     LegacyKeyNames names;
     if (!names.Load(resources)) return false;
-    RegistryKey key;
+    scoped::RegistryKey key;
     HKEY created = nullptr;
     DWORD disposition = 0;
     char noClass[] = "";
     const LONG result = RegCreateKeyExA(HKEY_CURRENT_USER, names.Path, 0, noClass,
                                         REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &created,
                                         &disposition);
-    if (key.Take(result, created) != ERROR_SUCCESS) return false;
+    if (Take(result, created, key) != ERROR_SUCCESS) return false;
     if (disposition == REG_CREATED_NEW_KEY) {
         // The key vanished since it was found. The one made now holds nothing, and left in
         // place it would hand its defaults to every later start.
-        key.Close();
+        key.Reset();
         RegDeleteKeyA(HKEY_CURRENT_USER, names.Path);
         return false;
     }
@@ -140,14 +124,14 @@ bool ImportFromRegistry(HINSTANCE resources, SignalSettings& settings) {
 LONG DeleteLegacyRegistry(HINSTANCE resources) {
     LegacyKeyNames names;
     if (names.Load(resources)) {
-        RegistryKey vendor;
+        scoped::RegistryKey vendor;
         if (OpenKey(HKEY_CURRENT_USER, names.Vendor, vendor) == ERROR_SUCCESS) {
             SHDeleteKeyA(vendor.Get(), names.Product);
         }
     }
-    RegistryKey uninstall;
+    scoped::RegistryKey uninstall;
     const LONG opened = OpenKey(HKEY_LOCAL_MACHINE, kUninstallFolder, uninstall);
     if (opened != ERROR_SUCCESS) return opened;
     SHDeleteKeyA(uninstall.Get(), kUninstallEntry);
-    return uninstall.Close();
+    return static_cast<LONG>(uninstall.Reset());
 }
