@@ -11,6 +11,7 @@
 
 #include "settings/settings_paths.h"
 #include "settings/signal_settings.h"
+#include "support/import_hook.h"
 #include "support/settings_files.h"
 
 namespace {
@@ -397,62 +398,66 @@ private:
     std::wstring path_;
 };
 
-class ProcessHandles {
-public:
-    ~ProcessHandles() {
-        if (info.hThread) CloseHandle(info.hThread);
-        if (info.hProcess) CloseHandle(info.hProcess);
-    }
-    PROCESS_INFORMATION info{};
-};
-
-// Runs the child test from `exe` and returns its exit code (-1 if it did not run).
-int RunChild(const std::wstring& exe) {
-    std::wstring command = L"\"" + exe +
-                           L"\" --gtest_also_run_disabled_tests"
-                           L" --gtest_filter=SettingsDeepHostFolder.DISABLED_ChildPlaysTheHost";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    ProcessHandles child;
-    if (!CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &child.info)) {
-        return -1;
-    }
-    if (WaitForSingleObject(child.info.hProcess, 60000) != WAIT_OBJECT_0) {
-        TerminateProcess(child.info.hProcess, 99);
-        return -1;
-    }
-    DWORD code = 0;
-    GetExitCodeProcess(child.info.hProcess, &code);
-    return static_cast<int>(code);
+// The deep folders are ASCII: one byte a character.
+std::string Narrow(const std::wstring& ascii) {
+    return std::string(ascii.begin(), ascii.end());
 }
 
+// The host's executable as the module asks for it (GetModuleFileNameA without a module),
+// answered from a deep folder; every other question goes to the system.
+std::string DeepHostExe;
+
+DWORD WINAPI HostInDeepFolder(HMODULE module, LPSTR path, DWORD size) {
+    if (module != nullptr) return GetModuleFileNameA(module, path, size);
+    const DWORD length = static_cast<DWORD>(DeepHostExe.size());
+    if (size == 0) return 0;
+    const DWORD copied = length < size ? length : size - 1;
+    std::memcpy(path, DeepHostExe.data(), copied);
+    path[copied] = '\0';
+    return copied;
+}
+
+// A host folder of 249 bytes leaves room for "Orlune.ini" within 259; of 250 it does not, and
+// then the portable file is neither read nor written nor moved to: a cut path would be
+// another file.
 TEST(SettingsDeepHostFolder, APortablePathOver259BytesIsNeverUsed) {
     ASSERT_EQ(GetACP(), 932u);
     SettingsFilesSandbox files;
     ASSERT_TRUE(files.CreateAppDataFolders());
     const std::string roaming = Settings("Enable=0\r\nWaveName=roaming.wav\r\n");
     const std::string beside = Settings("Enable=1\r\nWaveName=deep.wav\r\n");
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const ImportHook hook(GetModuleHandleA(nullptr), "KERNEL32.dll", "GetModuleFileNameA",
+                          HookAddress(&HostInDeepFolder));
+    ASSERT_TRUE(hook.Installed());
 
-    // 249 + "Orlune.ini" is 259 bytes and still fits; 250 no longer does.
     for (std::size_t length : {249u, 250u}) {
         SCOPED_TRACE(length);
         const bool fits = length + std::strlen("Orlune.ini") <= 259;
         DeepFolder folder(length);
         ASSERT_EQ(folder.Path().size(), length);
-        const std::wstring exe = folder.Path() + L"k.exe";
+        DeepHostExe = Narrow(folder.Path()) + "k.exe";
         const std::wstring deepIni = folder.Path() + L"Orlune.ini";
-        ASSERT_TRUE(CopyFileW(self, exe.c_str(), FALSE));
         ASSERT_TRUE(WriteFileBytesW(deepIni, beside));
         RemoveFile(AppDataIniPath());
         ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), roaming));
 
-        EXPECT_EQ(RunChild(exe), 0) << "the child's own checks failed (see its output above)";
-
-        std::vector<std::wstring> entries = FolderEntriesW(folder.Path());
-        EXPECT_EQ(entries.size(), 2u) << "a file was written beside the deep host";
+        char path[kPathBytes];
+        std::memset(path, 'x', sizeof path);
+        EXPECT_EQ(GetPortableIniPath(Resources(), path), fits);
+        EXPECT_EQ(std::string(path), fits ? Narrow(deepIni) : "");
+        {
+            SignalSettings settings(Resources());
+            EXPECT_EQ(settings.InitialLoad(1), fits ? 8 : 0);
+            EXPECT_STREQ(settings.WaveName, fits ? "deep.wav" : "");
+            settings.SignalType = 1;
+            settings.SaveToIni();
+            EXPECT_EQ(settings.ChangePortableMode(1), fits ? 1 : 0);
+            if (!fits) {
+                EXPECT_EQ(settings.ChangePortableMode(0), 0);
+            }
+            EXPECT_EQ(settings.PortableMode, 1);  // and the record saves itself there once more
+        }
+        EXPECT_EQ(FolderEntriesW(folder.Path()).size(), 1u) << "a file was written beside the deep host";
         if (fits) {
             // Loaded, saved, moved over, and saved again at detach.
             EXPECT_FALSE(FileExists(AppDataIniPath()));
@@ -464,37 +469,6 @@ TEST(SettingsDeepHostFolder, APortablePathOver259BytesIsNeverUsed) {
             EXPECT_EQ(ReadFileBytes(AppDataIniPath()), roaming);
         }
     }
-}
-
-// Run only by the test above, from a copy of this executable in a deep folder.
-TEST(SettingsDeepHostFolder, DISABLED_ChildPlaysTheHost) {
-    const std::string folder = ExecutableFolder();
-    if (folder.size() < 249) GTEST_SKIP() << "runs from the deep folder only";
-    const bool fits = folder.size() + std::strlen("Orlune.ini") <= 259;
-
-    char path[kPathBytes];
-    std::memset(path, 'x', sizeof path);
-    EXPECT_EQ(GetPortableIniPath(Resources(), path), fits);
-    EXPECT_EQ(std::string(path), fits ? folder + "Orlune.ini" : "");
-
-    SignalSettings settings(Resources());
-    if (fits) {
-        EXPECT_EQ(settings.InitialLoad(1), 8);
-        EXPECT_EQ(settings.Enable, 1);
-        EXPECT_STREQ(settings.WaveName, "deep.wav");
-    } else {
-        EXPECT_EQ(settings.InitialLoad(1), 0);
-        EXPECT_EQ(settings.Enable, 0);
-        EXPECT_EQ(settings.Interval, 0xFFFFFFFFu);
-        EXPECT_STREQ(settings.WaveName, "");
-    }
-    settings.SignalType = 1;
-    settings.SaveToIni();
-    EXPECT_EQ(settings.ChangePortableMode(1), fits ? 1 : 0);
-    if (!fits) {
-        EXPECT_EQ(settings.ChangePortableMode(0), 0);
-    }
-    EXPECT_EQ(settings.PortableMode, 1);  // and the record saves itself there once more
 }
 
 }  // namespace
