@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "settings/ansi_text.h"
+#include "tests/cases/wave_name_cuts.h"
 #include "tests/native/code_pages.h"
 
 namespace {
@@ -51,19 +53,9 @@ TEST(DoubleByteRule, LeadAndTrailRangeEdges) {
 }
 
 TEST(CutAtByteLimit, CutsAt259WithoutSplittingADoubleByteCharacter) {
-    const Cut cases[] = {
-        {"", 932, 0},
-        {"chime.wav", 932, 9},
-        {std::string(259, 'a'), 932, 259},
-        {std::string(300, 'a'), 932, 259},
-        // The lead byte would be byte 259: the whole character goes.
-        {std::string(258, 'a') + kSo + "b", 932, 258},
-        // The character ends exactly at the limit: it stays.
-        {std::string(257, 'a') + kSo + "b", 932, 259},
-        // Trail bytes 0x5C all along, at odd and even offsets.
-        {Repeat(kSo, 130), 932, 258},
-        {"a" + Repeat(kSo, 129), 932, 259},
-        {"a" + Repeat(kSo, 130), 932, 259},
+    std::vector<Cut> cases;
+    for (const WaveNameCut& row : WaveNameCuts()) cases.push_back({row.Text, 932, row.Kept.size()});
+    const Cut otherPages[] = {
         // Single-byte code pages cut byte-wise.
         {std::string(258, 'a') + kSo, 1252, 259},
         {Repeat(kSo, 130), 1252, 259},
@@ -75,6 +67,7 @@ TEST(CutAtByteLimit, CutsAt259WithoutSplittingADoubleByteCharacter) {
         {std::string(258, 'a') + "\xB0\x5C", 936, 258},
         {std::string(258, 'a') + "\xB0\x5C", 950, 258},
     };
+    cases.insert(cases.end(), std::begin(otherPages), std::end(otherPages));
     for (const Cut& c : cases) {
         std::vector<char> buffer(c.text.begin(), c.text.end());
         buffer.push_back('\0');

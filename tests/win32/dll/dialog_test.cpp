@@ -14,6 +14,7 @@
 #include "support/module_under_test.h"
 #include "support/setting_dialog_driver.h"
 #include "support/settings_files.h"
+#include "tests/cases/wave_name_cuts.h"
 
 namespace {
 
@@ -522,33 +523,20 @@ TEST_F(DialogFixture, TestButtonFollowsTheEditsText) {
 
 // A typed name longer than WaveName holds is cut to 259 bytes, never inside a double-byte
 // character.
+// Typed into the real dialog, whose edit takes at most 260 characters.
 TEST_F(DialogFixture, LongTypedNameIsCutTo259BytesOnACharacterBoundary) {
-    const std::wstring a260(260, L'a');
-    const std::wstring ka130(130, L'ア');   // two bytes each in code page 932
-    const std::wstring mixed = L"a" + std::wstring(129, L'ア');
-    const struct {
-        const char* Name;
-        std::wstring Typed;
-        std::string Expected;
-    } cases[] = {
-        {"260 single-byte characters", a260, std::string(259, 'a')},
-        {"130 double-byte characters (260 bytes)", ka130, Ansi(std::wstring(129, L'ア'))},
-        {"259 bytes exactly", mixed, Ansi(mixed)},
-        {"261 typed, the edit keeps 260", a260 + L"b", std::string(259, 'a')},
-    };
-    for (const auto& c : cases) {
+    for (const WaveNameCut& c : WaveNameCuts()) {
         SCOPED_TRACE(c.Name);
+        const std::wstring typed = Widen(c.Text);
         Open({"1", "0", "3600", "0", L"x.wav"});
         std::wstring shown;
         const SettingRun run = Run([&](HWND dialog) {
-            TypeText(dialog, IDC_WAVE_NAME, c.Typed.c_str());
+            TypeText(dialog, IDC_WAVE_NAME, typed.c_str());
             shown = ControlText(dialog, IDC_WAVE_NAME);
             Click(dialog, IDOK);
         });
         EXPECT_EQ(run.Result, 1);
-        EXPECT_EQ(shown, c.Typed.substr(0, 260));
-        const std::string saved = Saved("WaveName");
-        EXPECT_EQ(saved.size(), c.Expected.size());
-        EXPECT_EQ(saved, c.Expected);
+        EXPECT_EQ(shown, typed.substr(0, 260));
+        EXPECT_EQ(Saved("WaveName"), c.Kept);
     }
 }

@@ -10,6 +10,7 @@
 #include "dialog/setting_dialog.h"
 #include "module/signal_module.h"
 #include "resources/resource_ids.h"
+#include "tests/cases/wave_name_cuts.h"
 
 namespace {
 
@@ -41,39 +42,20 @@ struct StandInDialog {
     Window Edit{Dialog.Get(), L"EDIT", ES_AUTOHSCROLL, IDC_WAVE_NAME};
 };
 
-std::string Ansi(const std::wstring& text) {
-    char bytes[4096] = {};
-    WideCharToMultiByte(932, 0, text.c_str(), -1, bytes, sizeof bytes, nullptr, nullptr);
-    return bytes;
-}
-
 }  // namespace
 
+// The stand-in edit has no length limit, so every row reaches StoreSettings whole.
 TEST(SettingDialogStore, NameIsCutTo259BytesOnACharacterBoundary) {
     ASSERT_EQ(GetACP(), 932u);
-    const struct {
-        const char* Name;
-        std::wstring Text;
-        std::string Expected;
-    } cases[] = {
-        {"short", L"C:\\時報\\鐘.wav", Ansi(L"C:\\時報\\鐘.wav")},
-        {"259 single bytes", std::wstring(259, L'a'), std::string(259, 'a')},
-        {"300 single bytes", std::wstring(300, L'a'), std::string(259, 'a')},
-        {"double bytes ending at 259", L"a" + std::wstring(200, L'ア'),
-         Ansi(L"a" + std::wstring(129, L'ア'))},
-        {"a double byte across the limit", std::wstring(300, L'ア'), Ansi(std::wstring(129, L'ア'))},
-        {"0x5C trail bytes", std::wstring(300, L'ソ'), Ansi(std::wstring(129, L'ソ'))},
-        {"empty", L"", ""},
-    };
-    for (const auto& c : cases) {
+    for (const WaveNameCut& c : WaveNameCuts()) {
         SCOPED_TRACE(c.Name);
         StandInDialog controls;
-        SetWindowTextW(controls.Edit.Get(), c.Text.c_str());
+        SetWindowTextA(controls.Edit.Get(), c.Text.c_str());
         SignalModule module(GetModuleHandleW(nullptr));
         std::memset(module.WaveName, 0x7F, sizeof module.WaveName);
         SettingDialog(module.ModuleInstance, &module).StoreSettings(controls.Dialog.Get());
-        EXPECT_EQ(std::string(module.WaveName), c.Expected);
-        EXPECT_EQ(module.WaveName[c.Expected.size()], '\0');
+        EXPECT_EQ(std::string(module.WaveName), c.Kept);
+        EXPECT_EQ(module.WaveName[c.Kept.size()], '\0');
     }
 }
 

@@ -12,6 +12,7 @@
 #include "settings/settings_paths.h"
 #include "settings/signal_settings.h"
 #include "support/import_hook.h"
+#include "tests/cases/wave_name_cuts.h"
 #include "support/settings_files.h"
 
 namespace {
@@ -102,36 +103,14 @@ TEST_F(SettingsFileTest, IntervalNoneSurvivesLoadAndSave) {
 }
 
 TEST_F(SettingsFileTest, LongWaveNamesAreCutTo259BytesOnACharacterBoundary) {
-    const struct {
-        const char* name;
-        std::string inFile;
-        std::string loaded;
-    } cases[] = {
-        {"259 bytes", std::string(259, 'a'), std::string(259, 'a')},
-        {"260 bytes", std::string(259, 'b') + "c", std::string(259, 'b')},
-        {"far too long", std::string(2000, 'd'), std::string(259, 'd')},
-        {"double-byte character ending at 259", std::string(257, 'e') + kSo,
-         std::string(257, 'e') + kSo},
-        {"double-byte character across 259", std::string(258, 'f') + kSo, std::string(258, 'f')},
-        {"double-byte characters only", [] {
-             std::string text;
-             for (int i = 0; i < 200; ++i) text += kSo;
-             return text;
-         }(),
-         [] {
-             std::string text;
-             for (int i = 0; i < 129; ++i) text += kSo;
-             return text;
-         }()},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const WaveNameCut& c : WaveNameCuts()) {
+        SCOPED_TRACE(c.Name);
         RemoveFile(AppDataIniPath());
-        ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), Settings("WaveName=" + c.inFile + "\r\n")));
+        ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), Settings("WaveName=" + c.Text + "\r\n")));
         SignalSettings loaded(Resources());
         std::memset(loaded.WaveName, 'Z', sizeof loaded.WaveName);
-        EXPECT_EQ(loaded.InitialLoad(0), static_cast<int>(c.loaded.size()));
-        EXPECT_EQ(std::string(loaded.WaveName), c.loaded);
+        EXPECT_EQ(loaded.InitialLoad(0), static_cast<int>(c.Kept.size()));
+        EXPECT_EQ(std::string(loaded.WaveName), c.Kept);
         loaded.HasLoaded = false;
     }
 }
