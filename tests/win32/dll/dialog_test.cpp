@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,135 +21,21 @@
 namespace {
 
 // ---------------------------------------------------------------------------------------
-// The template, read from the DLL's own resource bytes.
+// The controls in tab order, with the texts the user reads.
 
-struct TemplateItem {
-    DWORD Id;
-    WORD ClassAtom;  // 0x80 button, 0x81 edit, 0x82 static, 0x85 combo box
-    std::wstring Text;
-    short X, Y, Width, Height;
-    DWORD Style;
+struct ShownControl {
+    int Id;
+    const wchar_t* Text;  // null: shows a setting (the list's selection, the file name)
 };
 
-struct DialogTemplate {
-    DWORD Style = 0, ExStyle = 0;
-    short X = 0, Y = 0, Width = 0, Height = 0;
-    bool HasMenu = false, HasClass = false;
-    std::wstring Caption, FontFace;
-    WORD PointSize = 0;
-    std::vector<TemplateItem> Items;
+const ShownControl kControlsInTabOrder[] = {
+    {100, L"モジュール(&M)"}, {101, L"モジュールを使用する"}, {102, L"モジュールを使用しない"},
+    {103, L"時報音の鳴らし方(&S)"}, {104, L"指定間隔毎に１回ずつ鳴らす"}, {105, L"時刻回数分鳴らす"},
+    {106, L"時間制(&T)"}, {107, L"12時間制"}, {108, L"24時間制"}, {109, L"時報サウンド(&S)"},
+    {110, L"時報間隔(&V):"}, {111, nullptr}, {112, L"分"}, {113, L"WAVファイル名(&F):"},
+    {114, nullptr}, {115, L"..."}, {116, L"テスト(&T)"}, {1, L"了解"}, {2, L"取消"},
+    {117, L"ヘルプ(&H)"},
 };
-
-class TemplateReader {
-public:
-    TemplateReader(const BYTE* data, DWORD size) : data_(data), size_(size) {}
-    bool Ok() const { return ok_; }
-    WORD Word() { return Read<WORD>(); }
-    DWORD Dword() { return Read<DWORD>(); }
-    short Short() { return static_cast<short>(Read<WORD>()); }
-    // A string, or 0xFFFF and an ordinal (returned in `ordinal`), or 0 for none.
-    std::wstring StringOrOrdinal(WORD* ordinal = nullptr, bool* present = nullptr) {
-        const WORD first = Word();
-        if (present) *present = first != 0;
-        if (first == 0xFFFF) {
-            const WORD value = Word();
-            if (ordinal) *ordinal = value;
-            return L"";
-        }
-        std::wstring text;
-        for (WORD c = first; c != 0 && ok_; c = Word()) text += static_cast<wchar_t>(c);
-        return text;
-    }
-    void AlignDword() { offset_ = (offset_ + 3) & ~3u; }
-    void Skip(DWORD bytes) { offset_ += bytes; ok_ = ok_ && offset_ <= size_; }
-
-private:
-    template <typename T>
-    T Read() {
-        T value{};
-        if (offset_ + sizeof(T) > size_) {
-            ok_ = false;
-            return value;
-        }
-        std::memcpy(&value, data_ + offset_, sizeof(T));
-        offset_ += sizeof(T);
-        return value;
-    }
-    const BYTE* data_;
-    DWORD size_;
-    DWORD offset_ = 0;
-    bool ok_ = true;
-};
-
-bool ParseDialogTemplateEx(const BYTE* data, DWORD size, DialogTemplate& out) {
-    TemplateReader in(data, size);
-    if (in.Word() != 1 || in.Word() != 0xFFFF) return false;  // DLGTEMPLATEEX
-    in.Dword();                                                // help id
-    out.ExStyle = in.Dword();
-    out.Style = in.Dword();
-    const WORD count = in.Word();
-    out.X = in.Short();
-    out.Y = in.Short();
-    out.Width = in.Short();
-    out.Height = in.Short();
-    in.StringOrOrdinal(nullptr, &out.HasMenu);
-    in.StringOrOrdinal(nullptr, &out.HasClass);
-    out.Caption = in.StringOrOrdinal();
-    if (out.Style & DS_SETFONT) {
-        out.PointSize = in.Word();
-        in.Word();  // weight
-        in.Skip(2); // italic, character set
-        out.FontFace = in.StringOrOrdinal();
-    }
-    for (WORD i = 0; i < count && in.Ok(); ++i) {
-        in.AlignDword();
-        TemplateItem item{};
-        in.Dword();  // help id
-        in.Dword();  // extended style
-        item.Style = in.Dword();
-        item.X = in.Short();
-        item.Y = in.Short();
-        item.Width = in.Short();
-        item.Height = in.Short();
-        item.Id = in.Dword();
-        in.StringOrOrdinal(&item.ClassAtom);
-        item.Text = in.StringOrOrdinal();
-        in.Skip(in.Word());  // creation data
-        out.Items.push_back(item);
-    }
-    return in.Ok();
-}
-
-constexpr WORD kButton = 0x80, kEdit = 0x81, kStatic = 0x82, kComboBox = 0x85;
-constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
-
-const TemplateItem kExpectedItems[] = {
-    {100, kButton, L"モジュール(&M)", 8, 6, 184, 30, kChild | BS_GROUPBOX},
-    {101, kButton, L"モジュールを使用する", 16, 18, 78, 12, kChild | BS_AUTORADIOBUTTON | WS_GROUP},
-    {102, kButton, L"モジュールを使用しない", 102, 18, 82, 12, kChild | BS_AUTORADIOBUTTON},
-    {103, kButton, L"時報音の鳴らし方(&S)", 8, 44, 116, 44, kChild | BS_GROUPBOX | WS_DISABLED},
-    {104, kButton, L"指定間隔毎に１回ずつ鳴らす", 16, 56, 104, 12,
-     kChild | BS_AUTORADIOBUTTON | WS_GROUP | WS_DISABLED},
-    {105, kButton, L"時刻回数分鳴らす", 16, 70, 106, 12, kChild | BS_AUTORADIOBUTTON | WS_DISABLED},
-    {106, kButton, L"時間制(&T)", 130, 44, 62, 44, kChild | BS_GROUPBOX | WS_DISABLED},
-    {107, kButton, L"12時間制", 138, 56, 48, 12, kChild | BS_AUTORADIOBUTTON | WS_GROUP | WS_DISABLED},
-    {108, kButton, L"24時間制", 138, 70, 48, 12, kChild | BS_AUTORADIOBUTTON | WS_DISABLED},
-    {109, kButton, L"時報サウンド(&S)", 8, 92, 184, 62, kChild | BS_GROUPBOX | WS_DISABLED},
-    {110, kStatic, L"時報間隔(&V):", 16, 105, 48, 10, kChild | SS_LEFT | WS_GROUP | WS_DISABLED},
-    {111, kComboBox, L"", 64, 102, 48, 58,
-     kChild | CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_DISABLED},
-    {112, kStatic, L"分", 117, 104, 16, 8, kChild | SS_LEFT | WS_GROUP | WS_DISABLED},
-    {113, kStatic, L"WAVファイル名(&F):", 16, 120, 58, 10, kChild | SS_LEFT | WS_GROUP | WS_DISABLED},
-    {114, kEdit, L"", 16, 131, 156, 12,
-     kChild | ES_LEFT | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP | WS_DISABLED},
-    {115, kButton, L"...", 172, 130, 12, 13, kChild | BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED},
-    {116, kButton, L"テスト(&T)", 129, 114, 43, 14,
-     kChild | BS_PUSHBUTTON | BS_CENTER | WS_TABSTOP | WS_DISABLED},
-    {1, kButton, L"了解", 56, 162, 43, 14, kChild | BS_DEFPUSHBUTTON | WS_TABSTOP},
-    {2, kButton, L"取消", 102, 162, 43, 14, kChild | BS_PUSHBUTTON | WS_TABSTOP},
-    {117, kButton, L"ヘルプ(&H)", 148, 162, 43, 14, kChild | BS_PUSHBUTTON | BS_CENTER | WS_TABSTOP},
-};
-constexpr std::size_t kItemCount = sizeof kExpectedItems / sizeof kExpectedItems[0];
 
 // ---------------------------------------------------------------------------------------
 // Settings files and the module.
@@ -212,70 +100,79 @@ const wchar_t* const kThreeLabels = L"None|30|60";
 
 // ---------------------------------------------------------------------------------------
 
-TEST(DialogTemplate, ResourceHoldsTheControlsInTabOrderWithTheirStyles) {
-    ModuleUnderTest module;
-    ASSERT_TRUE(module.Loaded());
-    HRSRC resource = FindResourceW(module.Handle, MAKEINTRESOURCEW(IDD_SETTING), MAKEINTRESOURCEW(5));
-    ASSERT_NE(resource, nullptr);
-    const auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(module.Handle, resource)));
-    DialogTemplate dialog;
-    ASSERT_TRUE(ParseDialogTemplateEx(bytes, SizeofResource(module.Handle, resource), dialog));
-
-    EXPECT_EQ(dialog.Style, static_cast<DWORD>(DS_MODALFRAME | DS_3DLOOK | DS_SETFONT | WS_POPUP |
-                                               WS_CAPTION | WS_SYSMENU));
-    EXPECT_EQ(dialog.ExStyle, static_cast<DWORD>(WS_EX_DLGMODALFRAME));
-    EXPECT_EQ(dialog.X, 32);
-    EXPECT_EQ(dialog.Y, 32);
-    EXPECT_EQ(dialog.Width, 200);
-    EXPECT_EQ(dialog.Height, 183);
-    EXPECT_FALSE(dialog.HasMenu);
-    EXPECT_FALSE(dialog.HasClass);
-    EXPECT_EQ(dialog.Caption, L"時報モジュール");
-    EXPECT_EQ(dialog.PointSize, 10);
-    EXPECT_EQ(dialog.FontFace, L"ＭＳ Ｐゴシック");
-
-    ASSERT_EQ(dialog.Items.size(), kItemCount);
-    for (std::size_t i = 0; i < kItemCount; ++i) {
-        const TemplateItem& want = kExpectedItems[i];
-        const TemplateItem& got = dialog.Items[i];
-        SCOPED_TRACE(testing::Message() << "tab position " << i << ", control " << want.Id);
-        EXPECT_EQ(got.Id, want.Id);
-        EXPECT_EQ(got.ClassAtom, want.ClassAtom);
-        EXPECT_EQ(got.Text, want.Text);
-        EXPECT_EQ(got.X, want.X);
-        EXPECT_EQ(got.Y, want.Y);
-        EXPECT_EQ(got.Width, want.Width);
-        EXPECT_EQ(got.Height, want.Height);
-        EXPECT_EQ(got.Style, want.Style) << std::hex << got.Style << " vs " << want.Style;
-    }
-}
-
-// The texts survive the ANSI dialog's trip through code page 932, and the controls come
-// up in tab order.
-TEST_F(DialogFixture, DialogShowsTheTemplateTextsInTabOrder) {
+// What a user sees and reaches: the caption, the texts in tab order, every control inside the
+// dialog under an id of its own, each radio pair a group of its own, and every input reached
+// by Tab or by the access key of the group box or label just before it.
+TEST_F(DialogFixture, DialogShowsItsControlsInTabOrderAndReachesEveryInput) {
     Open({"1", "1", "1800", "0", L"C:\\Sounds\\chime.wav"});
-    std::vector<int> order;
-    std::vector<std::wstring> texts;
+    struct Seen {
+        int Id;
+        std::wstring Text, Class;
+        LONG Style;
+        RECT Rect;
+    };
+    std::vector<Seen> seen;
+    std::wstring caption;
+    RECT client{};
     HWND owner = nullptr;
     LONG_PTR exStyle = 0;
     const SettingRun run = Run([&](HWND dialog) {
+        GetClientRect(dialog, &client);
         for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-            order.push_back(GetDlgCtrlID(child));
-            texts.push_back(ControlText(dialog, GetDlgCtrlID(child)));
+            Seen control{GetDlgCtrlID(child), ControlText(dialog, GetDlgCtrlID(child)), L"",
+                         static_cast<LONG>(GetWindowLongW(child, GWL_STYLE)), {}};
+            wchar_t className[32] = L"";
+            GetClassNameW(child, className, 32);
+            control.Class = className;
+            GetWindowRect(child, &control.Rect);
+            MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&control.Rect), 2);
+            seen.push_back(control);
         }
+        wchar_t text[64] = L"";
+        GetWindowTextW(dialog, text, 64);
+        caption = text;
         owner = GetWindow(dialog, GW_OWNER);
         exStyle = GetWindowLongPtrW(dialog, GWL_EXSTYLE);
         Click(dialog, IDCANCEL);
     });
     EXPECT_EQ(run.Result, 0);
+    EXPECT_EQ(caption, L"時報モジュール");
     EXPECT_EQ(owner, host_.Handle());
     EXPECT_TRUE(exStyle & WS_EX_CONTEXTHELP) << "no question-mark button";
-    ASSERT_EQ(order.size(), kItemCount);
-    for (std::size_t i = 0; i < kItemCount; ++i) {
-        EXPECT_EQ(order[i], static_cast<int>(kExpectedItems[i].Id)) << "tab position " << i;
-        if (kExpectedItems[i].Id == IDC_INTERVAL_LIST) continue;  // shows the selection
-        if (kExpectedItems[i].Id == IDC_WAVE_NAME) continue;      // shows the file name
-        EXPECT_EQ(texts[i], kExpectedItems[i].Text) << "control " << kExpectedItems[i].Id;
+
+    const auto isRadio = [](const Seen& c) {
+        return c.Class == L"Button" && (c.Style & 0x0F) == BS_AUTORADIOBUTTON;
+    };
+    ASSERT_EQ(seen.size(), std::size(kControlsInTabOrder));
+    std::vector<int> ids;
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        const Seen& c = seen[i];
+        SCOPED_TRACE(testing::Message() << "tab position " << i << ", control " << c.Id);
+        EXPECT_EQ(c.Id, kControlsInTabOrder[i].Id);
+        if (kControlsInTabOrder[i].Text) {
+            EXPECT_EQ(c.Text, kControlsInTabOrder[i].Text);
+        }
+        EXPECT_TRUE(c.Rect.left >= 0 && c.Rect.top >= 0 && c.Rect.right <= client.right &&
+                    c.Rect.bottom <= client.bottom && c.Rect.left < c.Rect.right)
+            << "outside the dialog";
+        EXPECT_EQ(std::count(ids.begin(), ids.end(), c.Id), 0) << "id used twice";
+        ids.push_back(c.Id);
+
+        const LONG kind = c.Style & 0x0F;
+        const bool frame = c.Class == L"Static" || (c.Class == L"Button" && kind == BS_GROUPBOX);
+        if (isRadio(c)) {
+            // A pair starts a group, and the next pair starts the next one: clicking one button
+            // unchecks only its partner.
+            EXPECT_EQ((c.Style & WS_GROUP) != 0, i == 0 || !isRadio(seen[i - 1]));
+        }
+        if (!frame && !(c.Style & WS_TABSTOP)) {
+            // Reached through the access key of the frame or label before its group.
+            std::size_t before = i;
+            while (before > 0 && isRadio(seen[before - 1])) --before;
+            ASSERT_GT(before, 0u) << "no tab stop and nothing before it";
+            EXPECT_NE(seen[before - 1].Text.find(L'&'), std::wstring::npos)
+                << "neither Tab nor an access key reaches it";
+        }
     }
 }
 
