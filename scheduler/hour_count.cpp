@@ -1,6 +1,7 @@
 #include "scheduler/hour_count.h"
 
 #include <mmsystem.h>
+#include <cstdio>
 #include <cstring>
 
 #include "module/scoped_win.h"
@@ -26,8 +27,8 @@ void PlayHourCount(const char* name, bool twentyFourHour) {
     {
         const scoped::ExclusiveLock lock(JobLock);
         Job.Count = count;
-        std::strncpy(Job.Name, name, sizeof Job.Name - 1);
-        Job.Name[sizeof Job.Name - 1] = '\0';
+        // Bounded and always terminated; MSVC refuses strncpy at /sdl.
+        std::snprintf(Job.Name, sizeof Job.Name, "%s", name);
         generation = ++JobGeneration;
     }
 

@@ -1,6 +1,7 @@
 #pragma once
-// Loads the real Karvex.dll (from the test executable's folder) as the host does, and
-// resolves its exports by name.
+// Loads the real Karvex.dll (from the test executable's folder, or the file that the
+// environment variable KARVEX_TEST_MODULE names) as the host does, and resolves its exports
+// by name.
 #include <windows.h>
 
 #include <functional>
@@ -32,7 +33,7 @@ public:
     ModuleExports Api{};
 };
 
-// Full path of Karvex.dll beside the test executable.
+// Full path of Karvex.dll beside the test executable, or of KARVEX_TEST_MODULE.
 const char* ModulePath();
 
 // Whether Karvex.dll is mapped in this process.

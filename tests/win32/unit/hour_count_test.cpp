@@ -2,6 +2,7 @@
 // host's thread goes on, one job replacing another, and the hand-over record under load.
 #include "unit/scheduler_fixture.h"
 
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -110,6 +111,24 @@ TEST_F(HourCountTest, RefusedWorkerPlaysNothing) {
     const HourCountJob job = CurrentHourCountJob();
     EXPECT_EQ(job.Count, 15);
     EXPECT_STREQ(job.Name, "chime.wav");
+}
+
+// The record keeps at most 259 bytes of the name, always terminated.
+TEST_F(HourCountTest, NameIsCutToTheRecordAndTerminated) {
+    fake::RefuseWorkers(true);
+    fake::SetClock(15, 0, 0);
+    const struct {
+        int row;
+        std::size_t length, kept;
+    } cases[] = {{1, 0, 0}, {2, 259, 259}, {3, 260, 259}, {4, 1000, 259}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.row);
+        const std::string name(c.length, static_cast<char>('a' + c.row));
+        PlayHourCount(name.c_str(), false);
+        const HourCountJob job = CurrentHourCountJob();
+        const std::string kept(job.Name, strnlen(job.Name, sizeof job.Name));
+        EXPECT_EQ(kept, name.substr(0, c.kept));
+    }
 }
 
 // ---- One job after another --------------------------------------------------------------

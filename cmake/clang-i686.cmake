@@ -1,0 +1,41 @@
+# The second compiler: clang for 32-bit MinGW-w64, linked with lld, resources compiled by
+# llvm-windres (llvm-rc's front end, which compiles as rc.exe does). It uses the MinGW-w64
+# headers, runtime and posix-thread libstdc++ that the GCC cross compiler brings, so both
+# builds link the same system libraries. The test run builds Karvex.dll this way too
+# (tests/clang/), and runs the DLL tests against it.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+
+set(_karvex_target i686-w64-mingw32)
+set(CMAKE_C_COMPILER clang)
+set(CMAKE_C_COMPILER_TARGET ${_karvex_target})
+set(CMAKE_CXX_COMPILER clang++)
+set(CMAKE_CXX_COMPILER_TARGET ${_karvex_target})
+find_program(CMAKE_RC_COMPILER NAMES llvm-windres llvm-windres-14 REQUIRED)
+find_program(CMAKE_AR NAMES llvm-ar llvm-ar-14 REQUIRED)
+find_program(CMAKE_RANLIB NAMES llvm-ranlib llvm-ranlib-14 REQUIRED)
+# The hhctrl import library is made with the MinGW dlltool; lld reads its format.
+set(CMAKE_DLLTOOL ${_karvex_target}-dlltool)
+
+set(CMAKE_SYSROOT /usr/${_karvex_target})
+set(CMAKE_FIND_ROOT_PATH /usr/${_karvex_target})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# clang 14 does not find Debian's GCC folder (named "12-posix", not a version), so it is
+# given libstdc++'s headers and GCC's libraries by hand. The sysroot keeps the host's
+# /usr/include out of the search.
+execute_process(COMMAND ${_karvex_target}-gcc-posix -print-libgcc-file-name
+                OUTPUT_VARIABLE _karvex_libgcc OUTPUT_STRIP_TRAILING_WHITESPACE
+                COMMAND_ERROR_IS_FATAL ANY)
+get_filename_component(_karvex_gcc_dir "${_karvex_libgcc}" DIRECTORY)
+set(_karvex_cxx ${_karvex_gcc_dir}/include/c++)
+set(CMAKE_CXX_FLAGS_INIT "-isystem ${_karvex_cxx} -isystem ${_karvex_cxx}/${_karvex_target} \
+-isystem ${_karvex_cxx}/backward")
+# -lpthread: the posix-thread libstdc++ and libgcc need winpthread (linked statically).
+foreach(kind EXE SHARED MODULE)
+  set(CMAKE_${kind}_LINKER_FLAGS_INIT "-fuse-ld=lld -L${_karvex_gcc_dir} -lpthread")
+endforeach()
+# llvm-windres takes the target from its BFD name; the preprocessor then sees MinGW's headers.
+set(CMAKE_RC_FLAGS_INIT "-F pe-i386")
