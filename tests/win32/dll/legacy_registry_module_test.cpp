@@ -12,10 +12,9 @@
 #include "support/legacy_registry_store.h"
 #include "support/module_under_test.h"
 #include "support/settings_files.h"
+#include "support/setting_values.h"
 
 namespace {
-
-constexpr char kSection[] = "Orlune";
 
 decltype(&RegOpenKeyExA) realOpen = nullptr;
 decltype(&RegCreateKeyExA) realCreate = nullptr;

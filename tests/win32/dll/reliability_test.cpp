@@ -26,12 +26,12 @@
 #include "support/module_under_test.h"
 #include "support/setting_dialog_driver.h"
 #include "support/settings_files.h"
+#include "support/setting_values.h"
 
 namespace {
 
 constexpr DWORD kCaseLimitMs = 3000;
 constexpr char kBom[] = "\xEF\xBB\xBF";
-const char* const kOwnKeys[] = {"Enable", "SignalType", "Interval", "TimeType", "WaveName"};
 
 struct Sound {
     std::string Name;
@@ -124,19 +124,7 @@ const struct {
 // ---------------------------------------------------------------------------------------
 // What the module understood, as it writes it back and as it plays it.
 
-struct Understood {
-    int Enable, SignalType;
-    DWORD Interval;
-    int TimeType;
-    std::string WaveName;  // as the module holds it (code page 932)
-};
-
-std::vector<std::string> AsWritten(const Understood& u) {
-    char interval[16];
-    std::snprintf(interval, sizeof interval, "%lu", static_cast<unsigned long>(u.Interval));
-    return {std::to_string(u.Enable), std::to_string(u.SignalType), interval,
-            std::to_string(u.TimeType), u.WaveName};
-}
+using Understood = SettingValues;  // as the module holds them (the name in code page 932)
 
 // How often one firing at 15:00:05 plays.
 int PlaysAtThree(const Understood& u) {
@@ -200,7 +188,7 @@ std::vector<Line> Lines(std::string text) {
 
 bool IsOwn(const Line& line) {
     if (lstrcmpiA(line.Section.c_str(), "Orlune") != 0 || line.Occurrence != 0) return false;
-    for (const char* key : kOwnKeys) {
+    for (const char* key : kKeysInOrder) {
         if (lstrcmpiA(line.Key.c_str(), key) == 0) return true;
     }
     return false;
@@ -224,11 +212,11 @@ void ExpectWrittenBack(const std::string& before, const std::string& after,
     for (int i = 0; i < 5; ++i) {
         std::vector<std::string> found;
         for (const Line& line : lines) {
-            if (IsOwn(line) && lstrcmpiA(line.Key.c_str(), kOwnKeys[i]) == 0) {
+            if (IsOwn(line) && lstrcmpiA(line.Key.c_str(), kKeysInOrder[i]) == 0) {
                 found.push_back(line.Value.value_or("(no '=')"));
             }
         }
-        EXPECT_EQ(found, std::vector<std::string>{values[i]}) << kOwnKeys[i];
+        EXPECT_EQ(found, std::vector<std::string>{values[i]}) << kKeysInOrder[i];
     }
 }
 
@@ -405,12 +393,6 @@ std::string UserFile(const std::map<std::string, std::string>& replace = {}) {
 }
 
 const Understood kUserFile{1, 0, 60, 0, "C:\\Sounds\\chime.wav"};
-const Understood kDefaults{0, 0, 0xFFFFFFFFu, 0, ""};
-
-Understood With(Understood u, const std::function<void(Understood&)>& change) {
-    change(u);
-    return u;
-}
 
 }  // namespace
 
@@ -741,7 +723,7 @@ TEST_F(Reliability, LegacyValuesOfEveryTypeAndSize) {
         Understood understood;
     };
     std::vector<Case> cases;
-    const char* const numbers[] = {"Enable", "SignalType", "Interval", "TimeType"};
+    const char* const* numbers = kKeysInOrder;  // the four numbers come first
     for (int i = 0; i < 4; ++i) {
         for (const Odd& odd : oddNumbers) {
             Understood u = legacy;

@@ -10,14 +10,9 @@
 #include "support/message_window.h"
 #include "support/module_under_test.h"
 #include "support/settings_files.h"
+#include "support/setting_values.h"
 
 namespace {
-
-constexpr char kSection[] = "Orlune";
-
-std::string Settings(const std::string& keys) {
-    return std::string("[Orlune]\r\n") + keys;
-}
 
 class SettingsModuleTest : public ::testing::Test {
 protected:

@@ -11,26 +11,17 @@
 #include "settings/signal_settings.h"
 #include "support/legacy_registry_store.h"
 #include "support/settings_files.h"
+#include "support/setting_values.h"
 #include "tests/cases/wave_name_cuts.h"
 
 namespace {
 
-constexpr char kSection[] = "Orlune";
-// "C:\ソフト\時報.wav" in code page 932: ソ ends in 0x5C, the byte of a backslash.
-const std::string kJapaneseWave = "C:\\\x83\x5C\x83\x74\x83\x67\\\x8E\x9E\x95\xF1.wav";
-const std::string kSo = "\x83\x5C";  // ソ
 
 HINSTANCE Resources() {
     return GetModuleHandleA(nullptr);  // this executable links the module's string table
 }
 
-struct Values {
-    int Enable, SignalType;
-    DWORD Interval;
-    int TimeType;
-    std::string WaveName;
-};
-const Values kDefaults{0, 0, 0xFFFFFFFFu, 0, ""};
+using Values = SettingValues;
 
 void SetLegacyValues(const Values& v) {
     ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "Enable", v.Enable));
@@ -53,15 +44,6 @@ void ExpectRecord(const SignalSettings& s, const Values& v) {
     EXPECT_EQ(s.Interval, v.Interval);
     EXPECT_EQ(s.TimeType, v.TimeType);
     EXPECT_EQ(std::string(s.WaveName, strnlen(s.WaveName, sizeof s.WaveName)), v.WaveName);
-}
-
-void ExpectFile(const std::string& path, const Values& v) {
-    const IniText ini = IniText::FromFile(path);
-    EXPECT_EQ(ini.Value(kSection, "Enable"), std::to_string(v.Enable)) << path;
-    EXPECT_EQ(ini.Value(kSection, "SignalType"), std::to_string(v.SignalType));
-    EXPECT_EQ(ini.Value(kSection, "Interval"), std::to_string(v.Interval));
-    EXPECT_EQ(ini.Value(kSection, "TimeType"), std::to_string(v.TimeType));
-    EXPECT_EQ(ini.Value(kSection, "WaveName"), v.WaveName);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -104,7 +86,7 @@ TEST(LegacyImport, InitialLoadImportsOnceThenReadsTheFile) {
         FillWithSentinels(imported);
         EXPECT_EQ(imported.InitialLoad(c.portable), 0);
         ExpectRecord(imported, c.expected);
-        ExpectFile(written, c.expected);
+        ExpectFileHolds(written, c.expected);
         EXPECT_FALSE(FileExists(other));
         EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kLegacyKey));
         EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Tivrand\\Other"));
@@ -181,7 +163,7 @@ TEST(LegacyImport, ASaveThatFailsKeepsTheLegacyStoreForTheNextStart) {
         ASSERT_TRUE(files.CreateAppDataFolders());
         SignalSettings retried(Resources());
         EXPECT_EQ(retried.InitialLoad(0), 0);
-        ExpectFile(AppDataIniPath(), legacy);
+        ExpectFileHolds(AppDataIniPath(), legacy);
         EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kLegacyKey));
     }
 }

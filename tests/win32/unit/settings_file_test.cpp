@@ -14,22 +14,12 @@
 #include "support/import_hook.h"
 #include "tests/cases/wave_name_cuts.h"
 #include "support/settings_files.h"
+#include "support/setting_values.h"
 
 namespace {
 
-constexpr char kSection[] = "Orlune";
-const char* const kKeysInOrder[] = {"Enable", "SignalType", "Interval", "TimeType", "WaveName"};
-
-// "C:\ソフト\時報.wav" in code page 932: ソ ends in 0x5C, the byte of a backslash.
-const std::string kJapaneseWave = "C:\\\x83\x5C\x83\x74\x83\x67\\\x8E\x9E\x95\xF1.wav";
-const std::string kSo = "\x83\x5C";  // ソ
-
 HINSTANCE Resources() {
     return GetModuleHandleA(nullptr);  // this executable links the module's string table
-}
-
-std::string Settings(const std::string& keys) {
-    return std::string("[Orlune]\r\n") + keys;
 }
 
 class SettingsFileTest : public ::testing::Test {

@@ -1,0 +1,34 @@
+#pragma once
+// The five settings as the tests state them, the texts the tests share, and how a settings
+// file is checked to hold them.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+constexpr char kSection[] = "Orlune";
+// The keys in the order the module writes them.
+inline const char* const kKeysInOrder[] = {"Enable", "SignalType", "Interval", "TimeType", "WaveName"};
+// "C:\ソフト\時報.wav" in code page 932: ソ ends in 0x5C, the byte of a backslash.
+inline const std::string kJapaneseWave = "C:\\\x83\x5C\x83\x74\x83\x67\\\x8E\x9E\x95\xF1.wav";
+inline const std::string kSo = "\x83\x5C";  // ソ
+
+struct SettingValues {
+    int Enable, SignalType;
+    DWORD Interval;
+    int TimeType;
+    std::string WaveName;  // code page 932
+};
+
+// What a missing file gives.
+inline const SettingValues kDefaults{0, 0, 0xFFFFFFFFu, 0, ""};
+
+// The five values as the file holds them, in key order ("None" as 4294967295).
+std::vector<std::string> AsWritten(const SettingValues& values);
+// `values` with one change.
+SettingValues With(SettingValues values, const std::function<void(SettingValues&)>& change);
+// The file's [Orlune] section holds exactly these values (other lines are not looked at).
+void ExpectFileHolds(const std::string& path, const SettingValues& values);
+// "[Orlune]\r\n" followed by `keys`.
+std::string Settings(const std::string& keys);
