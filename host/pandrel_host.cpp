@@ -11,6 +11,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "host/module_api.h"
 #include "host/process_resources.h"
 #include "module/scoped_win.h"
 
@@ -135,41 +136,6 @@ std::wstring DefaultModulePath() {
     std::wstring folder(path, length < MAX_PATH ? length : 0);
     folder.erase(folder.find_last_of(L"\\/") + 1);
     return folder + L"Karvex.dll";
-}
-
-struct ModuleApi {
-    int(WINAPI* QueryVekModule)();
-    int(WINAPI* SetParentWindow)(HWND);
-    int(WINAPI* IsModuleEnable)();
-    int(WINAPI* GetTitleName)(char*);
-    int(WINAPI* Setting)();
-    int(WINAPI* StartModule)();
-    int(WINAPI* StopModule)();
-    int(WINAPI* SetPortableMode)(int);
-    int(WINAPI* ChangePortableMode)(int);
-    int(WINAPI* InitialLoad)(int);
-};
-
-// Fills every export it finds; returns the names of those it does not, comma-separated.
-std::string ResolveExports(HMODULE module, ModuleApi* api) {
-    std::string missing;
-    auto find = [&](const char* name, auto** slot) {
-        FARPROC proc = GetProcAddress(module, name);
-        using Function = std::remove_pointer_t<decltype(slot)>;
-        *slot = reinterpret_cast<Function>(reinterpret_cast<void*>(proc));
-        if (!proc) missing += (missing.empty() ? "" : ", ") + std::string(name);
-    };
-    find("QueryVekModule", &api->QueryVekModule);
-    find("SetParentWindow", &api->SetParentWindow);
-    find("IsModuleEnable", &api->IsModuleEnable);
-    find("GetTitleName", &api->GetTitleName);
-    find("Setting", &api->Setting);
-    find("StartModule", &api->StartModule);
-    find("StopModule", &api->StopModule);
-    find("SetPortableMode", &api->SetPortableMode);
-    find("ChangePortableMode", &api->ChangePortableMode);
-    find("InitialLoad", &api->InitialLoad);
-    return missing;
 }
 
 // The module's own timer (id 5000) goes straight to its callback; these two are the host's.
@@ -304,7 +270,7 @@ int RunHost(const Options& options) {
         return 3;
     }
     ModuleApi api{};
-    const std::string missing = ResolveExports(module.Get(), &api);
+    const std::string missing = ResolveExports(module.Get(), api);
     if (!missing.empty()) {
         Log("error: the module lacks the exports %s", missing.c_str());
         return 4;

@@ -86,12 +86,26 @@ struct WindowTraits : NullIsEmpty<HWND> {
     static BOOL Close(HWND window) { return DestroyWindow(window); }
 };
 
+// Device contexts and drawing objects (the screenshot tool).
+struct ScreenDcTraits : NullIsEmpty<HDC> {
+    static int Close(HDC dc) { return ReleaseDC(nullptr, dc); }
+};
+struct MemoryDcTraits : NullIsEmpty<HDC> {
+    static BOOL Close(HDC dc) { return DeleteDC(dc); }
+};
+struct GdiObjectTraits : NullIsEmpty<HGDIOBJ> {
+    static BOOL Close(HGDIOBJ object) { return DeleteObject(object); }
+};
+
 using Handle = Owner<KernelHandleTraits>;    // threads, events, snapshots: null when empty
 using File = Owner<FileHandleTraits>;        // CreateFile, snapshots: INVALID_HANDLE_VALUE when empty
 using Find = Owner<FindHandleTraits>;        // FindFirstFile
 using RegistryKey = Owner<RegistryKeyTraits>;
 using Library = Owner<LibraryTraits>;        // a module reference: FreeLibrary
 using Window = Owner<WindowTraits>;
+using ScreenDc = Owner<ScreenDcTraits>;      // GetDC(nullptr)
+using MemoryDc = Owner<MemoryDcTraits>;      // CreateCompatibleDC
+using GdiObject = Owner<GdiObjectTraits>;    // bitmaps, brushes
 
 // Holds a slim reader/writer lock exclusively, or shared, for the guard's lifetime.
 class ExclusiveLock {

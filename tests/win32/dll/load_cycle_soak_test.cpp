@@ -17,25 +17,12 @@
 #include "support/module_under_test.h"
 #include "support/process_resources.h"
 #include "support/settings_files.h"
+#include "module/scoped_win.h"
 
 namespace {
 
 constexpr int kWarmUpCycles = 20;
 constexpr int kCycles = 1000;
-
-class OwnedHandle {
-public:
-    explicit OwnedHandle(HANDLE handle = nullptr) : handle_(handle) {}
-    ~OwnedHandle() {
-        if (handle_) CloseHandle(handle_);
-    }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
 
 // What the hooks answer and count; reset at every cycle.
 struct Cycle {
@@ -43,8 +30,8 @@ struct Cycle {
     std::atomic<int> Sets{0};
     std::atomic<int> SyncPlays{0};
     std::atomic<DWORD> Worker{0};  // the thread of the first synchronous play
-    OwnedHandle Entered{CreateEventA(nullptr, TRUE, FALSE, nullptr)};  // a play began
-    OwnedHandle Release{CreateEventA(nullptr, TRUE, FALSE, nullptr)};  // held plays may end
+    scoped::Handle Entered{CreateEventA(nullptr, TRUE, FALSE, nullptr)};  // a play began
+    scoped::Handle Release{CreateEventA(nullptr, TRUE, FALSE, nullptr)};  // held plays may end
     bool Hold = false;  // plays wait for Release
 };
 
@@ -135,7 +122,7 @@ void RunCycle(HWND window, const Kind& kind) {
     if (kind.plays > 0) {
         ASSERT_EQ(WaitForSingleObject(cycle.Entered.Get(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
     }
-    OwnedHandle worker(cycle.Worker ? OpenThread(SYNCHRONIZE, FALSE, cycle.Worker) : nullptr);
+    scoped::Handle worker(cycle.Worker ? OpenThread(SYNCHRONIZE, FALSE, cycle.Worker) : nullptr);
 
     module->Api.StopModule();
     module->Unload();

@@ -230,7 +230,7 @@ using Snapshot = std::map<std::wstring, std::string>;
 
 void AddFolder(const std::wstring& folder, bool recursive, const std::wstring& skip, Snapshot& out) {
     WIN32_FIND_DATAW found;
-    FindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    const scoped::Find find(FindFirstFileW((folder + L"\\*").c_str(), &found));
     if (find.Get() == INVALID_HANDLE_VALUE) return;
     do {
         const std::wstring name = found.cFileName;

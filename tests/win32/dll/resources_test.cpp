@@ -9,23 +9,9 @@
 #include <vector>
 
 #include "support/module_under_test.h"
+#include "module/scoped_win.h"
 
 namespace {
-
-// The DLL mapped as data: its resources without running its entry point.
-class ResourceModule {
-public:
-    ResourceModule() : handle_(LoadLibraryExA(ModulePath(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
-    ~ResourceModule() {
-        if (handle_) FreeLibrary(handle_);
-    }
-    ResourceModule(const ResourceModule&) = delete;
-    ResourceModule& operator=(const ResourceModule&) = delete;
-    HMODULE Get() const { return handle_; }
-
-private:
-    HMODULE handle_;
-};
 
 struct StringEntry {
     UINT id;
@@ -63,7 +49,7 @@ const StringEntry* FindString(UINT id) {
 
 TEST(Resources, StringTableHoldsExactlyTheModulesTexts) {
     ASSERT_EQ(GetACP(), 932u) << "tests expect the Japanese ANSI code page";
-    ResourceModule module;
+    const scoped::Library module(LoadLibraryExA(ModulePath(), nullptr, LOAD_LIBRARY_AS_DATAFILE));  // resources only, no entry point
     ASSERT_NE(module.Get(), nullptr);
     for (UINT id = 500; id <= 657; ++id) {
         SCOPED_TRACE(id);
@@ -169,7 +155,7 @@ std::map<std::string, std::string> ElementAttributes(const std::string& xml,
 }  // namespace
 
 TEST(Resources, ManifestNamesTheModuleAndCommonControls6) {
-    ResourceModule module;
+    const scoped::Library module(LoadLibraryExA(ModulePath(), nullptr, LOAD_LIBRARY_AS_DATAFILE));  // resources only, no entry point
     ASSERT_NE(module.Get(), nullptr);
     HRSRC found = FindResourceA(module.Get(), MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
     ASSERT_NE(found, nullptr) << "no RT_MANIFEST resource 1";

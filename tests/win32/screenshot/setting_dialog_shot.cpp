@@ -10,49 +10,12 @@
 #include <vector>
 
 #include "support/module_under_test.h"
+#include "module/scoped_win.h"
 
 namespace {
 
 const char* outputPath = nullptr;
 bool saved = false;
-
-class ScreenDc {
-public:
-    ScreenDc() : dc_(GetDC(nullptr)) {}
-    ~ScreenDc() { ReleaseDC(nullptr, dc_); }
-    ScreenDc(const ScreenDc&) = delete;
-    ScreenDc& operator=(const ScreenDc&) = delete;
-    HDC Get() const { return dc_; }
-
-private:
-    HDC dc_;
-};
-
-class MemoryDc {
-public:
-    explicit MemoryDc(HDC like) : dc_(CreateCompatibleDC(like)) {}
-    ~MemoryDc() { DeleteDC(dc_); }
-    MemoryDc(const MemoryDc&) = delete;
-    MemoryDc& operator=(const MemoryDc&) = delete;
-    HDC Get() const { return dc_; }
-
-private:
-    HDC dc_;
-};
-
-class Bitmap {
-public:
-    explicit Bitmap(HBITMAP bitmap) : bitmap_(bitmap) {}
-    ~Bitmap() {
-        if (bitmap_) DeleteObject(bitmap_);
-    }
-    Bitmap(const Bitmap&) = delete;
-    Bitmap& operator=(const Bitmap&) = delete;
-    HBITMAP Get() const { return bitmap_; }
-
-private:
-    HBITMAP bitmap_;
-};
 
 class File {
 public:
@@ -81,10 +44,10 @@ bool SaveWindowPicture(HWND window, const char* path) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = BI_RGB;
-    ScreenDc screen;
-    MemoryDc memory(screen.Get());
+    const scoped::ScreenDc screen(GetDC(nullptr));
+    const scoped::MemoryDc memory(CreateCompatibleDC(screen.Get()));
     void* bits = nullptr;
-    Bitmap bitmap(CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    const scoped::GdiObject bitmap(CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!bitmap.Get()) return false;
     HGDIOBJ old = SelectObject(memory.Get(), bitmap.Get());
     const BOOL copied = BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), rect.left, rect.top,

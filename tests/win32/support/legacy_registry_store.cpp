@@ -1,35 +1,17 @@
 #include "support/legacy_registry_store.h"
+#include "module/scoped_win.h"
 
 #include <shlwapi.h>
 
-namespace {
-
-class Key {
-public:
-    Key() = default;
-    ~Key() {
-        if (key_) RegCloseKey(key_);
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    HKEY* Out() { return &key_; }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
-}  // namespace
-
 bool KeyExists(HKEY root, const std::string& path) {
-    Key key;
-    return RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.Out()) == ERROR_SUCCESS;
+    scoped::RegistryKey key;
+    return RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.Receive()) == ERROR_SUCCESS;
 }
 
 bool SetRegistryValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
                       const std::string& bytes) {
-    Key key;
-    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(),
+    scoped::RegistryKey key;
+    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Receive(),
                         nullptr) != ERROR_SUCCESS) {
         return false;
     }
@@ -57,9 +39,9 @@ LegacyRegistrySandbox::~LegacyRegistrySandbox() {
 }
 
 bool LegacyRegistrySandbox::CreateLegacyStore() {
-    Key legacy;
+    scoped::RegistryKey legacy;
     return RegCreateKeyExA(HKEY_CURRENT_USER, kLegacyKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                           legacy.Out(), nullptr) == ERROR_SUCCESS &&
+                           legacy.Receive(), nullptr) == ERROR_SUCCESS &&
            SetRegistryText(HKEY_LOCAL_MACHINE, kUninstallEntry, "DisplayName", "Orlune");
 }
 

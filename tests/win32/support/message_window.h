@@ -3,18 +3,13 @@
 // the host's window that owns the module's timer.
 #include <windows.h>
 
+#include "module/scoped_win.h"
+
 class MessageWindow {
 public:
-    MessageWindow()
-        : handle_(CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
-                                nullptr)) {}
-    ~MessageWindow() {
-        if (handle_) DestroyWindow(handle_);
-    }
-    MessageWindow(const MessageWindow&) = delete;
-    MessageWindow& operator=(const MessageWindow&) = delete;
-    HWND Get() const { return handle_; }
+    HWND Get() const { return window_.Get(); }
 
 private:
-    HWND handle_;
+    scoped::Window window_{
+        CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)};
 };

@@ -3,15 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-template <typename F>
-void Resolve(HMODULE module, const char* name, F& target) {
-    target = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-}  // namespace
-
 const char* ModulePath() {
     static char path[MAX_PATH];
     if (path[0] == '\0') {
@@ -31,16 +22,7 @@ const char* ModulePath() {
 ModuleUnderTest::ModuleUnderTest() {
     Handle = LoadLibraryA(ModulePath());
     if (!Handle) return;
-    Resolve(Handle, "QueryVekModule", Api.QueryVekModule);
-    Resolve(Handle, "SetParentWindow", Api.SetParentWindow);
-    Resolve(Handle, "IsModuleEnable", Api.IsModuleEnable);
-    Resolve(Handle, "GetTitleName", Api.GetTitleName);
-    Resolve(Handle, "Setting", Api.Setting);
-    Resolve(Handle, "StartModule", Api.StartModule);
-    Resolve(Handle, "StopModule", Api.StopModule);
-    Resolve(Handle, "SetPortableMode", Api.SetPortableMode);
-    Resolve(Handle, "ChangePortableMode", Api.ChangePortableMode);
-    Resolve(Handle, "InitialLoad", Api.InitialLoad);
+    ResolveExports(Handle, Api);
 }
 
 ModuleUnderTest::~ModuleUnderTest() {

@@ -6,18 +6,9 @@
 
 #include <functional>
 
-struct ModuleExports {
-    int(WINAPI* QueryVekModule)();
-    int(WINAPI* SetParentWindow)(HWND);
-    int(WINAPI* IsModuleEnable)();
-    int(WINAPI* GetTitleName)(char*);
-    int(WINAPI* Setting)();
-    int(WINAPI* StartModule)();
-    int(WINAPI* StopModule)();
-    int(WINAPI* SetPortableMode)(int);
-    int(WINAPI* ChangePortableMode)(int);
-    int(WINAPI* InitialLoad)(int);
-};
+#include "host/module_api.h"
+
+using ModuleExports = ModuleApi;
 
 class ModuleUnderTest {
 public:

@@ -6,21 +6,6 @@
 
 namespace {
 
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle() {
-        if (Valid()) CloseHandle(handle_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
 std::optional<std::string> ReadAll(HANDLE file) {
     std::string bytes;
     char chunk[4096];
@@ -88,14 +73,14 @@ bool FolderExists(const std::string& path) {
 }
 
 std::optional<std::string> ReadFileBytes(const std::string& path) {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    const scoped::File file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) return std::nullopt;
     return ReadAll(file.Get());
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    const scoped::File file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     return file.Valid() && WriteAll(file.Get(), bytes);
 }
@@ -109,15 +94,6 @@ ExclusiveFile::ExclusiveFile(const std::string& path)
     : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
-ExclusiveFile::~ExclusiveFile() {
-    Release();
-}
-
-void ExclusiveFile::Release() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-}
-
 std::wstring Widen(const std::string& ansi) {
     const int length = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
     std::wstring wide(length > 0 ? length - 1 : 0, L'\0');
@@ -126,13 +102,13 @@ std::wstring Widen(const std::string& ansi) {
 }
 
 bool WriteFileBytesW(const std::wstring& path, const std::string& bytes) {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    const scoped::File file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     return file.Valid() && WriteAll(file.Get(), bytes);
 }
 
 std::optional<std::string> ReadFileBytesW(const std::wstring& path) {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    const scoped::File file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) return std::nullopt;
     return ReadAll(file.Get());
@@ -141,7 +117,7 @@ std::optional<std::string> ReadFileBytesW(const std::wstring& path) {
 std::vector<std::wstring> FolderEntriesW(const std::wstring& folder) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found;
-    FindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    const scoped::Find find(FindFirstFileW((folder + L"\\*").c_str(), &found));
     if (!find.Valid()) return names;
     do {
         const std::wstring name = found.cFileName;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "module/scoped_win.h"
+
 // {AppData} as the system names it, without a trailing backslash.
 std::string AppDataFolder();
 // {AppData}\Bexmoor and {AppData}\Bexmoor\Pandrel.
@@ -35,30 +37,11 @@ void RemoveFile(const std::string& path);
 class ExclusiveFile {
 public:
     explicit ExclusiveFile(const std::string& path);
-    ~ExclusiveFile();
-    ExclusiveFile(const ExclusiveFile&) = delete;
-    ExclusiveFile& operator=(const ExclusiveFile&) = delete;
-    bool Held() const { return handle_ != INVALID_HANDLE_VALUE; }
-    void Release();
+    bool Held() const { return handle_.Valid(); }
+    void Release() { handle_.Reset(); }
 
 private:
-    HANDLE handle_;
-};
-
-// Owns a FindFirstFileW search.
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE handle) : handle_(handle) {}
-    ~FindHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
+    scoped::File handle_;
 };
 
 // Wide-character twins for paths longer than the ANSI functions accept.

@@ -8,38 +8,30 @@
 #include <string>
 
 #include "dialog/setting_dialog.h"
+#include "module/scoped_win.h"
 #include "module/signal_module.h"
 #include "resources/resource_ids.h"
 #include "tests/cases/wave_name_cuts.h"
 
 namespace {
 
-class Window {
-public:
-    Window(HWND parent, const wchar_t* windowClass, DWORD style, int id)
-        : handle_(CreateWindowExW(0, windowClass, L"", style | (parent ? WS_CHILD : 0), 0, 0, 200,
-                                  200, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                  GetModuleHandleW(nullptr), nullptr)) {}
-    ~Window() {
-        if (handle_) DestroyWindow(handle_);
-    }
-    Window(const Window&) = delete;
-    Window& operator=(const Window&) = delete;
-    HWND Get() const { return handle_; }
-
-private:
-    HWND handle_;
-};
+// A window of the test's own, child of `parent` when there is one.
+scoped::Window MakeWindow(HWND parent, const wchar_t* windowClass, DWORD style, int id) {
+    return scoped::Window(CreateWindowExW(0, windowClass, L"", style | (parent ? WS_CHILD : 0), 0, 0,
+                                          200, 200, parent,
+                                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                          GetModuleHandleW(nullptr), nullptr));
+}
 
 // The controls StoreSettings reads, with their ids; the edit has no length limit here, so
 // a name longer than the dialog's edit would take reaches StoreSettings too.
 struct StandInDialog {
-    Window Dialog{nullptr, L"STATIC", WS_OVERLAPPED, 0};
-    Window Use{Dialog.Get(), L"BUTTON", BS_AUTORADIOBUTTON, IDC_USE_MODULE};
-    Window HourCount{Dialog.Get(), L"BUTTON", BS_AUTORADIOBUTTON, IDC_HOUR_COUNT};
-    Window Clock24{Dialog.Get(), L"BUTTON", BS_AUTORADIOBUTTON, IDC_CLOCK_24};
-    Window List{Dialog.Get(), L"COMBOBOX", CBS_DROPDOWNLIST, IDC_INTERVAL_LIST};
-    Window Edit{Dialog.Get(), L"EDIT", ES_AUTOHSCROLL, IDC_WAVE_NAME};
+    scoped::Window Dialog = MakeWindow(nullptr, L"STATIC", WS_OVERLAPPED, 0);
+    scoped::Window Use = MakeWindow(Dialog.Get(), L"BUTTON", BS_AUTORADIOBUTTON, IDC_USE_MODULE);
+    scoped::Window HourCount = MakeWindow(Dialog.Get(), L"BUTTON", BS_AUTORADIOBUTTON, IDC_HOUR_COUNT);
+    scoped::Window Clock24 = MakeWindow(Dialog.Get(), L"BUTTON", BS_AUTORADIOBUTTON, IDC_CLOCK_24);
+    scoped::Window List = MakeWindow(Dialog.Get(), L"COMBOBOX", CBS_DROPDOWNLIST, IDC_INTERVAL_LIST);
+    scoped::Window Edit = MakeWindow(Dialog.Get(), L"EDIT", ES_AUTOHSCROLL, IDC_WAVE_NAME);
 };
 
 }  // namespace
