@@ -277,7 +277,7 @@ TEST_F(DialogServicesInDialog, ChosenFileFillsTheEditAndEnablesTest) {
     EXPECT_EQ(ProductFolder(), call.InitialDir);
     EXPECT_EQ("\x83\x54\x83\x45\x83\x93\x83\x68\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xCC\x90\xDD\x92\xE8",
               call.Title);  // サウンドファイルの設定
-    EXPECT_EQ(5u, call.Flags);
+    EXPECT_EQ(13u, call.Flags);  // OFN_READONLY | OFN_HIDEREADONLY | OFN_NOCHANGEDIR
 }
 
 TEST_F(DialogServicesInDialog, CancelledChooserChangesNothing) {
