@@ -13,6 +13,6 @@ INT_PTR OnHelp(HWND dialog, HINSTANCE module, const HELPINFO* info);
 int OpenHelpFile(HWND dialog, HINSTANCE module);
 // Test button: plays the edit's current text asynchronously. Returns 1.
 int TestPlay(HWND dialog);
-// "..." button: runs the file chooser; on success the edit receives the chosen path and
-// the result is non-zero. A name the chooser rejects is left out of it.
+// "..." button: runs the file chooser (again without a name when it rejects the edit's);
+// on success the edit receives the chosen path and the result is non-zero.
 int ChooseWaveFile(HWND dialog, HINSTANCE module);
