@@ -1,5 +1,6 @@
 #include "dialog/dialog_services.h"
 
+#include <cderr.h>
 #include <mmsystem.h>
 #include <shlobj.h>
 
@@ -8,12 +9,27 @@
 #include "dialog/help_paths.h"
 #include "dialog/html_help.h"
 #include "dialog/service_records.h"
+#include "dialog/system_library.h"
 #include "resources/resource_ids.h"
 #include "scheduler/platform.h"
 #include "settings/ansi_code_page.h"
 #include "settings/directory_of_path.h"
 
 namespace {
+
+// Loaded at their first use, not with the module (see system_library.h).
+SystemLibrary TheHelpLibrary("hhctrl.ocx");
+SystemLibrary TheChooserLibrary("comdlg32.dll");
+
+using GetOpenFileNameAFunction = BOOL(WINAPI*)(OPENFILENAMEA* record);
+using CommDlgExtendedErrorFunction = DWORD(WINAPI*)();
+
+// Calls the help library's help function; without the library or the function, shows
+// nothing and answers NULL, as the function does when it fails.
+HWND ShowHelp(HWND caller, LPCSTR file, UINT command, DWORD_PTR data) {
+    const auto help = TheHelpLibrary.Find<HtmlHelpAFunction>(MAKEINTRESOURCEA(kHtmlHelpAOrdinal));
+    return help ? help(caller, file, command, data) : nullptr;
+}
 
 // The folder of the module's own file, ending in '\'. False when the file name does not
 // fit MAX_PATH (it would come back cut).
@@ -57,7 +73,7 @@ INT_PTR OnHelp(HWND dialog, HINSTANCE module, const HELPINFO* info) {
     char source[MAX_PATH];
     if (GetHelpTarget(module, true, source)) {
         HH_POPUP popup = MakeControlPopup(static_cast<UINT>(info->iCtrlId), info->MousePos);
-        HtmlHelpA(dialog, source, HH_DISPLAY_TEXT_POPUP, reinterpret_cast<DWORD_PTR>(&popup));
+        ShowHelp(dialog, source, HH_DISPLAY_TEXT_POPUP, reinterpret_cast<DWORD_PTR>(&popup));
     }
     return 1;
 }
@@ -65,7 +81,7 @@ INT_PTR OnHelp(HWND dialog, HINSTANCE module, const HELPINFO* info) {
 int OpenHelpFile(HWND dialog, HINSTANCE module) {
     char path[MAX_PATH];
     if (GetHelpTarget(module, false, path)) {
-        HtmlHelpA(dialog, path, HH_DISPLAY_TOPIC, 0);
+        ShowHelp(dialog, path, HH_DISPLAY_TOPIC, 0);
     }
     return 1;
 }
@@ -78,6 +94,9 @@ int TestPlay(HWND dialog) {
 }
 
 int ChooseWaveFile(HWND dialog, HINSTANCE module) {
+    const auto choose = TheChooserLibrary.Find<GetOpenFileNameAFunction>("GetOpenFileNameA");
+    if (!choose) return FALSE;  // as a failed chooser: nothing shown, nothing changed
+
     char title[80] = "";
     LoadStringA(module, IDS_CHOOSER_TITLE, title, sizeof(title));
 
@@ -92,7 +111,17 @@ int ChooseWaveFile(HWND dialog, HINSTANCE module) {
     char file[MAX_PATH];
     ReadWaveName(dialog, file);
     OPENFILENAMEA chooser = MakeWaveFileChooser(dialog, file, startFolder, title);
-    const BOOL chosen = GetOpenFileNameA(&chooser);
+    BOOL chosen = choose(&chooser);
+    // A name the chooser rejects ('"', '<', too long) makes it fail at once without
+    // showing anything, so "..." would seem dead: open it once more without a name.
+    if (!chosen && file[0] != '\0') {
+        const auto lastError =
+            TheChooserLibrary.Find<CommDlgExtendedErrorFunction>("CommDlgExtendedError");
+        if (lastError && lastError() == FNERR_INVALIDFILENAME) {
+            file[0] = '\0';
+            chosen = choose(&chooser);
+        }
+    }
     if (chosen) SetDlgItemTextA(dialog, IDC_WAVE_NAME, file);
     return chosen;
 }

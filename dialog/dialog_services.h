@@ -3,6 +3,9 @@
 // help file, a test play of the named file, and the system's file chooser.
 #include <windows.h>
 
+// The help library and the file chooser's are loaded at their first use; where one is
+// missing, its service shows nothing and the dialog goes on.
+
 // WM_HELP: shows the control's pop-up topic and returns 1, or returns 0 (nothing shown)
 // for a control without help.
 INT_PTR OnHelp(HWND dialog, HINSTANCE module, const HELPINFO* info);
@@ -10,5 +13,6 @@ INT_PTR OnHelp(HWND dialog, HINSTANCE module, const HELPINFO* info);
 int OpenHelpFile(HWND dialog, HINSTANCE module);
 // Test button: plays the edit's current text asynchronously. Returns 1.
 int TestPlay(HWND dialog);
-// "..." button: runs the file chooser; on success the edit receives the chosen path.
+// "..." button: runs the file chooser (again without a name when it rejects the edit's);
+// on success the edit receives the chosen path and the result is non-zero.
 int ChooseWaveFile(HWND dialog, HINSTANCE module);

@@ -1,7 +1,7 @@
 #pragma once
 // Which dialog controls have pop-up help, and the texts the dialog services hand to the
-// help library and the file chooser, built into fixed-size buffers. No Windows headers, so
-// the rules are tested natively.
+// help library, the file chooser and the loader, built into fixed-size buffers. No Windows
+// headers, so the rules are tested natively.
 #include <cstddef>
 
 // True for the controls that have a topic in the help file's popup.txt.
@@ -20,3 +20,6 @@ bool FormatPopupSource(const char* moduleFolder, const char* helpFile, char* out
 // "<appDataFolder>\<subFolder>": where the file chooser starts.
 bool FormatChooserFolder(const char* appDataFolder, const char* subFolder, char* out,
                          std::size_t outSize);
+// "<systemFolder>\<fileName>": a system library named by its full path.
+bool FormatSystemLibraryPath(const char* systemFolder, const char* fileName, char* out,
+                             std::size_t outSize);

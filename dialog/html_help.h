@@ -1,9 +1,8 @@
 #pragma once
-// The HTML help library's help function, ANSI form, and its text pop-up record. The function
-// is imported from hhctrl.ocx by ordinal 14 through the import library made from hhctrl.def,
-// so the loader binds it like any other system import (no LoadLibrary/GetProcAddress).
-// Declared here rather than taken from <htmlhelp.h>, whose HtmlHelpA expects the
-// run-time loading stub of libhtmlhelp.
+// The HTML help library's help function, ANSI form, and its text pop-up record. The library
+// (hhctrl.ocx) exports the function by ordinal only; the module looks it up that way when
+// help is first asked for. Declared here rather than taken from <htmlhelp.h>, whose
+// HtmlHelpA expects the run-time loading stub of libhtmlhelp.
 #include <windows.h>
 
 constexpr UINT HH_DISPLAY_TOPIC = 0x0000;
@@ -23,5 +22,5 @@ struct HH_POPUP {
 };
 static_assert(sizeof(HH_POPUP) == 52, "HH_POPUP is a 52-byte record on 32-bit Windows");
 
-extern "C" __declspec(dllimport) HWND WINAPI HtmlHelpA(HWND caller, LPCSTR file, UINT command,
-                                                       DWORD_PTR data);
+constexpr WORD kHtmlHelpAOrdinal = 14;
+using HtmlHelpAFunction = HWND(WINAPI*)(HWND caller, LPCSTR file, UINT command, DWORD_PTR data);

@@ -36,6 +36,8 @@ OPENFILENAMEA MakeWaveFileChooser(HWND dialog, char* file, const char* startFold
     chooser.nMaxFile = MAX_PATH;
     chooser.lpstrInitialDir = startFolder;
     chooser.lpstrTitle = title;
-    chooser.Flags = OFN_READONLY | OFN_HIDEREADONLY;
+    // Without OFN_NOCHANGEDIR the chooser moves the host's current folder (even on Cancel),
+    // and with it where the host's relative paths and library search start.
+    chooser.Flags = OFN_READONLY | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     return chooser;
 }

@@ -16,6 +16,7 @@ extern const char kWaveFileFilter[];
 constexpr size_t kWaveFileFilterBytes = 28;
 
 // Chooser record: owner `dialog`, the filter above, file buffer `file` (MAX_PATH bytes,
-// holding the current name), start folder and title as given; read-only box hidden.
+// holding the current name), start folder and title as given; read-only box hidden; the
+// current folder left as it is.
 OPENFILENAMEA MakeWaveFileChooser(HWND dialog, char* file, const char* startFolder,
                                   const char* title);

@@ -1,6 +1,7 @@
-// Measures the real Karvex.dll as a host feels it: the time its timer firing takes on the
-// host's thread, the time of InitialLoad and StartModule, the private memory the loaded and
-// started module adds, and the size of the DLL. The module's clock and timers are steered
+// Measures the real Karvex.dll as a host feels it: the time and the images of a cold load
+// (beside another build of the module, given with --compare), the time its timer firing
+// takes on the host's thread, the time of InitialLoad and StartModule, the private memory
+// the loaded and started module adds, and the size of the DLL. The module's clock and timers are steered
 // through its import table: the clock reads a few seconds past a fresh minute at every
 // firing (so the due check never waits), the timer is captured from SetTimer and its
 // callback called directly, and the sound goes to a recorder or to the real PlaySoundA.
@@ -156,10 +157,12 @@ struct Loaded {
 };
 
 struct Options {
+    int ColdLoads = 15;
     int Loads = 50;
     int Firings = 2000;
     int Plays = 200;
     std::string Wave;
+    std::string Compare;
 };
 
 bool ParseCount(const char* text, int* value) {
@@ -171,7 +174,10 @@ bool ParseCount(const char* text, int* value) {
 }
 
 const char kUsage[] =
-    "Usage: karvex_benchmark.exe [--loads N] [--firings N] [--plays N] --wave WINDOWS_PATH\n"
+    "Usage: karvex_benchmark.exe [--cold-loads N] [--compare DLL] [--loads N] [--firings N]\n"
+    "                            [--plays N] --wave WINDOWS_PATH\n"
+    "  --cold-loads N  cold loads timed, each in a fresh process (default 15)\n"
+    "  --compare DLL   another build of the module to cold-load in turns with this one\n"
     "  --loads N    load/start/unload cycles timed (default 50)\n"
     "  --firings N  timer firings timed for each recorder case (default 2000)\n"
     "  --plays N    timer firings timed with the real PlaySoundA (default 200)\n"
@@ -182,7 +188,11 @@ bool Parse(int argc, char** argv, Options* options) {
         const std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[++i] : nullptr;
         bool ok = value != nullptr;
-        if (ok && arg == "--loads") {
+        if (ok && arg == "--cold-loads") {
+            ok = ParseCount(value, &options->ColdLoads);
+        } else if (ok && arg == "--compare") {
+            options->Compare = value;
+        } else if (ok && arg == "--loads") {
             ok = ParseCount(value, &options->Loads);
         } else if (ok && arg == "--firings") {
             ok = ParseCount(value, &options->Firings);
@@ -248,6 +258,120 @@ void PrintImage(HMODULE module) {
                 nt->OptionalHeader.SizeOfImage / 1024.0, writable / 1024.0);
 }
 
+class OwnedHandle {
+public:
+    explicit OwnedHandle(HANDLE handle = nullptr) : handle_(handle) {}
+    ~OwnedHandle() { Close(); }
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+    void Close() {
+        if (handle_) CloseHandle(handle_);
+        handle_ = nullptr;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+struct ColdLoad {
+    double Microseconds = 0;
+    double MappedBytes = 0;  // images the load mapped
+    bool Chooser = false;    // comdlg32.dll loaded
+    bool Help = false;       // hhctrl.ocx loaded
+};
+
+// Runs karvex_cold_load.exe (beside this program) on `dll`, after `preload`, and reads its line.
+bool RunColdLoad(const std::string& dll, const std::string& preload, ColdLoad* out) {
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return false;
+    OwnedHandle reader(readEnd), writer(writeEnd);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    std::string command = "\"" + ExecutableFolder() + "karvex_cold_load.exe\" \"" + dll + "\" " + preload;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION child{};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &child)) {
+        return false;
+    }
+    OwnedHandle process(child.hProcess), thread(child.hThread);
+    writer.Close();  // the child's is the last write end: the reads end when it exits
+    std::string text;
+    char chunk[256];
+    DWORD got = 0;
+    while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0) text.append(chunk, got);
+    WaitForSingleObject(child.hProcess, INFINITE);
+    unsigned long before = 0, after = 0;
+    int chooser = 0, help = 0;
+    if (std::sscanf(text.c_str(), "%lf %lu %lu %d %d", &out->Microseconds, &before, &after, &chooser,
+                    &help) != 5) {
+        return false;
+    }
+    out->MappedBytes = static_cast<double>(after) - static_cast<double>(before);
+    out->Chooser = chooser != 0;
+    out->Help = help != 0;
+    return true;
+}
+
+// Cold loads of this module and of the --compare one, in turns so that both meet the same
+// machine, from two footings: a host with user32 and winmm (and what winmm brings) already
+// loaded, and one with user32 only.
+bool PrintColdLoads(const Options& options) {
+    const struct {
+        const char* Preload;
+        const char* Label;
+    } footings[] = {
+        {"winmm.dll", "host with user32 and winmm loaded"},
+        {"", "host with only user32 loaded"},
+    };
+    std::vector<std::pair<std::string, std::string>> dlls = {{"this module", ModulePath()}};
+    if (!options.Compare.empty()) dlls.push_back({"--compare", options.Compare});
+    std::printf("Cold loads (LoadLibrary in a fresh process; images mapped by the load):\n");
+    for (const auto& footing : footings) {
+        std::vector<std::vector<ColdLoad>> runs(dlls.size());
+        for (int i = 0; i < options.ColdLoads; ++i) {
+            for (size_t d = 0; d < dlls.size(); ++d) {
+                ColdLoad run;
+                if (!RunColdLoad(dlls[d].second, footing.Preload, &run)) {
+                    std::fprintf(stderr, "benchmark: the cold load of %s failed\n", dlls[d].second.c_str());
+                    return false;
+                }
+                runs[d].push_back(run);
+            }
+        }
+        std::printf("  %s:\n", footing.Label);
+        std::vector<Stats> times;
+        std::vector<double> mapped;
+        for (size_t d = 0; d < dlls.size(); ++d) {
+            std::vector<double> ms, bytes;
+            bool chooser = false, help = false;
+            for (const ColdLoad& run : runs[d]) {
+                ms.push_back(run.Microseconds / 1000);
+                bytes.push_back(run.MappedBytes);
+                chooser |= run.Chooser;
+                help |= run.Help;
+            }
+            times.push_back(Summarise(ms));
+            mapped.push_back(Summarise(bytes).Median / (1024 * 1024));
+            std::printf("    %-12s median %6.2f ms (min %.2f, max %.2f; %u runs), %.1f MiB mapped;"
+                        " comdlg32 %s, hhctrl.ocx %s\n",
+                        dlls[d].first.c_str(), times[d].Median, times[d].Min, times[d].Max,
+                        static_cast<unsigned>(times[d].Count), mapped[d],
+                        chooser ? "loaded" : "not loaded", help ? "loaded" : "not loaded");
+        }
+        if (dlls.size() == 2) {
+            std::printf("    this module: %.1f times as fast, %.1f MiB less mapped\n",
+                        times[1].Median / times[0].Median, mapped[1] - mapped[0]);
+        }
+    }
+    return true;
+}
+
 bool Due(const SYSTEMTIME& time) {
     return time.wMinute % 5 == 0;  // the settings below chime every five minutes
 }
@@ -275,6 +399,7 @@ int main(int argc, char** argv) {
     GetFileAttributesExA(ModulePath(), GetFileExInfoStandard, &file);
     std::printf("Karvex.dll (%s): %lu bytes (%.1f KiB)\n", ModulePath(), file.nFileSizeLow,
                 file.nFileSizeLow / 1024.0);
+    if (!PrintColdLoads(options)) return 1;
 
     // Load, start, unload, again and again: the first load pays for the module's system
     // DLLs too, as it does in a launcher that has not loaded them yet.

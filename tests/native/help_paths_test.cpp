@@ -32,6 +32,8 @@ TEST(HelpPaths, BuildsTheTexts) {
          "Bexmoor\\Pandrel", "C:\\Users\\taro\\AppData\\Roaming\\Bexmoor\\Pandrel"},
         {"chooser folder, empty name", FormatChooserFolder, "C:\\AppData", "",
          "C:\\AppData\\"},
+        {"system library", FormatSystemLibraryPath, "C:\\Windows\\system32", "hhctrl.ocx",
+         "C:\\Windows\\system32\\hhctrl.ocx"},
     };
     for (const BuildCase& c : cases) {
         char out[260];
@@ -55,6 +57,7 @@ TEST(HelpPaths, TextThatDoesNotFitLeavesNothing) {
         {"popup source", FormatPopupSource, "Karvex.chm", 10 + 12},
         {"help file", FormatHelpFilePath, "Karvex.chm", 10},
         {"chooser folder", FormatChooserFolder, "Bexmoor\\Pandrel", 1 + 15},
+        {"system library", FormatSystemLibraryPath, "comdlg32.dll", 1 + 12},
     };
     for (const EdgeCase& c : cases) {
         for (std::size_t total : {std::size_t{259}, std::size_t{260}, std::size_t{400}}) {

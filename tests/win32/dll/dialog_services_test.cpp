@@ -1,8 +1,10 @@
 // Help, test play and the file chooser as the settings dialog of the real module uses them.
-// The module's own imports of the help function, PlaySoundA and GetOpenFileNameA are
-// redirected to recorders, so each test sees exactly what the module asked of the system.
+// The module's import of PlaySoundA, and its look-ups of the help function and the chooser
+// (GetProcAddress, also an import), are redirected to recorders, so each test sees exactly
+// what the module asked of the system. The libraries themselves are really loaded.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <cderr.h>
 #include <commdlg.h>
 
 #include <algorithm>
@@ -63,6 +65,7 @@ struct ChooserCall {
 };
 std::vector<ChooserCall> chooserCalls;
 const char* chooserAnswer = nullptr;  // the path the user picks, or null for Cancel
+DWORD chooserError = 0;               // what CommDlgExtendedError answers
 
 std::string FilterBytes(const char* filter) {
     const char* end = filter;
@@ -75,9 +78,49 @@ BOOL WINAPI RecordChooser(OPENFILENAMEA* record) {
                             record->nFilterIndex, record->lpstrFile, record->nMaxFile,
                             record->lpstrInitialDir ? record->lpstrInitialDir : "<null>",
                             record->lpstrTitle ? record->lpstrTitle : "<null>", record->Flags});
-    if (!chooserAnswer) return FALSE;
+    // As Windows' chooser does, a name with '"' or '<' in it fails at once, unseen.
+    chooserError = std::strpbrk(record->lpstrFile, "\"<") ? FNERR_INVALIDFILENAME : 0;
+    if (chooserError || !chooserAnswer) return FALSE;
     lstrcpynA(record->lpstrFile, chooserAnswer, record->nMaxFile);
     return TRUE;
+}
+
+DWORD WINAPI RecordChooserError() {
+    return chooserError;
+}
+
+// The module's loads of libraries and look-ups in the help and chooser libraries, in order:
+// "load <name> <flags>", "refused", "find <library> <function or #ordinal>".
+std::vector<std::string> libraryLog;
+bool refuseSystemFolderFlag = false;  // as a Windows that predates the flag
+
+HMODULE WINAPI RecordLoadLibraryEx(LPCSTR name, HANDLE file, DWORD flags) {
+    libraryLog.push_back("load " + std::string(name) + " " + std::to_string(flags));
+    if (refuseSystemFolderFlag && (flags & LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+        libraryLog.push_back("refused");
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return LoadLibraryExA(name, file, flags);
+}
+
+FARPROC WINAPI RecordGetProcAddress(HMODULE library, LPCSTR function) {
+    const std::string name = library == GetModuleHandleA("hhctrl.ocx")     ? "hhctrl.ocx"
+                             : library == GetModuleHandleA("comdlg32.dll") ? "comdlg32.dll"
+                                                                           : "";
+    if (name.empty()) return GetProcAddress(library, function);
+    const std::string wanted = IS_INTRESOURCE(function)
+                                   ? "#" + std::to_string(reinterpret_cast<ULONG_PTR>(function))
+                                   : function;
+    libraryLog.push_back("find " + name + " " + wanted);
+    const void* recorder = nullptr;
+    if (name == "hhctrl.ocx" && wanted == "#14") recorder = HookAddress(&RecordHelp);
+    if (name == "comdlg32.dll" && wanted == "GetOpenFileNameA") recorder = HookAddress(&RecordChooser);
+    if (name == "comdlg32.dll" && wanted == "CommDlgExtendedError") {
+        recorder = HookAddress(&RecordChooserError);
+    }
+    return recorder ? reinterpret_cast<FARPROC>(const_cast<void*>(recorder))
+                    : GetProcAddress(library, function);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -101,32 +144,35 @@ public:
         soundCalls.clear();
         chooserCalls.clear();
         chooserAnswer = nullptr;
+        chooserError = 0;
+        libraryLog.clear();
+        refuseSystemFolderFlag = false;
         WriteFileBytes(PortableIniPath(), IniWithWaveName(waveName));
         module_ = LoadLibraryA(path.c_str());
         if (!module_) return;
         Resolve("Setting", setting_);
         Resolve("SetParentWindow", setParentWindow_);
         Resolve("InitialLoad", initialLoad_);
-        help_ = new ImportHook(module_, "hhctrl.ocx", MAKEINTRESOURCEA(14),
-                               reinterpret_cast<const void*>(&RecordHelp));
+        lookup_ = new ImportHook(module_, "kernel32.dll", "GetProcAddress",
+                                 HookAddress(&RecordGetProcAddress));
         sound_ = new ImportHook(module_, "winmm.dll", "PlaySoundA",
                                 reinterpret_cast<const void*>(&RecordPlaySound));
-        chooser_ = new ImportHook(module_, "comdlg32.dll", "GetOpenFileNameA",
-                                  reinterpret_cast<const void*>(&RecordChooser));
+        load_ = new ImportHook(module_, "kernel32.dll", "LoadLibraryExA",
+                               HookAddress(&RecordLoadLibraryEx));
         setParentWindow_(host_.Handle());
         initialLoad_(1);
     }
     ~HostedModule() {
-        delete chooser_;
+        delete load_;
         delete sound_;
-        delete help_;
+        delete lookup_;
         if (module_) FreeLibrary(module_);
     }
     HostedModule(const HostedModule&) = delete;
     HostedModule& operator=(const HostedModule&) = delete;
 
     bool Ready() const {
-        return module_ && setting_ && help_->Installed() && sound_->Installed() && chooser_->Installed();
+        return module_ && setting_ && lookup_->Installed() && sound_->Installed() && load_->Installed();
     }
     // Opens the settings dialog, runs `script` in it, then cancels it.
     void InDialog(const std::function<void(HWND)>& script) {
@@ -151,9 +197,9 @@ private:
     int(WINAPI* setting_)() = nullptr;
     int(WINAPI* setParentWindow_)(HWND) = nullptr;
     int(WINAPI* initialLoad_)(int) = nullptr;
-    ImportHook* help_ = nullptr;
+    ImportHook* lookup_ = nullptr;
     ImportHook* sound_ = nullptr;
-    ImportHook* chooser_ = nullptr;
+    ImportHook* load_ = nullptr;
 };
 
 void SendHelp(HWND dialog, int id, POINT mouse) {
@@ -277,7 +323,7 @@ TEST_F(DialogServicesInDialog, ChosenFileFillsTheEditAndEnablesTest) {
     EXPECT_EQ(ProductFolder(), call.InitialDir);
     EXPECT_EQ("\x83\x54\x83\x45\x83\x93\x83\x68\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xCC\x90\xDD\x92\xE8",
               call.Title);  // サウンドファイルの設定
-    EXPECT_EQ(5u, call.Flags);
+    EXPECT_EQ(13u, call.Flags);  // OFN_READONLY | OFN_HIDEREADONLY | OFN_NOCHANGEDIR
 }
 
 TEST_F(DialogServicesInDialog, CancelledChooserChangesNothing) {
@@ -294,6 +340,78 @@ TEST_F(DialogServicesInDialog, CancelledChooserChangesNothing) {
     EXPECT_EQ(kJapaneseWave, chooserCalls[0].File);  // the chooser was handed the edit's name
     EXPECT_EQ(kJapaneseWave, edit);
     EXPECT_TRUE(testEnabled);
+}
+
+// A name the chooser rejects makes it fail unseen, so "..." opens it once more without the
+// name, the record otherwise as before. Cancel there still changes nothing.
+TEST_F(DialogServicesInDialog, ChooserRejectingTheNameOpensWithoutIt) {
+    struct Case {
+        const wchar_t* typed;
+        const char* handed;  // the edit's name as the chooser first gets it
+        const char* answer;  // null: Cancel
+        const char* editAfter;
+    };
+    const Case cases[] = {
+        /* 1 */ {L"C:\\Sounds\\a\"b.wav", "C:\\Sounds\\a\"b.wav", nullptr, "C:\\Sounds\\a\"b.wav"},
+        /* 2 */ {L"<chime>.wav", "<chime>.wav", kJapaneseWave, kJapaneseWave},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(testing::Message() << "row " << i + 1);
+        HostedModule module(ModulePath(), "");
+        ASSERT_TRUE(module.Ready());
+        chooserAnswer = c.answer;
+        std::string edit;
+        module.InDialog([&](HWND dialog) {
+            TypeText(dialog, IDC_WAVE_NAME, c.typed);
+            Click(dialog, IDC_BROWSE);
+            edit = AnsiText(dialog, IDC_WAVE_NAME);
+        });
+        ASSERT_EQ(2u, chooserCalls.size());
+        EXPECT_EQ(c.handed, chooserCalls[0].File);
+        EXPECT_EQ("", chooserCalls[1].File);
+        EXPECT_EQ(13u, chooserCalls[1].Flags);
+        EXPECT_EQ(chooserCalls[0].Owner, chooserCalls[1].Owner);
+        EXPECT_EQ(chooserCalls[0].InitialDir, chooserCalls[1].InitialDir);
+        EXPECT_EQ(c.editAfter, edit);
+    }
+}
+
+// Each library is loaded at its first use, from the system folder only, and then kept: a
+// second use loads nothing. Where the system rejects the flag that says "system folder
+// only", the file is named by its full path there.
+TEST_F(DialogServicesInDialog, LibrariesLoadFromTheSystemFolderAtFirstUse) {
+    char system[MAX_PATH] = "";
+    GetSystemDirectoryA(system, MAX_PATH);
+    const std::string folder = std::string(system) + "\\";
+    const auto f1 = [](HWND dialog) { SendHelp(dialog, IDC_USE_MODULE, POINT{10, 10}); };
+    const auto browse = [](HWND dialog) { Click(dialog, IDC_BROWSE); };
+    const std::string help = "find hhctrl.ocx #14", chooser = "find comdlg32.dll GetOpenFileNameA";
+    struct Case {
+        std::function<void(HWND)> use;  // done twice
+        bool refuseFlag;
+        std::vector<std::string> log;  // flags 2048: LOAD_LIBRARY_SEARCH_SYSTEM32
+    };
+    const Case cases[] = {
+        /* 1 */ {f1, false, {"load hhctrl.ocx 2048", help, help}},
+        /* 2 */ {browse, false, {"load comdlg32.dll 2048", chooser, chooser}},
+        /* 3 */ {f1, true, {"load hhctrl.ocx 2048", "refused", "load " + folder + "hhctrl.ocx 8", help, help}},
+        /* 4 */ {browse, true,
+                 {"load comdlg32.dll 2048", "refused", "load " + folder + "comdlg32.dll 8", chooser, chooser}},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(testing::Message() << "row " << i + 1);
+        HostedModule module(ModulePath(), "");
+        ASSERT_TRUE(module.Ready());
+        refuseSystemFolderFlag = c.refuseFlag;
+        module.InDialog([&](HWND dialog) {
+            c.use(dialog);
+            c.use(dialog);
+        });
+        EXPECT_EQ(c.log, libraryLog);
+        EXPECT_EQ(2u, helpCalls.size() + chooserCalls.size());
+    }
 }
 
 // A module whose folder leaves no room for "Karvex.chm::/popup.txt" in 260 bytes shows no
@@ -328,4 +446,68 @@ TEST_F(DialogServicesInDialog, ModuleFolderTooLongForThePopupSourceShowsNoPopup)
     }
     DeleteFileA(copy.c_str());
     for (auto it = created.rbegin(); it != created.rend(); ++it) RemoveDirectoryA(it->c_str());
+}
+
+// ---------------------------------------------------------------------------------------
+// The help and chooser libraries, each case in a process of its own (tests/win32/CMakeLists.txt
+// runs them): another test may have loaded the libraries, and Wine takes its DLL overrides
+// only at a process's start.
+
+// Loading the module and driving it as the host does loads neither library; the dialog's
+// help and "..." load them, and they stay loaded after the module is gone (a help window
+// may still be open).
+TEST(DialogLibraries, DISABLED_NotLoadedUntilUsed) {
+    SettingsFilesSandbox sandbox;
+    ASSERT_EQ(nullptr, GetModuleHandleA("comdlg32.dll")) << "loaded before the module was";
+    ASSERT_EQ(nullptr, GetModuleHandleA("hhctrl.ocx")) << "loaded before the module was";
+    ASSERT_TRUE(WriteFileBytes(PortableIniPath(), IniWithWaveName(kJapaneseWave)));
+    {
+        ModuleUnderTest module;
+        ASSERT_TRUE(module.Loaded());
+        HostWindow host;
+        module.Api.SetParentWindow(host.Handle());
+        EXPECT_NE(0, module.Api.InitialLoad(1));
+        EXPECT_EQ(1, module.Api.StartModule());
+        EXPECT_NE(0, module.Api.StopModule());
+        EXPECT_EQ(nullptr, GetModuleHandleA("comdlg32.dll"));
+        EXPECT_EQ(nullptr, GetModuleHandleA("hhctrl.ocx"));
+    }
+    {
+        HostedModule module(ModulePath(), "");
+        ASSERT_TRUE(module.Ready());
+        module.InDialog([](HWND dialog) {
+            SendHelp(dialog, IDC_USE_MODULE, POINT{10, 10});
+            Click(dialog, IDC_BROWSE);
+        });
+        EXPECT_EQ(1u, helpCalls.size());
+        EXPECT_EQ(1u, chooserCalls.size());
+    }
+    EXPECT_FALSE(ModuleMapped());
+    EXPECT_NE(nullptr, GetModuleHandleA("comdlg32.dll")) << "freed with the module";
+    EXPECT_NE(nullptr, GetModuleHandleA("hhctrl.ocx")) << "freed with the module";
+}
+
+// On a system without the libraries, help and "..." show nothing and the dialog goes on.
+TEST(DialogLibraries, DISABLED_Missing) {
+    SettingsFilesSandbox sandbox;
+    ASSERT_EQ(nullptr, LoadLibraryExA("comdlg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
+        << "the override did not take";
+    ASSERT_EQ(nullptr, LoadLibraryExA("hhctrl.ocx", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
+        << "the override did not take";
+    HostedModule module(ModulePath(), kJapaneseWave);
+    ASSERT_TRUE(module.Ready());
+    std::string edit;
+    module.InDialog([&](HWND dialog) {  // which then still takes its Cancel
+        SendHelp(dialog, IDC_USE_MODULE, POINT{10, 10});
+        Click(dialog, IDC_HELP_BUTTON);
+        Click(dialog, IDC_BROWSE);
+        edit = AnsiText(dialog, IDC_WAVE_NAME);
+    });
+    EXPECT_EQ(kJapaneseWave, edit);
+    EXPECT_TRUE(helpCalls.empty());
+    EXPECT_TRUE(chooserCalls.empty());
+    // Nothing found, so each use tries again.
+    const std::vector<std::string> tried = {"load hhctrl.ocx 2048", "load hhctrl.ocx 2048",
+                                            "load comdlg32.dll 2048"};
+    EXPECT_EQ(tried, libraryLog);
 }

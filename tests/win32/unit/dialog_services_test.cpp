@@ -54,8 +54,8 @@ TEST(DialogServices, WaveFileChooserRecord) {
     EXPECT_EQ(nullptr, chooser.lpstrFileTitle);
     EXPECT_EQ(folder, chooser.lpstrInitialDir);
     EXPECT_EQ(title, chooser.lpstrTitle);
-    EXPECT_EQ(static_cast<DWORD>(OFN_READONLY | OFN_HIDEREADONLY), chooser.Flags);
-    EXPECT_EQ(5u, chooser.Flags);
+    EXPECT_EQ(static_cast<DWORD>(OFN_READONLY | OFN_HIDEREADONLY | OFN_NOCHANGEDIR), chooser.Flags);
+    EXPECT_EQ(13u, chooser.Flags);
     EXPECT_EQ(nullptr, chooser.lpstrDefExt);
     EXPECT_EQ(nullptr, chooser.lpfnHook);
     EXPECT_EQ(0u, chooser.FlagsEx);
@@ -236,18 +236,45 @@ private:
     std::wstring path_;
 };
 
+// Starts in the system folder and puts back the folder that was current before: the chooser
+// moves the current folder (even on Cancel) unless told not to, and the host's relative
+// paths and library search start there.
+class CurrentFolder {
+public:
+    CurrentFolder() {
+        GetCurrentDirectoryW(MAX_PATH, saved_);
+        GetSystemDirectoryW(start_, MAX_PATH);
+        SetCurrentDirectoryW(start_);
+    }
+    ~CurrentFolder() { SetCurrentDirectoryW(saved_); }
+    CurrentFolder(const CurrentFolder&) = delete;
+    CurrentFolder& operator=(const CurrentFolder&) = delete;
+    bool Moved() const {
+        wchar_t now[MAX_PATH] = {};
+        GetCurrentDirectoryW(MAX_PATH, now);
+        return std::wcscmp(now, start_) != 0;
+    }
+
+private:
+    wchar_t saved_[MAX_PATH] = {};
+    wchar_t start_[MAX_PATH] = {};
+};
+
 }  // namespace
 
-// With the edit empty the chooser starts in {AppData}\Bexmoor\Pandrel.
+// With the edit empty the chooser starts in {AppData}\Bexmoor\Pandrel; the folder of the
+// chosen file does not become the current folder.
 TEST(DialogServices, ChooserOpensInTheProductFolderAndFillsTheEdit) {
     SettingsFilesSandbox sandbox;
     ASSERT_TRUE(sandbox.CreateAppDataFolders());
     ChosenFile chosen;
     EditHost dialog;
 
+    CurrentFolder current;
     ChooserScript script;
     script.AnswerName = chosen.Path();
     EXPECT_NE(0, RunChooser(dialog.Handle(), &script));
+    EXPECT_FALSE(current.Moved());
 
     ASSERT_TRUE(script.View.Seen) << "the chooser never showed";
     EXPECT_EQ(L"\u30B5\u30A6\u30F3\u30C9\u30D5\u30A1\u30A4\u30EB\u306E\u8A2D\u5B9A",
@@ -259,14 +286,16 @@ TEST(DialogServices, ChooserOpensInTheProductFolderAndFillsTheEdit) {
 }
 
 // The chooser is handed the edit's name (it shows the name and opens in its folder); a
-// cancel leaves the edit as it was.
+// cancel leaves the edit and the current folder as they were.
 TEST(DialogServices, CancelledChooserChangesNothing) {
     EditHost dialog;
     SetDlgItemTextW(dialog.Handle(), 114, L"C:\\windows\\\u30BD.wav");  // "ソ"
 
+    CurrentFolder current;
     ChooserScript script;
     script.Accept = false;
     EXPECT_EQ(0, RunChooser(dialog.Handle(), &script));
+    EXPECT_FALSE(current.Moved());
 
     ASSERT_TRUE(script.View.Seen) << "the chooser never showed";
     EXPECT_EQ(L"\u30BD.wav", script.View.FileName);
