@@ -1,5 +1,7 @@
-// The records the dialog services hand to the help library and the file chooser, and the
-// controls whose help message is left unhandled.
+// The dialog services against the real controls and the system's own file chooser: the
+// controls whose help message is left unhandled, the test play, the chooser's folders. (The
+// records handed to the help library and the chooser are checked where the module makes the
+// call, in the module tests.)
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commdlg.h>
@@ -12,61 +14,9 @@
 #include <vector>
 
 #include "dialog/dialog_services.h"
-#include "dialog/service_records.h"
 #include "fake_platform.h"
 #include "support/settings_files.h"
-
-TEST(DialogServices, ControlPopupRecord) {
-    const POINT mouse{321, 654};
-    const HH_POPUP popup = MakeControlPopup(114, mouse);
-
-    // The record as the help library reads it: 13 little-endian 32-bit fields.
-    DWORD fields[13];
-    static_assert(sizeof(fields) == sizeof(popup), "52 bytes");
-    std::memcpy(fields, &popup, sizeof(fields));
-    const DWORD expected[13] = {
-        52,                       // cbStruct
-        0,                        // hinst
-        114,                      // idString: the control's topic
-        0,                        // pszText
-        321, 654,                 // pt: where the mouse was
-        0xFFFFFFFF, 0xFFFFFFFF,   // foreground, background: defaults
-        0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,  // margins: defaults
-        0,                        // pszFont
-    };
-    for (int i = 0; i < 13; ++i) EXPECT_EQ(expected[i], fields[i]) << "field " << i;
-}
-
-TEST(DialogServices, WaveFileChooserRecord) {
-    char file[MAX_PATH] = "C:\\Sounds\\chime.wav";
-    char folder[] = "C:\\AppData\\Bexmoor\\Pandrel";
-    char title[] = "title";
-    const HWND owner = reinterpret_cast<HWND>(0x1234);
-    const OPENFILENAMEA chooser = MakeWaveFileChooser(owner, file, folder, title);
-
-    EXPECT_EQ(88u, chooser.lStructSize);
-    EXPECT_EQ(owner, chooser.hwndOwner);
-    EXPECT_EQ(nullptr, chooser.hInstance);
-    EXPECT_EQ(nullptr, chooser.lpstrCustomFilter);
-    EXPECT_EQ(1u, chooser.nFilterIndex);
-    EXPECT_EQ(file, chooser.lpstrFile);
-    EXPECT_EQ(260u, chooser.nMaxFile);
-    EXPECT_EQ(nullptr, chooser.lpstrFileTitle);
-    EXPECT_EQ(folder, chooser.lpstrInitialDir);
-    EXPECT_EQ(title, chooser.lpstrTitle);
-    EXPECT_EQ(static_cast<DWORD>(OFN_READONLY | OFN_HIDEREADONLY | OFN_NOCHANGEDIR), chooser.Flags);
-    EXPECT_EQ(13u, chooser.Flags);
-    EXPECT_EQ(nullptr, chooser.lpstrDefExt);
-    EXPECT_EQ(nullptr, chooser.lpfnHook);
-    EXPECT_EQ(0u, chooser.FlagsEx);
-
-    // The filter: "Waveサウンド (*.wav)", "*.wav", then the closing empty entry.
-    const std::string filter(chooser.lpstrFilter, kWaveFileFilterBytes);
-    EXPECT_EQ(std::string("Wave\x83\x54\x83\x45\x83\x93\x83\x68 (*.wav)\0*.wav\0\0", 28), filter);
-    wchar_t display[32] = L"";
-    MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, chooser.lpstrFilter, -1, display, 32);
-    EXPECT_STREQ(L"Wave\u30B5\u30A6\u30F3\u30C9 (*.wav)", display);
-}
+#include "tests/cases/wave_name_cuts.h"
 
 // Group boxes and static texts have no pop-up: the message stays unhandled.
 TEST(DialogServices, HelpForControlsWithoutTopicIsUnhandled) {
@@ -102,34 +52,20 @@ private:
 
 }  // namespace
 
-// The Test button plays the edit's text as it stands, cut to 259 bytes on a character
-// boundary, asynchronously without waiting for a busy sound service.
+// The Test button plays the edit's text as it stands, cut like every name at 259 bytes on a
+// character boundary, asynchronously without waiting for a busy sound service.
 TEST(DialogServices, TestPlayPlaysTheEditsText) {
-    const std::string longAscii(300, 'a');
-    const std::string ascii258(258, 'b');
-    const std::string so = "\x83\x5C";  // "ソ", trail byte 0x5C
-    struct Case {
-        const char* name;
-        std::string text;
-        std::string played;
-    };
-    const Case cases[] = {
-        {"plain path", "C:\\Sounds\\chime.wav", "C:\\Sounds\\chime.wav"},
-        {"Japanese path", "C:\\" + so + "\\" + so + ".wav", "C:\\" + so + "\\" + so + ".wav"},
-        {"too long", longAscii, longAscii.substr(0, 259)},
-        {"double-byte character across the limit", ascii258 + so + "x", ascii258},
-        {"double-byte character just inside", ascii258.substr(1) + so + "x", ascii258.substr(1) + so},
-    };
     ASSERT_EQ(932u, GetACP());
     EditHost dialog;
-    for (const Case& c : cases) {
+    for (const WaveNameCut& c : WaveNameCuts()) {
+        SCOPED_TRACE(c.Name);
         fake::Reset();
-        SetDlgItemTextA(dialog.Handle(), 114, c.text.c_str());
-        EXPECT_EQ(1, TestPlay(dialog.Handle())) << c.name;
+        SetDlgItemTextA(dialog.Handle(), 114, c.Text.c_str());
+        EXPECT_EQ(1, TestPlay(dialog.Handle()));
         const std::vector<fake::SoundCall> sounds = fake::Sounds();
-        ASSERT_EQ(1u, sounds.size()) << c.name;
-        EXPECT_EQ(c.played, sounds[0].Name) << c.name;
-        EXPECT_EQ(0x2001u, sounds[0].Flags) << c.name;
+        ASSERT_EQ(1u, sounds.size());
+        EXPECT_EQ(c.Kept, sounds[0].Name);
+        EXPECT_EQ(0x2001u, sounds[0].Flags);
     }
 }
 
