@@ -32,8 +32,8 @@ int SignalModule::ArmSignalTimer() {
     if (!ParentWindow) return 1;
     SYSTEMTIME now;
     platform::GetLocalTime(&now);
-    platform::SetTimer(ParentWindow, SIGNAL_TIMER_ID, SignalTimerDelayMs(now.wSecond),
-                       SignalTimerProc);
+    platform::SetTimer(ParentWindow, SIGNAL_TIMER_ID,
+                       SignalTimerDelayMs(now.wSecond, now.wMilliseconds), SignalTimerProc);
     return 1;
 }
 

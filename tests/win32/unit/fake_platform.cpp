@@ -167,10 +167,13 @@ void RefuseTimers(bool refuse) {
     S().RefuseTimers = refuse;
 }
 
-bool FireTimer(HWND window, UINT_PTR id) {
+bool FireTimer(HWND window, UINT_PTR id, int lateMs) {
     TimerCall armed;
     if (!IsArmed(window, id, &armed)) return false;
-    AdvanceClock(armed.Delay);
+    {
+        std::lock_guard<std::mutex> lock(S().Lock);
+        S().Clock += (static_cast<LONGLONG>(armed.Delay) + lateMs) * static_cast<LONGLONG>(kTicksPerMs);
+    }
     armed.Callback(window, WM_TIMER, id, GetTickCount());
     return true;
 }
