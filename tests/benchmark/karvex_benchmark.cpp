@@ -171,7 +171,7 @@ struct Options {
     int Loads = 50;
     int Firings = 2000;
     int Plays = 200;
-    int Onsets = 0;            // real boundaries; 0: the timings above instead
+    int Onsets = 0;            // real boundaries to measure; 0: time loads, firings, plays
     bool WholeSecond = false;  // --delay whole-second
     std::string Wave;
 };
@@ -340,6 +340,7 @@ bool PumpUntilClock(WORD minute, unsigned msIntoMinute) {
 }
 
 int RunOnsets(const Options& options) {
+    // Once every minute: every boundary chimes.
     if (!WriteFileBytes(PortableIniPath(), "[Orlune]\r\nEnable=1\r\nSignalType=0\r\nInterval=60\r\n"
                                            "TimeType=0\r\nWaveName=" + options.Wave + "\r\n")) {
         std::fprintf(stderr, "benchmark: cannot write %s\n", PortableIniPath().c_str());
@@ -372,10 +373,11 @@ int RunOnsets(const Options& options) {
         if (!PumpUntilClock(boundaryMinute, kAfterBoundaryMs)) return 1;
         const bool played = w.Plays == playsBefore + 1;
         faults += !played;
-        std::printf("boundary :%02u armed %02u:%02u:%02u.%03u delay %u ms played %02u:%02u:%02u.%03u%s\n",
-                    boundaryMinute, armed.wHour, armed.wMinute, armed.wSecond, armed.wMilliseconds,
-                    delay, w.Played.wHour, w.Played.wMinute, w.Played.wSecond, w.Played.wMilliseconds,
-                    played ? "" : " NOT PLAYED");
+        std::printf("boundary :%02u armed %02u:%02u:%02u.%03u delay %u ms "
+                    "played %02u:%02u:%02u.%03u%s\n",
+                    boundaryMinute, armed.wHour, armed.wMinute, armed.wSecond,
+                    armed.wMilliseconds, delay, w.Played.wHour, w.Played.wMinute,
+                    w.Played.wSecond, w.Played.wMilliseconds, played ? "" : " NOT PLAYED");
         std::fflush(stdout);
     }
     loaded.Module->Api.StopModule();

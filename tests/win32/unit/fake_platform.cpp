@@ -172,7 +172,8 @@ bool FireTimer(HWND window, UINT_PTR id, int lateMs) {
     if (!IsArmed(window, id, &armed)) return false;
     {
         std::lock_guard<std::mutex> lock(S().Lock);
-        S().Clock += (static_cast<LONGLONG>(armed.Delay) + lateMs) * static_cast<LONGLONG>(kTicksPerMs);
+        const LONGLONG passedMs = static_cast<LONGLONG>(armed.Delay) + lateMs;
+        S().Clock += passedMs * static_cast<LONGLONG>(kTicksPerMs);
     }
     armed.Callback(window, WM_TIMER, id, GetTickCount());
     return true;

@@ -21,7 +21,8 @@ struct Delay {
 // boundary (the native table has the edge rows).
 TEST_F(SchedulerTest, ArmSetsTimer5000OnTheParentWindowForTheRestOfTheMinute) {
     const Delay cases[] = {
-        {0, 0, 60020}, {0, 999, 59021}, {1, 0, 59020}, {30, 500, 29520}, {59, 0, 1020}, {59, 999, 21},
+        {0, 0, 60020}, {0, 999, 59021}, {1, 0, 59020},
+        {30, 500, 29520}, {59, 0, 1020}, {59, 999, 21},
     };
     for (const Delay& c : cases) {
         fake::Reset();
@@ -281,7 +282,7 @@ TEST_F(SchedulerTest, EarlyAndLateFiringsSoundEachMinuteOnceAndNeverBeforeIt) {
             const int late = minute == 1 ? c.firstLateMs : c.lateMs;
             ASSERT_TRUE(Fire(late));
             const std::vector<fake::SoundCall> sounds = fake::Sounds();
-            ASSERT_EQ(sounds.size(), static_cast<size_t>(minute)) << "at the boundary of 10:0" << minute;
+            ASSERT_EQ(sounds.size(), static_cast<size_t>(minute)) << "by 10:0" << minute;
             const SYSTEMTIME& at = sounds.back().At;
             EXPECT_EQ(at.wMinute, minute);
             EXPECT_EQ(at.wSecond, 0);
