@@ -1,7 +1,15 @@
 #include "scheduler/signal_due.h"
 
-unsigned SignalTimerDelayMs(unsigned second) {
-    return (60 - second % 60) * 1000;
+unsigned SignalTimerDelayMs(unsigned second, unsigned milliseconds) {
+    // A field past its range (a leap second's 60, a stray value) counts as the minute's last
+    // millisecond, for the boundary is at most that near: aiming a whole minute on would skip
+    // it, and a remainder below zero would wrap to a delay of weeks.
+    if (second >= 60) {
+        second = 59;
+        milliseconds = 999;
+    }
+    if (milliseconds >= 1000) milliseconds = 999;
+    return 60000 - (second * 1000 + milliseconds) + kTimerPastBoundaryMs;
 }
 
 bool IntervalSignals(std::uint32_t interval) {

@@ -5,8 +5,15 @@
 
 #include "settings/interval_none.h"
 
-// Milliseconds from a clock reading at `second` to the next minute boundary.
-unsigned SignalTimerDelayMs(unsigned second);
+// How far past the boundary the timer aims. Windows timers can fire up to a tick (about
+// 15.6 ms) early; aiming later than that keeps an early firing whose due check does not
+// wait (the first after a start, with no check in the minute that is ending) out of the
+// old minute, where it would sound that minute and then the next one at once.
+constexpr unsigned kTimerPastBoundaryMs = 20;
+
+// Milliseconds from a clock reading at `second`.`milliseconds` to kTimerPastBoundaryMs past
+// the next minute boundary: 21 at the minute's last millisecond, 60020 at its first.
+unsigned SignalTimerDelayMs(unsigned second, unsigned milliseconds);
 
 // Whether a minute can ever be due: "None" and intervals under one minute (a step of
 // zero whole minutes, only possible from a hand-edited file) never signal.

@@ -34,8 +34,8 @@ int SignalModule::ArmSignalTimer() {
     if (TimerWindow && TimerWindow != ParentWindow) StopSignalTimer();
     SYSTEMTIME now;
     platform::GetLocalTime(&now);
-    platform::SetTimer(ParentWindow, SIGNAL_TIMER_ID, SignalTimerDelayMs(now.wSecond),
-                       SignalTimerProc);
+    platform::SetTimer(ParentWindow, SIGNAL_TIMER_ID,
+                       SignalTimerDelayMs(now.wSecond, now.wMilliseconds), SignalTimerProc);
     TimerWindow = ParentWindow;
     return 1;
 }

@@ -6,6 +6,11 @@
 // firing (so the due check never waits), the timer is captured from SetTimer and its
 // callback called directly, and the sound goes to a recorder or to the real PlaySoundA.
 // Prints medians; asserts nothing about time.
+//
+// With --onsets N it instead runs the module on the real clock across N minute boundaries,
+// arming it at a different fraction of a second before each, and prints when it armed, the
+// delay it set and when it played; tests/benchmark/chime_onsets.py captures the sound and
+// runs a second copy with --delay whole-second (the delay of earlier releases) beside it.
 #include <windows.h>
 #include <mmsystem.h>
 
@@ -18,6 +23,7 @@
 #include <vector>
 
 #include "host/process_resources.h"
+#include "scheduler/signal_due.h"
 #include "support/import_hook.h"
 #include "support/message_window.h"
 #include "support/module_under_test.h"
@@ -27,7 +33,9 @@ namespace {
 
 constexpr UINT_PTR kSignalTimerId = 5000;
 constexpr WORD kSecondsPastBoundary = 3;
-constexpr UINT kRearmDelayMs = (60 - kSecondsPastBoundary) * 1000;
+constexpr WORD kMillisecondsPast = 250;
+constexpr UINT kRearmDelayMs =
+    60000 - (kSecondsPastBoundary * 1000 + kMillisecondsPast) + kTimerPastBoundaryMs;
 
 // What the hooks saw since the last Reset.
 struct Seen {
@@ -74,11 +82,13 @@ BOOL WINAPI HookedPlaySoundA(LPCSTR name, HMODULE module, DWORD flags) {
     return TRUE;
 }
 
-const struct {
+struct HookSpec {
     const char* Dll;
     const char* Function;
     const void* Hook;
-} kHooks[] = {
+};
+
+const HookSpec kHooks[] = {
     {"KERNEL32.dll", "GetLocalTime", HookAddress(&HookedGetLocalTime)},
     {"KERNEL32.dll", "Sleep", HookAddress(&HookedSleep)},
     {"USER32.dll", "SetTimer", HookAddress(&HookedSetTimer)},
@@ -96,7 +106,7 @@ SYSTEMTIME NextMinute() {
     time.wHour = static_cast<WORD>(minutes / 60 % 24);
     time.wMinute = static_cast<WORD>(minutes % 60);
     time.wSecond = kSecondsPastBoundary;
-    time.wMilliseconds = 250;
+    time.wMilliseconds = kMillisecondsPast;
     ++minutes;
     return time;
 }
@@ -139,9 +149,11 @@ void PrintMicroseconds(const char* what, const std::vector<double>& seconds) {
 struct Loaded {
     std::unique_ptr<ModuleUnderTest> Module = std::make_unique<ModuleUnderTest>();
     std::vector<std::unique_ptr<ImportHook>> Hooks;
-    bool Hooked() {
+    bool Hooked() { return Hooked(kHooks); }
+    template <size_t N>
+    bool Hooked(const HookSpec (&hooks)[N]) {
         if (!Module->Loaded()) return false;
-        for (const auto& h : kHooks) {
+        for (const auto& h : hooks) {
             Hooks.push_back(std::make_unique<ImportHook>(Module->Handle, h.Dll, h.Function, h.Hook));
             if (!Hooks.back()->Installed()) {
                 std::fprintf(stderr, "benchmark: %s!%s is not in the import table\n", h.Dll, h.Function);
@@ -161,6 +173,8 @@ struct Options {
     int Loads = 50;
     int Firings = 2000;
     int Plays = 200;
+    int Onsets = 0;            // real boundaries to measure; 0: time loads, firings, plays
+    bool WholeSecond = false;  // --delay whole-second
     std::string Wave;
     std::string Compare;
 };
@@ -176,12 +190,15 @@ bool ParseCount(const char* text, int* value) {
 const char kUsage[] =
     "Usage: karvex_benchmark.exe [--cold-loads N] [--compare DLL] [--loads N] [--firings N]\n"
     "                            [--plays N] --wave WINDOWS_PATH\n"
+    "       karvex_benchmark.exe --onsets N [--delay new|whole-second] --wave WINDOWS_PATH\n"
     "  --cold-loads N  cold loads timed, each in a fresh process (default 15)\n"
     "  --compare DLL   another build of the module to cold-load in turns with this one\n"
     "  --loads N    load/start/unload cycles timed (default 50)\n"
     "  --firings N  timer firings timed for each recorder case (default 2000)\n"
     "  --plays N    timer firings timed with the real PlaySoundA (default 200)\n"
-    "  --wave PATH  the WAV the module plays (the real plays need a real file)\n";
+    "  --wave PATH  the WAV the module plays (the real plays need a real file)\n"
+    "  --onsets N   instead, N real minute boundaries: arm, chime, print the times\n"
+    "  --delay      the module's own delay (new), or that of earlier releases\n";
 
 bool Parse(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
@@ -198,6 +215,11 @@ bool Parse(int argc, char** argv, Options* options) {
             ok = ParseCount(value, &options->Firings);
         } else if (ok && arg == "--plays") {
             ok = ParseCount(value, &options->Plays);
+        } else if (ok && arg == "--onsets") {
+            ok = ParseCount(value, &options->Onsets);
+        } else if (ok && arg == "--delay") {
+            options->WholeSecond = std::string(value) == "whole-second";
+            ok = options->WholeSecond || std::string(value) == "new";
         } else if (ok && arg == "--wave") {
             options->Wave = value;
         } else {
@@ -376,6 +398,116 @@ bool Due(const SYSTEMTIME& time) {
     return time.wMinute % 5 == 0;  // the settings below chime every five minutes
 }
 
+// ---- When the chime starts, on the real clock ---------------------------------------------
+// The clock, the timer and PlaySoundA are the system's; the hooks only note what the module
+// read, set and played, and with --delay whole-second give the timer the delay of earlier
+// releases, (60 - second) whole seconds from the module's own reading, in place of its own.
+
+struct Watched {
+    SYSTEMTIME Reading{};  // the module's last clock reading
+    UINT Delay = 0;        // the last delay handed to the system for the signal timer
+    SYSTEMTIME Played{};   // the clock when the module last called PlaySoundA
+    int Plays = 0;
+    bool WholeSecond = false;
+};
+Watched w;
+
+void WINAPI WatchedGetLocalTime(SYSTEMTIME* now) {
+    ::GetLocalTime(now);
+    w.Reading = *now;
+}
+
+UINT_PTR WINAPI WatchedSetTimer(HWND window, UINT_PTR id, UINT delay, TIMERPROC callback) {
+    if (id == kSignalTimerId) {
+        if (w.WholeSecond) delay = (60u - w.Reading.wSecond % 60u) * 1000u;
+        w.Delay = delay;
+    }
+    return ::SetTimer(window, id, delay, callback);
+}
+
+BOOL WINAPI WatchedPlaySoundA(LPCSTR name, HMODULE module, DWORD flags) {
+    ::GetLocalTime(&w.Played);
+    ++w.Plays;
+    return ::PlaySoundA(name, module, flags);
+}
+
+const HookSpec kWatchHooks[] = {
+    {"KERNEL32.dll", "GetLocalTime", HookAddress(&WatchedGetLocalTime)},
+    {"USER32.dll", "SetTimer", HookAddress(&WatchedSetTimer)},
+    {"WINMM.dll", "PlaySoundA", HookAddress(&WatchedPlaySoundA)},
+};
+
+// Armed 5 s into the minute before each boundary, at a fraction of a second chosen by the
+// boundary's minute: ten boundaries in a row walk through the whole second, and two copies
+// started together arm alike.
+constexpr unsigned kArmMs = 5000;
+constexpr unsigned kArmFractionMs[10] = {50, 550, 150, 650, 250, 750, 350, 850, 450, 950};
+// Every chime has started by then, whichever delay armed it.
+constexpr unsigned kAfterBoundaryMs = 1500;
+
+unsigned MsIntoMinute(const SYSTEMTIME& time) {
+    return time.wSecond * 1000u + time.wMilliseconds;
+}
+
+SYSTEMTIME ClockNow() {
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    return now;
+}
+
+// Runs the message loop until the clock shows `minute` at `msIntoMinute` or later.
+bool PumpUntilClock(WORD minute, unsigned msIntoMinute) {
+    return PumpMessagesUntil([&] {
+        const SYSTEMTIME now = ClockNow();
+        return now.wMinute == minute && MsIntoMinute(now) >= msIntoMinute;
+    }, 2 * 60 * 1000);
+}
+
+int RunOnsets(const Options& options) {
+    // Once every minute: every boundary chimes.
+    if (!WriteFileBytes(PortableIniPath(), "[Orlune]\r\nEnable=1\r\nSignalType=0\r\nInterval=60\r\n"
+                                           "TimeType=0\r\nWaveName=" + options.Wave + "\r\n")) {
+        std::fprintf(stderr, "benchmark: cannot write %s\n", PortableIniPath().c_str());
+        return 1;
+    }
+    MessageWindow window;
+    w.WholeSecond = options.WholeSecond;
+    Loaded loaded;
+    if (!loaded.Hooked(kWatchHooks)) return 1;
+    loaded.Module->Api.SetParentWindow(window.Get());
+    loaded.Module->Api.InitialLoad(1);
+    std::printf("onsets: %d boundaries, delay %s\n", options.Onsets,
+                options.WholeSecond ? "whole-second" : "new");
+    std::fflush(stdout);
+    int faults = 0;
+    for (int i = 0; i < options.Onsets; ++i) {
+        const SYSTEMTIME now = ClockNow();
+        WORD armMinute = now.wMinute;
+        if (MsIntoMinute(now) >= kArmMs + kArmFractionMs[(armMinute + 1) % 10]) {
+            armMinute = static_cast<WORD>((armMinute + 1) % 60);
+        }
+        const WORD boundaryMinute = static_cast<WORD>((armMinute + 1) % 60);
+        if (!PumpUntilClock(armMinute, kArmMs + kArmFractionMs[boundaryMinute % 10])) return 1;
+        // A fresh start, as a host started at this moment would make.
+        loaded.Module->Api.StopModule();
+        faults += loaded.Module->Api.StartModule() != 1;
+        const SYSTEMTIME armed = w.Reading;
+        const UINT delay = w.Delay;
+        const int playsBefore = w.Plays;
+        if (!PumpUntilClock(boundaryMinute, kAfterBoundaryMs)) return 1;
+        const bool played = w.Plays == playsBefore + 1;
+        faults += !played;
+        std::printf("boundary :%02u armed %02u:%02u:%02u.%03u delay %u ms "
+                    "played %02u:%02u:%02u.%03u%s\n",
+                    boundaryMinute, armed.wHour, armed.wMinute, armed.wSecond,
+                    armed.wMilliseconds, delay, w.Played.wHour, w.Played.wMinute,
+                    w.Played.wSecond, w.Played.wMilliseconds, played ? "" : " NOT PLAYED");
+        std::fflush(stdout);
+    }
+    loaded.Module->Api.StopModule();
+    return faults == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -384,6 +516,7 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
+    if (options.Onsets > 0) return RunOnsets(options);
     // Portable settings beside this program: on, once every five minutes, so that four
     // minutes in five are not due.
     if (!WriteFileBytes(PortableIniPath(), "[Orlune]\r\nEnable=1\r\nSignalType=0\r\nInterval=300\r\n"
@@ -459,7 +592,7 @@ int main(int argc, char** argv) {
     const bool recorderOk = g.Recorded == options.Firings && g.Sleeps == 0 && g.OtherSets == 0 &&
                             g.Rearms == 2 * options.Firings;
     std::printf("Timer firing, host-thread time (callback called on the window's thread, clock "
-                "%u s past a fresh minute):\n", kSecondsPastBoundary);
+                "%u.%03u s past a fresh minute):\n", kSecondsPastBoundary, kMillisecondsPast);
     PrintMicroseconds("not-due minute", idle);
     PrintMicroseconds("due minute, sound to a recorder", due);
     std::printf("    checks: %d plays recorded, %d re-arms for %u ms, %d other SetTimer, %d Sleep: %s\n",

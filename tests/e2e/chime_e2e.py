@@ -8,13 +8,17 @@ open read-write: it never sees end-of-file between plays, and it timestamps each
 Wine's null device does not pace in real time, so a play arrives in a burst: the first
 read's time marks the start of the sound; plays are told apart by the WAV's quiet tail.
 
+A case starts one host or several, each at its own fraction of a second (the chime must
+start on the boundary whenever the module was armed) and each with its own FIFO, so several
+hosts share one boundary and the run takes no longer.
+
 Usage: chime_e2e.py once|hour_count --build DIR --host PandrelHost.exe --runner wine-run
-                    [--result FILE]   (the measured figures as JSON, for scripts/benchmark)
+                    [--sound-devices sound_devices.exe]   (run first: see sound_devices.cpp)
 """
 import argparse
 import array
-import json
 import os
+import re
 import select
 import shutil
 import subprocess
@@ -24,15 +28,17 @@ import time
 import wave
 
 REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
-MAX_START_DELAY = 1.5     # seconds from the boundary to the first sound
+MAX_START_DELAY = 0.25    # seconds from the boundary to the first sound
 LOUD = 500                # sample magnitude that counts as sound
 QUIET_RUN = 2205          # 0.1 s below LOUD ends a play (the WAV's tail is 0.2 s of silence)
 
 CASES = {
-    # name: (settings, grace seconds after the boundary for the plays to finish)
-    "once": ({"Enable": 1, "SignalType": 0, "Interval": 60, "TimeType": 0}, 2),
-    "hour_count": ({"Enable": 1, "SignalType": 1, "Interval": 60, "TimeType": 0}, 5),
+    # name: (settings, grace seconds after the boundary for the plays to finish,
+    #        the fraction of a second at which each host is launched, one second apart)
+    "once": ({"Enable": 1, "SignalType": 0, "Interval": 60, "TimeType": 0}, 2, (0.1, 0.5, 0.9)),
+    "hour_count": ({"Enable": 1, "SignalType": 1, "Interval": 60, "TimeType": 0}, 5, (0.7,)),
 }
+LOG_TIME = re.compile(r"^\[(\d\d):(\d\d):(\d\d)\.(\d\d\d)\] ")
 
 
 def expected_plays(settings, hour, minute):
@@ -71,19 +77,14 @@ def count_plays(pcm):
     return plays
 
 
-def wait_for_a_fresh_second():
-    """Launch just after a second ticks, and not in the last seconds of a minute.
-
-    The module arms its timer with whole seconds, so it fires as many milliseconds after
-    the boundary as the clock showed when it was armed; starting early in a second keeps
-    that part small and the start-delay check meaningful. Starting too close to a boundary
-    could let the host miss it and wait a whole extra minute.
-    """
-    now = time.time()
-    if time.localtime(now).tm_sec >= 57:
-        time.sleep(61 - now % 60)
-        now = time.time()
-    time.sleep(1 - now % 1)
+def first_launch_second(hosts):
+    """The whole second at which the first of `hosts` launches: the next one, unless the last
+    host would then start within a few seconds of a boundary, which it could miss and then
+    wait a whole extra minute for."""
+    start = int(time.time()) + 1
+    if start % 60 > 56 - hosts:
+        start += 61 - start % 60
+    return start
 
 
 class HostOutput(threading.Thread):
@@ -101,73 +102,74 @@ class HostOutput(threading.Thread):
         return next(((t, line) for t, line in self.lines if text in line), (None, None))
 
 
-def run_case(name, args):
-    settings, grace = CASES[name]
-    work = os.path.join(args.build, "e2e", name)
-    shutil.rmtree(work, ignore_errors=True)
-    os.makedirs(work)
-    # A private copy of the host: its portable settings live beside it, away from the demo's.
-    host = os.path.join(work, "PandrelHost.exe")
-    shutil.copy(args.host, host)
-    module = os.path.join(os.path.dirname(os.path.abspath(args.host)), "Karvex.dll")
-    wav = os.path.join(work, "chime.wav")
-    subprocess.run([os.path.join(REPO, "scripts", "make-demo-chime"), wav], check=True)
-    with wave.open(wav) as w:
-        assert (w.getnchannels(), w.getsampwidth()) == (1, 2)
-        wav_pcm = w.readframes(w.getnframes())
-    write_settings(os.path.join(work, "Orlune.ini"), settings, wav)
+class Host:
+    """One host launched at a fraction of a second: its own folder, settings and FIFO."""
 
-    fifo = os.path.join(work, "sound.fifo")
-    os.mkfifo(fifo)
-    reader = os.open(fifo, os.O_RDWR | os.O_NONBLOCK)
-    env = dict(os.environ, KARVEX_BUILD_DIR=args.build, KARVEX_SOUND_FILE=fifo)
-    env.pop("WINE_RUN_SOUND", None)
+    def __init__(self, work, args, settings, wav):
+        os.makedirs(work)
+        # A private copy of the host: its portable settings live beside it, away from the demo's.
+        self.exe = os.path.join(work, "PandrelHost.exe")
+        shutil.copy(args.host, self.exe)
+        write_settings(os.path.join(work, "Orlune.ini"), settings, wav)
+        self.fifo = os.path.join(work, "sound.fifo")
+        os.mkfifo(self.fifo)
+        self.reader = os.open(self.fifo, os.O_RDWR | os.O_NONBLOCK)
+        self.reads = []  # (time, bytes)
+        self.proc = self.output = None
+        self.launched = 0.0
 
-    wait_for_a_fresh_second()
-    launched = time.time()
-    proc = subprocess.Popen(
-        [args.runner, host, "--portable", "--module", windows_path(module),
-         "--minutes", "1", "--grace", str(grace)],
-        env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    output = HostOutput(proc.stdout)
-    output.start()
+    def launch(self, args, module, grace):
+        env = dict(os.environ, KARVEX_BUILD_DIR=args.build, KARVEX_SOUND_FILE=self.fifo)
+        env.pop("WINE_RUN_SOUND", None)
+        self.launched = time.time()
+        self.proc = subprocess.Popen(
+            [args.runner, self.exe, "--portable", "--module", windows_path(module),
+             "--minutes", "1", "--grace", str(grace), "--monitor"],
+            env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        self.output = HostOutput(self.proc.stdout)
+        self.output.start()
 
-    reads = []  # (time, bytes)
-    deadline = launched + 60 + grace + 20
+
+def capture(hosts, deadline):
+    """Reads every host's FIFO until all have ended (and what they wrote last is read)."""
+    by_reader = {host.reader: host for host in hosts}
     drain_until = None
     while True:
         now = time.time()
-        if drain_until is None and proc.poll() is not None:
+        if drain_until is None and all(h.proc.poll() is not None for h in hosts):
             drain_until = now + 0.3  # what the last play wrote may still be in the pipe
         if (drain_until and now > drain_until) or now > deadline:
             break
-        ready, _, _ = select.select([reader], [], [], 0.05)
-        if ready:
+        ready, _, _ = select.select(list(by_reader), [], [], 0.05)
+        for reader in ready:
             data = os.read(reader, 1 << 16)
-            reads.append((time.time(), data))
-    timed_out = proc.poll() is None
-    if timed_out:
-        proc.kill()
-    proc.wait()
-    output.join(2)
-    os.close(reader)
+            by_reader[reader].reads.append((time.time(), data))
 
-    print("host output:")
-    for t, line in output.lines:
+
+def check_host(host, settings, wav_pcm, label, failures):
+    timed_out = host.proc.poll() is None
+    if timed_out:
+        host.proc.kill()
+    host.proc.wait()
+    host.output.join(2)
+    os.close(host.reader)
+
+    print("%s output:" % label)
+    for t, line in host.output.lines:
         print("  " + line)
-    failures = []
 
     def check(condition, message):
         if not condition:
-            failures.append(message)
+            failures.append("%s: %s" % (label, message))
 
     check(not timed_out, "the host did not end by itself")
-    check(proc.returncode == 0, "host exit code %s" % proc.returncode)
-    check(output.find("StartModule -> 1")[1], "StartModule did not return 1")
-    seen_at, line = output.find("] minute boundary ")
+    check(host.proc.returncode == 0, "host exit code %s" % host.proc.returncode)
+    started = LOG_TIME.match(host.output.find("StartModule -> 1")[1] or "")
+    check(started, "StartModule did not return 1")
+    seen_at, line = host.output.find("] minute boundary ")
     if not seen_at:
-        failures.append("the host reported no minute boundary")
-        return failures
+        failures.append("%s: the host reported no minute boundary" % label)
+        return
     boundary = seen_at - seen_at % 60
     hour, minute = (int(x) for x in line.split("minute boundary ")[1][:5].split(":"))
     local = time.localtime(boundary)
@@ -175,25 +177,53 @@ def run_case(name, args):
           % (line, local.tm_hour, local.tm_min))
     want = expected_plays(settings, hour, minute)
 
-    pcm = b"".join(data for _, data in reads)
+    pcm = b"".join(data for _, data in host.reads)
     plays = count_plays(pcm)
-    print("boundary %02d:%02d; %d reads, %d bytes, %d plays (want %d)"
-          % (hour, minute, len(reads), len(pcm), plays, want))
+    print("%s: armed at second %s; boundary %02d:%02d; %d reads, %d bytes, %d plays (want %d)"
+          % (label, "%s.%s" % started.group(3, 4) if started else "?", hour, minute,
+             len(host.reads), len(pcm), plays, want))
     check(plays == want, "counted %d plays, want %d" % (plays, want))
     # The device gets the WAV's own samples: 16-bit mono, nothing resampled or padded.
     check(pcm == wav_pcm * want, "captured %d bytes that are not %d copies of the WAV's %d"
           % (len(pcm), want, len(wav_pcm)))
-    early = [t for t, _ in reads if t < boundary]
+    early = [t for t, _ in host.reads if t < boundary]
     check(not early, "sound %.3f s before the boundary" % (boundary - early[0] if early else 0))
-    if reads:
-        delay = reads[0][0] - boundary
-        print("first sound %.3f s after the boundary" % delay)
-        if args.result:
-            with open(args.result, "w") as out:
-                json.dump({"case": name, "boundary": "%02d:%02d" % (hour, minute),
-                           "plays": plays, "first_sound_after_boundary_s": round(delay, 3)}, out)
+    fired = LOG_TIME.match(host.output.find("] WM_TIMER id 5000")[1] or "")
+    if host.reads:
+        delay = host.reads[0][0] - boundary
+        print("%s: timer 5000 at second %s, first sound %.3f s after the boundary"
+              % (label, "%s.%s" % fired.group(3, 4) if fired else "?", delay))
         check(0 <= delay <= MAX_START_DELAY,
-              "first sound %.3f s after the boundary (at most %.1f)" % (delay, MAX_START_DELAY))
+              "first sound %.3f s after the boundary (at most %.2f)" % (delay, MAX_START_DELAY))
+
+
+def run_case(name, args):
+    settings, grace, fractions = CASES[name]
+    work = os.path.join(args.build, "e2e", name)
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    module = os.path.join(os.path.dirname(os.path.abspath(args.host)), "Karvex.dll")
+    wav = os.path.join(work, "chime.wav")
+    subprocess.run([os.path.join(REPO, "scripts", "make-demo-chime"), wav], check=True)
+    with wave.open(wav) as w:
+        assert (w.getnchannels(), w.getsampwidth()) == (1, 2)
+        wav_pcm = w.readframes(w.getnframes())
+    hosts = [Host(os.path.join(work, "host%d" % i), args, settings, wav)
+             for i in range(len(fractions))]
+    if args.sound_devices:
+        subprocess.run([args.runner, args.sound_devices], check=True,
+                       env=dict(os.environ, KARVEX_BUILD_DIR=args.build))
+
+    first = first_launch_second(len(hosts))
+    for i, (host, fraction) in enumerate(zip(hosts, fractions)):
+        time.sleep(max(0.0, first + i + fraction - time.time()))
+        host.launch(args, module, grace)
+    capture(hosts, hosts[-1].launched + 60 + grace + 20)
+
+    failures = []
+    for i, host in enumerate(hosts):
+        check_host(host, settings, wav_pcm, "host %d (launched at .%d s)"
+                   % (i, round(fractions[i] * 10)), failures)
     return failures
 
 
@@ -203,7 +233,7 @@ def main():
     parser.add_argument("--build", required=True)
     parser.add_argument("--host", required=True)
     parser.add_argument("--runner", required=True)
-    parser.add_argument("--result", help="write the measured figures to this JSON file")
+    parser.add_argument("--sound-devices", help="program that registers the prefix's sound devices")
     args = parser.parse_args()
     args.build = os.path.abspath(args.build)
     failures = run_case(args.case, args)

@@ -6,12 +6,24 @@
 
 #include "scheduler/signal_due.h"
 
-// Second 59 must give one second, not zero (a timer firing at once, over and over).
-TEST(SignalTimerDelayMs, IsTheRestOfTheMinuteInWholeSeconds) {
+// The timer aims 20 ms past the next boundary. A reading a hair before the boundary must
+// still give more than a tick (an early firing would land in the old minute) and never 0
+// (a timer that fires at once, over and over); fields out of range must neither skip the
+// boundary nor wrap to a delay of weeks.
+TEST(SignalTimerDelayMs, CountsMillisecondsToJustPastTheNextBoundary) {
     const struct {
-        unsigned second, expected;
-    } cases[] = {{0, 60000}, {1, 59000}, {30, 30000}, {58, 2000}, {59, 1000}, {60, 60000}};
-    for (const auto& c : cases) EXPECT_EQ(SignalTimerDelayMs(c.second), c.expected) << c.second;
+        unsigned second, milliseconds, expected;
+    } cases[] = {
+        /* 1 */ {0, 0, 60020},   /* 2 */ {0, 999, 59021}, /* 3 */ {1, 0, 59020},
+        /* 4 */ {30, 500, 29520}, /* 5 */ {58, 999, 1021}, /* 6 */ {59, 0, 1020},
+        /* 7 */ {59, 990, 30},   /* 8 */ {59, 999, 21},   /* 9 */ {59, 1000, 21},
+        /* 10 */ {59, 65535, 21}, /* 11 */ {0, 1000, 59021}, /* 12 */ {60, 0, 21},
+        /* 13 */ {60, 999, 21},  /* 14 */ {65535, 65535, 21},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SignalTimerDelayMs(c.second, c.milliseconds), c.expected)
+            << c.second << "." << c.milliseconds;
+    }
 }
 
 TEST(IntervalSignals, NoneAndStepsUnderAMinuteNeverSignal) {

@@ -282,7 +282,7 @@ TEST_F(Unload, ModuleCallsTheSystemThroughItsImportTable) {
     for (const TimerCall& set : g.Sets) {
         EXPECT_EQ(set.Window, Window);
         EXPECT_EQ(set.Id, kSignalTimerId);
-        EXPECT_EQ(set.Delay, 45000u) << "the delay did not come from the hooked clock";
+        EXPECT_EQ(set.Delay, 45020u) << "the delay did not come from the hooked clock";
     }
     EXPECT_GE(g.Readings, 1 + 2 + 30);
     EXPECT_EQ(g.Sleeps, std::vector<DWORD>(30, 100));

@@ -167,10 +167,14 @@ void RefuseTimers(bool refuse) {
     S().RefuseTimers = refuse;
 }
 
-bool FireTimer(HWND window, UINT_PTR id) {
+bool FireTimer(HWND window, UINT_PTR id, int lateMs) {
     TimerCall armed;
     if (!IsArmed(window, id, &armed)) return false;
-    AdvanceClock(armed.Delay);
+    {
+        std::lock_guard<std::mutex> lock(S().Lock);
+        const LONGLONG passedMs = static_cast<LONGLONG>(armed.Delay) + lateMs;
+        S().Clock += passedMs * static_cast<LONGLONG>(kTicksPerMs);
+    }
     armed.Callback(window, WM_TIMER, id, GetTickCount());
     return true;
 }

@@ -55,9 +55,10 @@ bool WaitForSounds(std::size_t count, DWORD timeoutMs = 5000);
 std::vector<TimerCall> TimerCalls();
 bool IsArmed(HWND window, UINT_PTR id, TimerCall* armed = nullptr);
 void RefuseTimers(bool refuse);  // SetTimer answers 0 and arms nothing
-// Lets the armed timer's delay pass on the clock and calls its callback, as the window's
-// message loop would. False when no such timer is armed.
-bool FireTimer(HWND window, UINT_PTR id);
+// Lets the armed timer's delay pass on the clock, `lateMs` more (less when negative: timers
+// can fire early), and calls its callback, as the window's message loop would. False when no
+// such timer is armed.
+bool FireTimer(HWND window, UINT_PTR id, int lateMs = 0);
 
 // Worker threads: real threads by default, so "runs on its own thread" can be checked.
 void RefuseWorkers(bool refuse);

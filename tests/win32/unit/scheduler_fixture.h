@@ -39,8 +39,9 @@ protected:
         std::strcpy(Module->WaveName, waveName);
     }
 
-    // One firing of the armed signal timer, as the host's message loop would dispatch it.
-    bool Fire() { return fake::FireTimer(Window.Get(), SIGNAL_TIMER_ID); }
+    // One firing of the armed signal timer, as the host's message loop would dispatch it,
+    // `lateMs` after its delay (before it when negative).
+    bool Fire(int lateMs = 0) { return fake::FireTimer(Window.Get(), SIGNAL_TIMER_ID, lateMs); }
     bool Armed(fake::TimerCall* timer = nullptr) {
         return fake::IsArmed(Window.Get(), SIGNAL_TIMER_ID, timer);
     }

@@ -3,6 +3,7 @@
 // not yet turned, and late firings.
 #include "unit/scheduler_fixture.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -16,11 +17,12 @@ struct Delay {
 
 // ---- Arming and stopping ----------------------------------------------------------------
 
-// The delay is counted from the second alone: the milliseconds are ignored, and second 59
-// must not give 0 (a timer that fires at once, every time).
+// The delay comes from the reading's second and milliseconds and ends just past the
+// boundary (the native table has the edge rows).
 TEST_F(SchedulerTest, ArmSetsTimer5000OnTheParentWindowForTheRestOfTheMinute) {
     const Delay cases[] = {
-        {0, 0, 60000}, {0, 999, 60000}, {1, 0, 59000}, {30, 500, 30000}, {59, 0, 1000}, {59, 999, 1000},
+        {0, 0, 60020}, {0, 999, 59021}, {1, 0, 59020},
+        {30, 500, 29520}, {59, 0, 1020}, {59, 999, 21},
     };
     for (const Delay& c : cases) {
         fake::Reset();
@@ -229,7 +231,7 @@ TEST_F(SchedulerTest, FiringJustBeforeTheBoundaryWaitsAndEvaluatesTheNewMinute) 
     EXPECT_EQ(fake::Sounds().size(), 1u) << "the 11:00 signal was missed";
     fake::TimerCall timer{};
     ASSERT_TRUE(Armed(&timer));
-    EXPECT_EQ(timer.Delay, 60000u);
+    EXPECT_EQ(timer.Delay, 60020u);  // re-armed from 11:00:00.000, after the wait
 }
 
 TEST_F(SchedulerTest, FiringJustAfterTheBoundaryDoesNotWait) {
@@ -261,7 +263,7 @@ TEST_F(SchedulerTest, WaitEndsAtTheFirstReadingOfANewMinute) {
     EXPECT_EQ(fake::Sounds().size(), 1u);
     fake::TimerCall timer{};
     ASSERT_TRUE(Armed(&timer));
-    EXPECT_EQ(timer.Delay, 59000u);  // from the re-arming's own reading, 11:00:01.300
+    EXPECT_EQ(timer.Delay, 58720u);  // from the re-arming's own reading, 11:00:01.300
 }
 
 // The second firing in one minute waits 30 x 100 ms (at most 3 s on the host's thread),
@@ -282,7 +284,44 @@ TEST_F(SchedulerTest, SecondFiringInTheSameMinuteWaitsThreeSecondsThenEvaluatesI
     EXPECT_EQ(fake::Sounds().size(), 2u);
     fake::TimerCall timer{};
     ASSERT_TRUE(Armed(&timer));
-    EXPECT_EQ(timer.Delay, 37000u);  // re-armed from 11:00:23
+    EXPECT_EQ(timer.Delay, 37020u);  // re-armed from 11:00:23
+}
+
+// Started at the row's reading, then five boundaries, each firing off its delay by
+// `firstLateMs` (the first) or `lateMs` (the others). A first firing early within the margin
+// has no check in the ending minute to wait for; later ones before the boundary (a clock
+// slewed by time sync) wait for it and re-arm from the new minute. Either way every minute
+// sounds once, in that minute, and none is skipped.
+TEST_F(SchedulerTest, EarlyAndLateFiringsSoundEachMinuteOnceAndNeverBeforeIt) {
+    const struct {
+        WORD second, milliseconds;
+        int firstLateMs, lateMs;
+    } cases[] = {
+        /* 1 */ {59, 999, -15, -15}, /* 2 */ {59, 990, -19, -40}, /* 3 */ {30, 0, 0, -40},
+        /* 4 */ {0, 0, 0, 0},        /* 5 */ {59, 999, 0, 0},     /* 6 */ {45, 500, -15, -120},
+        /* 7 */ {59, 999, 900, 900},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "armed at 10:00:" << c.second << "." << c.milliseconds
+                                        << ", late " << c.firstLateMs << "/" << c.lateMs << " ms");
+        fake::Reset();
+        Module = std::make_unique<SignalModule>(GetModuleHandleA(nullptr));
+        Module->ParentWindow = Window.Get();
+        TheSignalModule = Module.get();
+        Configure(60, 0, "chime.wav");
+        fake::SetClock(10, 0, c.second, c.milliseconds);
+        Module->ArmSignalTimer();
+        for (WORD minute = 1; minute <= 5; ++minute) {
+            const int late = minute == 1 ? c.firstLateMs : c.lateMs;
+            ASSERT_TRUE(Fire(late));
+            const std::vector<fake::SoundCall> sounds = fake::Sounds();
+            ASSERT_EQ(sounds.size(), static_cast<size_t>(minute)) << "by 10:0" << minute;
+            const SYSTEMTIME& at = sounds.back().At;
+            EXPECT_EQ(at.wMinute, minute);
+            EXPECT_EQ(at.wSecond, 0);
+            EXPECT_LE(at.wMilliseconds, std::max(100, late + 21)) << "10:0" << minute;
+        }
+    }
 }
 
 // The minute is whatever the clock shows when the firing is handled, however late it comes
@@ -294,11 +333,11 @@ TEST_F(SchedulerTest, LateFiringEvaluatesTheClockAsItIsThen) {
         bool sounds;
         UINT nextDelay;
     } cases[] = {
-        {fake::At(11, 7, 40), 300, false, 20000},
-        {fake::At(11, 7, 40), 60, true, 20000},
-        {fake::At(12, 15, 5), 900, true, 55000},
-        {fake::At(10, 30, 10), 1800, true, 50000},  // clock set back half an hour
-        {fake::At(11, 45, 59, 999), 900, true, 1000},
+        {fake::At(11, 7, 40), 300, false, 20020},
+        {fake::At(11, 7, 40), 60, true, 20020},
+        {fake::At(12, 15, 5), 900, true, 55020},
+        {fake::At(10, 30, 10), 1800, true, 50020},  // clock set back half an hour
+        {fake::At(11, 45, 59, 999), 900, true, 21},
     };
     for (const Late& c : cases) {
         SCOPED_TRACE(testing::Message() << c.firing.wHour << ":" << c.firing.wMinute << ":"
