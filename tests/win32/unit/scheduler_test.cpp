@@ -215,76 +215,59 @@ TEST_F(SchedulerTest, TheLongestWaveNamePlaysWhole) {
 
 // ---- Waiting for the minute to turn -----------------------------------------------------
 
-// A firing up to a few seconds early (timers can fire early) must not evaluate the old
-// minute again: it waits, 100 ms at a time, for the clock to show the new one.
-TEST_F(SchedulerTest, FiringJustBeforeTheBoundaryWaitsAndEvaluatesTheNewMinute) {
-    Configure(3600, 0, "chime.wav");
-    fake::SetClock(10, 59, 0);
-    Module->OnSignalTimer();  // the check in minute 59: nothing due
-    ASSERT_TRUE(fake::Sounds().empty());
-
-    fake::SetClock(10, 59, 59, 900);
-    SignalTimerProc(Window.Get(), WM_TIMER, SIGNAL_TIMER_ID, 0);
-    EXPECT_EQ(fake::Sleeps(), std::vector<DWORD>{100});
-    EXPECT_EQ(Module->LastCheck.wHour, 11);
-    EXPECT_EQ(Module->LastCheck.wMinute, 0);
-    EXPECT_EQ(fake::Sounds().size(), 1u) << "the 11:00 signal was missed";
-    fake::TimerCall timer{};
-    ASSERT_TRUE(Armed(&timer));
-    EXPECT_EQ(timer.Delay, 60020u);  // re-armed from 11:00:00.000, after the wait
-}
-
-TEST_F(SchedulerTest, FiringJustAfterTheBoundaryDoesNotWait) {
-    Configure(3600, 0, "chime.wav");
-    fake::SetClock(10, 59, 0);
-    Module->OnSignalTimer();
-    fake::SetClock(11, 0, 0, 200);
-    SignalTimerProc(Window.Get(), WM_TIMER, SIGNAL_TIMER_ID, 0);
-    EXPECT_TRUE(fake::Sleeps().empty());
-    EXPECT_EQ(Module->LastCheck.wMinute, 0);
-    EXPECT_EQ(fake::Sounds().size(), 1u);
-}
-
-// The wait ends at the first reading that shows another minute, and that reading is the
-// one evaluated and recorded.
-TEST_F(SchedulerTest, WaitEndsAtTheFirstReadingOfANewMinute) {
-    Configure(3600, 0, "chime.wav");
-    fake::SetClock(10, 59, 0);
-    Module->OnSignalTimer();
-    const int readingsBefore = fake::ReadingCount();
-    fake::ScriptReadings({fake::At(10, 59, 58, 100), fake::At(10, 59, 58, 600), fake::At(10, 59, 59, 400),
-                          fake::At(11, 0, 1, 250), fake::At(11, 0, 1, 300)});
-    SignalTimerProc(Window.Get(), WM_TIMER, SIGNAL_TIMER_ID, 0);
-    EXPECT_EQ(fake::Sleeps(), std::vector<DWORD>(3, 100));
-    EXPECT_EQ(fake::ReadingCount() - readingsBefore, 4 + 1) << "four readings, then the re-arming";
-    EXPECT_EQ(Module->LastCheck.wHour, 11);
-    EXPECT_EQ(Module->LastCheck.wMinute, 0);
-    EXPECT_EQ(Module->LastCheck.wSecond, 1);
-    EXPECT_EQ(fake::Sounds().size(), 1u);
-    fake::TimerCall timer{};
-    ASSERT_TRUE(Armed(&timer));
-    EXPECT_EQ(timer.Delay, 58720u);  // from the re-arming's own reading, 11:00:01.300
-}
-
-// The second firing in one minute waits 30 x 100 ms (at most 3 s on the host's thread),
-// then evaluates the unchanged minute with the last of its 30 readings.
-TEST_F(SchedulerTest, SecondFiringInTheSameMinuteWaitsThreeSecondsThenEvaluatesIt) {
-    Configure(3600, 0, "chime.wav");
-    fake::SetClock(11, 0, 0);
-    Module->OnSignalTimer();
-    ASSERT_EQ(fake::Sounds().size(), 1u);
-
-    fake::SetClock(11, 0, 20);
-    const int readingsBefore = fake::ReadingCount();
-    SignalTimerProc(Window.Get(), WM_TIMER, SIGNAL_TIMER_ID, 0);
-    EXPECT_EQ(fake::Sleeps(), std::vector<DWORD>(30, 100));
-    EXPECT_EQ(fake::ReadingCount() - readingsBefore, 30 + 1) << "30 readings, then the re-arming";
-    EXPECT_EQ(Module->LastCheck.wMinute, 0);
-    EXPECT_EQ(Module->LastCheck.wSecond, 22) << "not the reading before the last sleep";
-    EXPECT_EQ(fake::Sounds().size(), 2u);
-    fake::TimerCall timer{};
-    ASSERT_TRUE(Armed(&timer));
-    EXPECT_EQ(timer.Delay, 37020u);  // re-armed from 11:00:23
+// A firing that comes while the clock still shows the minute of the last check (timers can
+// fire early) waits, 100 ms at a time and at most 30 times (3 s of the host's thread), for the
+// clock to show another minute; the first reading that does is the one evaluated, recorded
+// and re-armed from. After 30 readings of the same minute, the last one is evaluated.
+TEST_F(SchedulerTest, FiringWaitsForTheMinuteOfTheLastCheckToEnd) {
+    const struct {
+        const char* name;
+        SYSTEMTIME checked;               // the previous firing's check
+        SYSTEMTIME now;                   // the clock at this firing; each sleep advances it
+        std::vector<SYSTEMTIME> script;   // or these readings, the re-arming's last
+        int sleeps;
+        SYSTEMTIME recorded;              // LastCheck afterwards
+        std::size_t sounds;               // at this firing
+        UINT nextDelay;
+    } cases[] = {
+        {"just before the boundary", fake::At(10, 59, 0), fake::At(10, 59, 59, 900), {}, 1,
+         fake::At(11, 0, 0), 1, 60020},
+        {"just after the boundary", fake::At(10, 59, 0), fake::At(11, 0, 0, 200), {}, 0,
+         fake::At(11, 0, 0), 1, 59820},
+        {"the first reading of a new minute ends it", fake::At(10, 59, 0), {},
+         {fake::At(10, 59, 58, 100), fake::At(10, 59, 58, 600), fake::At(10, 59, 59, 400),
+          fake::At(11, 0, 1, 250), fake::At(11, 0, 1, 300)},
+         3, fake::At(11, 0, 1), 1, 58720},
+        {"a second firing in the same minute", fake::At(11, 0, 0), fake::At(11, 0, 20), {}, 30,
+         fake::At(11, 0, 22), 1, 37020},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::Reset();
+        Configure(3600, 0, "chime.wav");
+        Module->LastCheck.wMinute = 0xFFFF;  // as constructed: the first check never waits
+        fake::SetClock(c.checked.wHour, c.checked.wMinute, c.checked.wSecond);
+        Module->OnSignalTimer();
+        fake::ClearRecords();
+        const int readingsBefore = fake::ReadingCount();
+        if (c.script.empty()) {
+            fake::SetClock(c.now.wHour, c.now.wMinute, c.now.wSecond, c.now.wMilliseconds);
+        } else {
+            fake::ScriptReadings(c.script);
+        }
+        SignalTimerProc(Window.Get(), WM_TIMER, SIGNAL_TIMER_ID, 0);
+        EXPECT_EQ(fake::Sleeps(), std::vector<DWORD>(c.sleeps, 100));
+        // Each sleep follows a reading; after the 30th no reading follows. Then the re-arming's.
+        const int waitReadings = c.sleeps < 30 ? c.sleeps + 1 : 30;
+        EXPECT_EQ(fake::ReadingCount() - readingsBefore, waitReadings + 1);
+        EXPECT_EQ(Module->LastCheck.wHour, c.recorded.wHour);
+        EXPECT_EQ(Module->LastCheck.wMinute, c.recorded.wMinute);
+        EXPECT_EQ(Module->LastCheck.wSecond, c.recorded.wSecond);
+        EXPECT_EQ(fake::Sounds().size(), c.sounds);
+        fake::TimerCall timer{};
+        ASSERT_TRUE(Armed(&timer));
+        EXPECT_EQ(timer.Delay, c.nextDelay);
+    }
 }
 
 // Started at the row's reading, then five boundaries, each firing off its delay by
