@@ -2,60 +2,25 @@
 // a quarter of the times while an hour-count worker still plays: afterwards the module is
 // gone and the process holds no more handles, threads or private memory than after the
 // warm-up. The clock, the first timer's delay and the sound are redirected through the
-// module's import table (see unload_test.cpp); the settings file is real.
+// module's import table (support/recorded_system.h); the settings file is real.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <mmsystem.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <memory>
 #include <vector>
 
-#include "support/import_hook.h"
 #include "support/module_under_test.h"
 #include "support/process_resources.h"
+#include "support/recorded_system.h"
 #include "support/settings_files.h"
-#include "module/scoped_win.h"
 
 namespace {
 
 constexpr int kWarmUpCycles = 20;
 constexpr int kCycles = 1000;
-
-// What the hooks answer and count; reset at every cycle.
-struct Cycle {
-    SYSTEMTIME Now{};
-    std::atomic<int> Sets{0};
-    std::atomic<int> SyncPlays{0};
-    std::atomic<DWORD> Worker{0};  // the thread of the first synchronous play
-    scoped::Handle Entered{CreateEventA(nullptr, TRUE, FALSE, nullptr)};  // a play began
-    scoped::Handle Release{CreateEventA(nullptr, TRUE, FALSE, nullptr)};  // held plays may end
-    bool Hold = false;  // plays wait for Release
-};
-
-Cycle* g = nullptr;
-
-void WINAPI HookedGetLocalTime(SYSTEMTIME* now) {
-    *now = g->Now;
-}
-
-// The first arming fires at once; the re-armed timer keeps its minute and never fires.
-UINT_PTR WINAPI HookedSetTimer(HWND window, UINT_PTR id, UINT delay, TIMERPROC callback) {
-    return ::SetTimer(window, id, g->Sets++ == 0 ? 1 : delay, callback);
-}
-
-// A quick stand-in for the sound; a held play lasts until the host has let go.
-BOOL WINAPI HookedPlaySoundA(LPCSTR, HMODULE, DWORD flags) {
-    if ((flags & SND_ASYNC) != 0) return TRUE;
-    DWORD none = 0;
-    g->Worker.compare_exchange_strong(none, GetCurrentThreadId());
-    ++g->SyncPlays;
-    SetEvent(g->Entered.Get());
-    if (g->Hold) WaitForSingleObject(g->Release.Get(), 20000);
-    return TRUE;
-}
 
 // The host has the system libraries the module imports loaded for good (a launcher with
 // windows, dialogs and sound uses them all); each cycle then maps and unmaps the module
@@ -99,30 +64,26 @@ const Kind kKinds[] = {{0, true, 3}, {7, false, 0}, {30, false, 1}, {7, false, 0
 
 // One load-drive-unload cycle; returns with the module unmapped and its worker ended.
 void RunCycle(HWND window, const Kind& kind) {
-    Cycle cycle;
-    cycle.Now = SYSTEMTIME{2025, 1, 1, 6, 15, kind.minute, 0, 0};
-    cycle.Hold = kind.hold;
-    g = &cycle;
+    recorded::Answers answers;
+    answers.Clock = recorded::ClockAt(15, kind.minute, 0);
+    answers.ShortTimers = 1;  // the first arming fires at once; the re-armed timer never fires
+    answers.HoldSyncPlays = kind.hold;  // a held play lasts until the host has let go
+    recorded::Reset(answers);
 
     auto module = std::make_unique<ModuleUnderTest>();
     ASSERT_TRUE(module->Loaded());
-    std::vector<std::unique_ptr<ImportHook>> hooks;
-    hooks.push_back(std::make_unique<ImportHook>(module->Handle, "KERNEL32.dll", "GetLocalTime",
-                                                 HookAddress(&HookedGetLocalTime)));
-    hooks.push_back(std::make_unique<ImportHook>(module->Handle, "USER32.dll", "SetTimer", HookAddress(&HookedSetTimer)));
-    hooks.push_back(std::make_unique<ImportHook>(module->Handle, "WINMM.dll", "PlaySoundA",
-                                                 HookAddress(&HookedPlaySoundA)));
-    for (const auto& hook : hooks) ASSERT_TRUE(hook->Installed());
+    const recorded::Installer hooks(module->Handle);  // gone with the module's table: nothing to put back
+    ASSERT_TRUE(hooks.Installed()) << hooks.Missing();
 
     module->Api.SetParentWindow(window);
     ASSERT_NE(module->Api.InitialLoad(1), 0);
     ASSERT_EQ(module->Api.StartModule(), 1);
     // The firing is over once it has re-armed; a due one has its worker inside a play.
-    ASSERT_TRUE(PumpMessagesUntil([&] { return cycle.Sets >= 2; }, 5000)) << "the timer never fired";
+    ASSERT_TRUE(PumpMessagesUntil([] { return recorded::Snapshot().Sets.size() >= 2; }, 5000))
+        << "the timer never fired";
     if (kind.plays > 0) {
-        ASSERT_EQ(WaitForSingleObject(cycle.Entered.Get(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+        ASSERT_EQ(WaitForSingleObject(recorded::PlayBegan(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
     }
-    scoped::Handle worker(cycle.Worker ? OpenThread(SYNCHRONIZE, FALSE, cycle.Worker) : nullptr);
 
     module->Api.StopModule();
     module->Unload();
@@ -131,14 +92,13 @@ void RunCycle(HWND window, const Kind& kind) {
     } else if (kind.plays == 0) {
         EXPECT_FALSE(ModuleMapped()) << "FreeLibrary left the module mapped";
     }
-    SetEvent(cycle.Release.Get());
-    if (worker.Get()) {
-        ASSERT_EQ(WaitForSingleObject(worker.Get(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+    recorded::ReleasePlays();
+    if (HANDLE worker = recorded::FirstPlayer()) {
+        ASSERT_EQ(WaitForSingleObject(worker, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
     }
     ASSERT_TRUE(PumpMessagesUntil([] { return !ModuleMapped(); }, 5000)) << "the module stayed mapped";
-    EXPECT_EQ(cycle.SyncPlays, kind.plays);
-    hooks.clear();  // the table is gone with the module: nothing to put back
-    g = nullptr;
+    EXPECT_EQ(recorded::Snapshot().SyncPlays(), static_cast<std::size_t>(kind.plays));
+    recorded::Reset();  // closes the worker's handle
 }
 
 }  // namespace

@@ -1,13 +1,12 @@
 // Bad input and faults met by the real module, each run as the host runs it: load, InitialLoad,
 // SetParentWindow, StartModule, one timer firing, StopModule, unload. The clock, the first
-// timer's delay, sleeps and sounds are redirected through the module's import table (see
-// unload_test.cpp), so nothing waits or plays; settings files, folders and profile functions
-// are real. Every case must end within 3 s, write to no file but the settings file, and
+// timer's delay, sleeps and sounds are redirected through the module's import table
+// (support/recorded_system.h), so nothing waits or plays; settings files, folders and profile
+// functions are real. Every case must end within 3 s, write to no file but the settings file, and
 // leave every line of that file that the module does not own as it was.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <mmsystem.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -15,15 +14,14 @@
 #include <iterator>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "support/import_hook.h"
 #include "support/legacy_registry_store.h"
 #include "support/message_window.h"
 #include "support/module_under_test.h"
+#include "support/recorded_system.h"
 #include "support/setting_dialog_driver.h"
 #include "support/settings_files.h"
 #include "support/setting_values.h"
@@ -32,94 +30,6 @@ namespace {
 
 constexpr DWORD kCaseLimitMs = 3000;
 constexpr char kBom[] = "\xEF\xBB\xBF";
-
-struct Sound {
-    std::string Name;
-    DWORD Flags;
-};
-
-// What the hooks saw, and the paths they hand out.
-struct Monitor {
-    std::mutex Lock;
-    int Sets = 0;
-    int Sleeps = 0;
-    std::vector<Sound> Sounds;
-    std::vector<std::string> ProfileWrites;  // the file named by each write
-    std::optional<std::string> AppData;      // null: the system's answer; "" fails the call
-    std::optional<std::string> HostExe;      // null: the system's answer
-} g;
-
-void WINAPI HookedGetLocalTime(SYSTEMTIME* now) {
-    *now = SYSTEMTIME{2025, 1, 1, 6, 15, 0, 5, 0};  // 15:00:05, a signal minute for every interval
-}
-
-void WINAPI HookedSleep(DWORD) {
-    std::lock_guard<std::mutex> lock(g.Lock);
-    ++g.Sleeps;
-}
-
-UINT_PTR WINAPI HookedSetTimer(HWND window, UINT_PTR id, UINT delay, TIMERPROC callback) {
-    int set;
-    {
-        std::lock_guard<std::mutex> lock(g.Lock);
-        set = g.Sets++;
-    }
-    return ::SetTimer(window, id, set == 0 ? 1 : delay, callback);  // only the first one fires
-}
-
-BOOL WINAPI HookedPlaySoundA(LPCSTR name, HMODULE, DWORD flags) {
-    std::lock_guard<std::mutex> lock(g.Lock);
-    g.Sounds.push_back({name ? name : "", flags});
-    return TRUE;
-}
-
-// Windows refuses to write a read-only file; Wine running as root does not, so the refusal
-// is made here, as Windows would answer.
-BOOL WINAPI HookedWritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file) {
-    {
-        std::lock_guard<std::mutex> lock(g.Lock);
-        g.ProfileWrites.push_back(file ? file : "(null)");
-    }
-    const DWORD attributes = file ? GetFileAttributesA(file) : INVALID_FILE_ATTRIBUTES;
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    return ::WritePrivateProfileStringA(section, key, value, file);
-}
-
-HRESULT WINAPI HookedSHGetFolderPathA(HWND window, int folder, HANDLE token, DWORD flags, LPSTR path) {
-    if (!g.AppData) return SHGetFolderPathA(window, folder, token, flags, path);
-    if (g.AppData->empty() || g.AppData->size() >= MAX_PATH) return E_FAIL;
-    lstrcpyA(path, g.AppData->c_str());
-    return S_OK;
-}
-
-DWORD WINAPI HookedGetModuleFileNameA(HMODULE module, LPSTR path, DWORD size) {
-    if (module || !g.HostExe) return GetModuleFileNameA(module, path, size);
-    const std::string& exe = *g.HostExe;
-    if (exe.size() >= size) {
-        lstrcpynA(path, exe.c_str(), static_cast<int>(size));
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return size;
-    }
-    lstrcpyA(path, exe.c_str());
-    return static_cast<DWORD>(exe.size());
-}
-
-const struct {
-    const char* dll;
-    const char* function;
-    const void* hook;
-} kHooks[] = {
-    {"KERNEL32.dll", "GetLocalTime", HookAddress(&HookedGetLocalTime)},
-    {"KERNEL32.dll", "Sleep", HookAddress(&HookedSleep)},
-    {"KERNEL32.dll", "WritePrivateProfileStringA", HookAddress(&HookedWritePrivateProfileStringA)},
-    {"KERNEL32.dll", "GetModuleFileNameA", HookAddress(&HookedGetModuleFileNameA)},
-    {"USER32.dll", "SetTimer", HookAddress(&HookedSetTimer)},
-    {"WINMM.dll", "PlaySoundA", HookAddress(&HookedPlaySoundA)},
-    {"SHFOLDER.dll", "SHGetFolderPathA", HookAddress(&HookedSHGetFolderPathA)},
-};
 
 // ---------------------------------------------------------------------------------------
 // What the module understood, as it writes it back and as it plays it.
@@ -296,7 +206,7 @@ struct Outcome {
     bool Fired = false;
     bool Unmapped = false;
     int Sleeps = 0;
-    std::vector<Sound> Sounds;
+    std::vector<recorded::SoundCall> Sounds;
     std::vector<std::string> ProfileWrites;
     DWORD Ms = 0;
 };
@@ -308,19 +218,13 @@ protected:
         ASSERT_NE(Window.Get(), nullptr);
         ASSERT_FALSE(ModuleMapped()) << "left loaded by an earlier test";
     }
-    void TearDown() override {
-        g.AppData.reset();
-        g.HostExe.reset();
-    }
 
-    // The host's whole session with the module. `afterLoad` runs once InitialLoad is done.
-    Outcome RunHostSession(int portable, const std::function<void()>& afterLoad = [] {}) {
-        {
-            std::lock_guard<std::mutex> lock(g.Lock);
-            g.Sets = g.Sleeps = 0;
-            g.Sounds.clear();
-            g.ProfileWrites.clear();
-        }
+    // The host's whole session with the module, the system answering as `answers` says (the
+    // first timer fires at once). `afterLoad` runs once InitialLoad is done.
+    Outcome RunHostSession(int portable, recorded::Answers answers = {},
+                           const std::function<void()>& afterLoad = [] {}) {
+        answers.ShortTimers = 1;  // only the first one fires
+        recorded::Reset(answers);
         Outcome out;
         const DWORD start = GetTickCount();
         {
@@ -329,19 +233,15 @@ protected:
                 ADD_FAILURE() << "Karvex.dll did not load";
                 return out;
             }
-            std::vector<std::unique_ptr<ImportHook>> hooks;
-            for (const auto& h : kHooks) {
-                hooks.push_back(std::make_unique<ImportHook>(module.Handle, h.dll, h.function, h.hook));
-                if (!hooks.back()->Installed()) ADD_FAILURE() << h.function << " is not imported";
-            }
+            const recorded::Installer hooks(module.Handle);
+            if (!hooks.Installed()) ADD_FAILURE() << hooks.Missing() << " is not imported";
             module.Api.InitialLoad(portable);
             afterLoad();
             module.Api.SetParentWindow(Window.Get());
             out.Enable = module.Api.IsModuleEnable();
             out.Started = module.Api.StartModule();
             if (out.Started) {
-                out.Fired = PumpMessagesUntil([] { std::lock_guard<std::mutex> l(g.Lock); return g.Sets >= 2; },
-                                      kCaseLimitMs);
+                out.Fired = PumpMessagesUntil([] { return recorded::Snapshot().Sets.size() >= 2; }, kCaseLimitMs);
             }
             module.Api.StopModule();
             module.Unload();
@@ -349,10 +249,10 @@ protected:
             out.Unmapped = PumpMessagesUntil([] { return !ModuleMapped(); }, kCaseLimitMs);
         }
         out.Ms = GetTickCount() - start;
-        std::lock_guard<std::mutex> lock(g.Lock);
-        out.Sleeps = g.Sleeps;
-        out.Sounds = g.Sounds;
-        out.ProfileWrites = g.ProfileWrites;
+        const recorded::Record seen = recorded::Snapshot();
+        out.Sleeps = static_cast<int>(seen.Sleeps.size());
+        out.Sounds = seen.Sounds;
+        for (const recorded::ProfileWrite& write : seen.ProfileWrites) out.ProfileWrites.push_back(write.File);
         return out;
     }
 
@@ -365,7 +265,7 @@ protected:
         EXPECT_EQ(out.Started, u.Enable != 0 ? 1 : 0);
         EXPECT_EQ(out.Fired, u.Enable != 0) << "the timer did not fire";
         ASSERT_EQ(static_cast<int>(out.Sounds.size()), PlaysAtThree(u));
-        for (const Sound& sound : out.Sounds) {
+        for (const recorded::SoundCall& sound : out.Sounds) {
             EXPECT_EQ(sound.Name, u.WaveName);
             EXPECT_EQ(sound.Flags, static_cast<DWORD>(u.SignalType != 0 ? SND_SYNC : SND_ASYNC));
         }
@@ -510,7 +410,7 @@ TEST_F(Reliability, HandEditedSettingsFiles) {
             held = std::make_unique<ExclusiveFile>(AppDataIniPath());
             ASSERT_TRUE(held->Held());
         }
-        const Outcome out = RunHostSession(0, [&] {
+        const Outcome out = RunHostSession(0, {}, [&] {
             if (c.fault == Fault::HeldDuringLoad) held->Release();
         });
         held.reset();
@@ -591,14 +491,15 @@ TEST_F(Reliability, SettingsPathsAtTheEdge) {
         ASSERT_TRUE(Files.CreateAppDataFolders());
         std::string ini;
         int portable = 0;
+        recorded::Answers answers;
         if (c.appDataLength == std::string::npos) {
-            g.AppData = "";
+            answers.AppData = "";
             ini = AppDataIniPath();
         } else if (c.appDataLength) {
-            g.AppData = MakeFolderOfLength(root, c.appDataLength);
-            ini = *g.AppData + tail;
-            CreateDirectoryW(Widen(*g.AppData + "\\Bexmoor").c_str(), nullptr);
-            CreateDirectoryW(Widen(*g.AppData + "\\Bexmoor\\Pandrel").c_str(), nullptr);
+            answers.AppData = MakeFolderOfLength(root, c.appDataLength);
+            ini = *answers.AppData + tail;
+            CreateDirectoryW(Widen(*answers.AppData + "\\Bexmoor").c_str(), nullptr);
+            CreateDirectoryW(Widen(*answers.AppData + "\\Bexmoor\\Pandrel").c_str(), nullptr);
         } else {
             portable = 1;
             const std::string folder = c.sjisHost ? root + "\\" + so + "\\" + so
@@ -608,8 +509,8 @@ TEST_F(Reliability, SettingsPathsAtTheEdge) {
                 CreateDirectoryW(Widen(root + "\\" + so).c_str(), nullptr);
                 CreateDirectoryW(Widen(folder).c_str(), nullptr);
             }
-            g.HostExe = folder + "\\" + (c.sjisHost ? so + ".exe" : "k.exe");
-            ASSERT_TRUE(WriteFileBytesW(Widen(*g.HostExe), "MZ"));
+            answers.HostExe = folder + "\\" + (c.sjisHost ? so + ".exe" : "k.exe");
+            ASSERT_TRUE(WriteFileBytesW(Widen(*answers.HostExe), "MZ"));
             ini = folder + "\\Orlune.ini";
         }
         const std::string userFile = UserFile();
@@ -619,7 +520,7 @@ TEST_F(Reliability, SettingsPathsAtTheEdge) {
         ASSERT_TRUE(WriteFileBytes(other, "[Orlune]\r\nEnable=1\r\nWaveName=other.wav\r\n"));
         const Snapshot files = TakeSnapshot({TempRoot()}, Widen(ini));
 
-        const Outcome out = RunHostSession(portable);
+        const Outcome out = RunHostSession(portable, answers);
         slowest = std::max(slowest, out.Ms);
 
         ExpectUnderstood(out, c.used ? kUserFile : kDefaults);
@@ -633,8 +534,6 @@ TEST_F(Reliability, SettingsPathsAtTheEdge) {
             EXPECT_TRUE(out.ProfileWrites.empty());
         }
         ExpectSameFiles(files, TakeSnapshot({TempRoot()}, Widen(ini)));
-        g.AppData.reset();
-        g.HostExe.reset();
         RemoveFile(other);
     }
     RemoveTreeW(TempRoot());

@@ -1,154 +1,49 @@
 // Unloading the real module while it still has work under way: a worker playing an hour
-// count, or the timer armed on the host's window. The module's calls to the clock, sleep,
-// timers, sound and profile writes are redirected through its import table to the
-// functions below; they and their records live in this executable, so they outlive the
-// module. Code run where the module had been mapped fails the test: on a worker it crashes
-// the process; in a timer callback, where the system swallows the fault, a vectored
-// handler counts it.
+// count, or the timer armed on the host's window. The module's calls to the system go to
+// the recorders of support/recorded_system.h, which outlive the module. Code run where the
+// module had been mapped fails the test: on a worker it crashes the process; in a timer
+// callback, where the system swallows the fault, a vectored handler counts it.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <mmsystem.h>
 
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "support/import_hook.h"
 #include "support/module_under_test.h"
+#include "support/recorded_system.h"
 #include "support/settings_files.h"
 
 namespace {
 
+using recorded::ClockAt;
+using recorded::Snapshot;
+using recorded::TimerCall;
+
 constexpr UINT_PTR kSignalTimerId = 5000;
 constexpr UINT kShortDelayMs = 20;
 
-struct TimerCall {
-    HWND Window;
-    UINT_PTR Id;
-    UINT Delay;  // as the module asked
-    DWORD ThreadId;
-    UINT_PTR Result;
-};
-
-struct SoundCall {
-    std::string Name;
-    DWORD Flags;
-    DWORD ThreadId;
-};
-
-// What the hooks saw, and how they answer.
-struct Monitor {
-    std::mutex Lock;
-    SYSTEMTIME Now{};                // every GetLocalTime reading
-    int ShortDelaysLeft = 0;         // SetTimer calls forwarded with kShortDelayMs
-    int Readings = 0;
-    std::vector<TimerCall> Sets, Kills;
-    std::vector<DWORD> Sleeps;       // answered at once
-    std::vector<SoundCall> Sounds;
-    std::vector<DWORD> ProfileWriteThreads;
-    HANDLE SoundEntered = nullptr;   // set when a synchronous play begins
-    HANDLE SoundRelease = nullptr;   // synchronous plays block until this is set
-    HANDLE Worker = nullptr;         // the thread of the first synchronous play
-    // Where the module was mapped, and how often code faulted there. Counted by a vectored
-    // handler, which sees a fault first even where the system swallows it afterwards (as
-    // both Windows and Wine do for a timer callback).
-    ULONG_PTR ImageStart = 0, ImageEnd = 0;
-    volatile LONG FaultsInModule = 0;
-};
-
-Monitor g;
+// Where the module was mapped, and how often code faulted there. Counted by a vectored
+// handler, which sees a fault first even where the system swallows it afterwards (as both
+// Windows and Wine do for a timer callback).
+ULONG_PTR g_imageStart = 0, g_imageEnd = 0;
+volatile LONG g_faultsInModule = 0;
 
 LONG CALLBACK CountFaultsInModule(EXCEPTION_POINTERS* exception) {
     const EXCEPTION_RECORD* record = exception->ExceptionRecord;
     const auto address = reinterpret_cast<ULONG_PTR>(record->ExceptionAddress);
-    if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && address >= g.ImageStart &&
-        address < g.ImageEnd) {
-        InterlockedIncrement(&g.FaultsInModule);
+    if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && address >= g_imageStart &&
+        address < g_imageEnd) {
+        InterlockedIncrement(&g_faultsInModule);
     }
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
-void WINAPI HookedGetLocalTime(SYSTEMTIME* now) {
-    std::lock_guard<std::mutex> lock(g.Lock);
-    ++g.Readings;
-    *now = g.Now;
-}
-
-void WINAPI HookedSleep(DWORD milliseconds) {
-    std::lock_guard<std::mutex> lock(g.Lock);
-    g.Sleeps.push_back(milliseconds);
-}
-
-UINT_PTR WINAPI HookedSetTimer(HWND window, UINT_PTR id, UINT delay, TIMERPROC callback) {
-    UINT forwarded = delay;
-    {
-        std::lock_guard<std::mutex> lock(g.Lock);
-        if (g.ShortDelaysLeft > 0) {
-            --g.ShortDelaysLeft;
-            forwarded = kShortDelayMs;
-        }
-    }
-    const UINT_PTR result = ::SetTimer(window, id, forwarded, callback);  // this executable's import
-    std::lock_guard<std::mutex> lock(g.Lock);
-    g.Sets.push_back({window, id, delay, GetCurrentThreadId(), result});
-    return result;
-}
-
-BOOL WINAPI HookedKillTimer(HWND window, UINT_PTR id) {
-    const BOOL result = ::KillTimer(window, id);
-    std::lock_guard<std::mutex> lock(g.Lock);
-    g.Kills.push_back({window, id, 0, GetCurrentThreadId(), static_cast<UINT_PTR>(result)});
-    return result;
-}
-
-BOOL WINAPI HookedPlaySoundA(LPCSTR name, HMODULE, DWORD flags) {
-    const bool sync = (flags & SND_ASYNC) == 0;
-    {
-        std::lock_guard<std::mutex> lock(g.Lock);
-        g.Sounds.push_back({name ? name : "", flags, GetCurrentThreadId()});
-        if (sync && !g.Worker) g.Worker = OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId());
-    }
-    if (sync) {
-        SetEvent(g.SoundEntered);
-        WaitForSingleObject(g.SoundRelease, 20000);
-    }
-    return TRUE;
-}
-
-BOOL WINAPI HookedWritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file) {
-    {
-        std::lock_guard<std::mutex> lock(g.Lock);
-        g.ProfileWriteThreads.push_back(GetCurrentThreadId());
-    }
-    return ::WritePrivateProfileStringA(section, key, value, file);
-}
-
-const struct {
-    const char* dll;
-    const char* function;
-    const void* hook;
-    const char* systemDll;  // where the system's own function is exported
-} kHooks[] = {
-    {"KERNEL32.dll", "GetLocalTime", HookAddress(&HookedGetLocalTime), "kernel32.dll"},
-    {"KERNEL32.dll", "Sleep", HookAddress(&HookedSleep), "kernel32.dll"},
-    {"KERNEL32.dll", "WritePrivateProfileStringA", HookAddress(&HookedWritePrivateProfileStringA), "kernel32.dll"},
-    {"USER32.dll", "SetTimer", HookAddress(&HookedSetTimer), "user32.dll"},
-    {"USER32.dll", "KillTimer", HookAddress(&HookedKillTimer), "user32.dll"},
-    {"WINMM.dll", "PlaySoundA", HookAddress(&HookedPlaySoundA), "winmm.dll"},
-};
-
-SYSTEMTIME ClockAt(WORD hour, WORD minute, WORD second) {
-    SYSTEMTIME time{};
-    time.wYear = 2025;
-    time.wMonth = 1;
-    time.wDay = 6;
-    time.wDayOfWeek = 1;
-    time.wHour = hour;
-    time.wMinute = minute;
-    time.wSecond = second;
-    return time;
+// The next `count` timers fire after kShortDelayMs.
+void ShortenTimers(int count) {
+    recorded::Answer([count](recorded::Answers& a) { a.ShortTimers = count; });
 }
 
 void PumpFor(DWORD milliseconds) {
@@ -159,28 +54,15 @@ bool Signaled(HANDLE handle) {
     return handle && WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
 }
 
-template <typename T>
-T Locked(const std::function<T()>& read) {
-    std::lock_guard<std::mutex> lock(g.Lock);
-    return read();
-}
-
 class Unload : public ::testing::Test {
 protected:
     void SetUp() override {
-        g.Now = ClockAt(15, 0, 5);
-        g.ShortDelaysLeft = 0;
-        g.Readings = 0;
-        g.Sets.clear();
-        g.Kills.clear();
-        g.Sleeps.clear();
-        g.Sounds.clear();
-        g.ProfileWriteThreads.clear();
-        g.SoundEntered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        g.SoundRelease = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        g.Worker = nullptr;
-        g.ImageStart = g.ImageEnd = 0;
-        g.FaultsInModule = 0;
+        recorded::Answers answers;
+        answers.ShortDelayMs = kShortDelayMs;
+        answers.HoldSyncPlays = true;
+        recorded::Reset(answers);
+        g_imageStart = g_imageEnd = 0;
+        g_faultsInModule = 0;
         FaultCounter = AddVectoredExceptionHandler(1, CountFaultsInModule);
         Window = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         ASSERT_NE(Window, nullptr);
@@ -188,17 +70,14 @@ protected:
     }
 
     void TearDown() override {
-        SetEvent(g.SoundRelease);
-        Hooks.clear();
+        recorded::ReleasePlays();
+        Hooks.reset();
         Module.reset();
         EXPECT_TRUE(PumpMessagesUntil([] { return !ModuleMapped(); }, 10000)) << "the module never went away";
-        EXPECT_EQ(g.FaultsInModule, 0) << "code ran where the module had been mapped";
+        EXPECT_EQ(g_faultsInModule, 0) << "code ran where the module had been mapped";
         RemoveVectoredExceptionHandler(FaultCounter);
         KillTimer(Window, kSignalTimerId);
         DestroyWindow(Window);
-        if (g.Worker) CloseHandle(g.Worker);
-        CloseHandle(g.SoundEntered);
-        CloseHandle(g.SoundRelease);
     }
 
     // The settings file beside this executable (which stands in for the host). TimeType is
@@ -219,12 +98,10 @@ protected:
         const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(Module->Handle);
         const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
             reinterpret_cast<const BYTE*>(Module->Handle) + dos->e_lfanew);
-        g.ImageStart = reinterpret_cast<ULONG_PTR>(Module->Handle);
-        g.ImageEnd = g.ImageStart + nt->OptionalHeader.SizeOfImage;
-        for (const auto& h : kHooks) {
-            Hooks.push_back(std::make_unique<ImportHook>(Module->Handle, h.dll, h.function, h.hook));
-            ASSERT_TRUE(Hooks.back()->Installed()) << h.dll << "!" << h.function << " is not in the import table";
-        }
+        g_imageStart = reinterpret_cast<ULONG_PTR>(Module->Handle);
+        g_imageEnd = g_imageStart + nt->OptionalHeader.SizeOfImage;
+        Hooks = std::make_unique<recorded::Installer>(Module->Handle);
+        ASSERT_TRUE(Hooks->Installed()) << Hooks->Missing() << " is not in the import table";
     }
 
     // Host's start: window, portable settings, timer.
@@ -236,8 +113,7 @@ protected:
 
     std::vector<TimerCall> KillsOnThread(DWORD threadId) {
         std::vector<TimerCall> kills;
-        std::lock_guard<std::mutex> lock(g.Lock);
-        for (const TimerCall& kill : g.Kills) {
+        for (const TimerCall& kill : Snapshot().Kills) {
             if (kill.ThreadId == threadId && kill.Window == Window && kill.Id == kSignalTimerId) {
                 kills.push_back(kill);
             }
@@ -249,51 +125,54 @@ protected:
     PVOID FaultCounter = nullptr;
     HWND Window = nullptr;
     std::unique_ptr<ModuleUnderTest> Module;
-    std::vector<std::unique_ptr<ImportHook>> Hooks;
+    std::unique_ptr<recorded::Installer> Hooks;
 };
 
 }  // namespace
 
-// Every call the module makes to the clock, sleep, timers and sound goes through its import
-// table (so monitors and shims see them all), and the table held the system's functions.
+// Every call the module makes to the clock, sleep, timers, sound, profile writes and the
+// functions that find its settings goes through its import table (so monitors and shims see
+// them all), and the table held the system's functions.
 TEST_F(Unload, ModuleCallsTheSystemThroughItsImportTable) {
     WriteSettings(0);
     {
         ModuleUnderTest probe;
         ASSERT_TRUE(probe.Loaded());
-        for (const auto& h : kHooks) {
-            void** slot = FindImportSlot(probe.Handle, h.dll, h.function);
-            ASSERT_NE(slot, nullptr) << h.function;
-            EXPECT_EQ(*slot, reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(h.systemDll), h.function)))
-                << h.function;
+        for (const recorded::Import& h : recorded::kImports) {
+            void** slot = FindImportSlot(probe.Handle, h.Dll, h.Function);
+            ASSERT_NE(slot, nullptr) << h.Function;
+            EXPECT_EQ(*slot, reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(h.SystemDll), h.Function)))
+                << h.Function;
         }
     }
     ASSERT_FALSE(ModuleMapped());
 
     LoadAndHook();
-    g.Now = ClockAt(11, 0, 15);
-    g.ShortDelaysLeft = 2;  // two firings: the second in the same minute waits
+    recorded::Answer([](recorded::Answers& a) {
+        a.Clock = ClockAt(11, 0, 15);
+        a.ShortTimers = 2;  // two firings: the second in the same minute waits
+    });
     Start();
-    ASSERT_TRUE(PumpMessagesUntil([] { return Locked<size_t>([] { return g.Sounds.size(); }) >= 2; }, 5000));
+    ASSERT_TRUE(PumpMessagesUntil([] { return Snapshot().Sounds.size() >= 2; }, 5000));
     EXPECT_NE(Module->Api.StopModule(), 0);
 
-    std::lock_guard<std::mutex> lock(g.Lock);
-    ASSERT_GE(g.Sets.size(), 3u);
-    for (const TimerCall& set : g.Sets) {
+    const recorded::Record seen = Snapshot();
+    ASSERT_GE(seen.Sets.size(), 3u);
+    for (const TimerCall& set : seen.Sets) {
         EXPECT_EQ(set.Window, Window);
         EXPECT_EQ(set.Id, kSignalTimerId);
         EXPECT_EQ(set.Delay, 45020u) << "the delay did not come from the hooked clock";
     }
-    EXPECT_GE(g.Readings, 1 + 2 + 30);
-    EXPECT_EQ(g.Sleeps, std::vector<DWORD>(30, 100));
-    ASSERT_EQ(g.Sounds.size(), 2u);
-    for (const SoundCall& sound : g.Sounds) {
+    EXPECT_GE(seen.ClockReadings, 1 + 2 + 30);
+    EXPECT_EQ(seen.Sleeps, std::vector<DWORD>(30, 100));
+    ASSERT_EQ(seen.Sounds.size(), 2u);
+    for (const recorded::SoundCall& sound : seen.Sounds) {
         EXPECT_EQ(sound.Name, "chime.wav");
         EXPECT_EQ(sound.Flags, static_cast<DWORD>(SND_ASYNC));
     }
-    ASSERT_FALSE(g.Kills.empty());
-    EXPECT_EQ(g.Kills.back().Window, Window);
-    EXPECT_EQ(g.Kills.back().Id, kSignalTimerId);
+    ASSERT_FALSE(seen.Kills.empty());
+    EXPECT_EQ(seen.Kills.back().Window, Window);
+    EXPECT_EQ(seen.Kills.back().Id, kSignalTimerId);
 }
 
 // The host lets go while a worker is inside a play. The worker's reference keeps the module
@@ -302,10 +181,10 @@ TEST_F(Unload, ModuleCallsTheSystemThroughItsImportTable) {
 TEST_F(Unload, WhileAWorkerPlaysTheModuleStaysUntilTheWorkerEnds) {
     WriteSettings(1);
     LoadAndHook();
-    g.ShortDelaysLeft = 1;  // the first firing soon; the re-armed timer for 15:01:00
+    ShortenTimers(1);  // the first firing soon; the re-armed timer for 15:01:00
     Start();
-    ASSERT_TRUE(PumpMessagesUntil([] { return Signaled(g.SoundEntered); }, 5000)) << "no hour count began";
-    const DWORD worker = Locked<DWORD>([] { return g.Sounds.at(0).ThreadId; });
+    ASSERT_TRUE(PumpMessagesUntil([] { return Signaled(recorded::PlayBegan()); }, 5000)) << "no hour count began";
+    const DWORD worker = Snapshot().Sounds.at(0).ThreadId;
     ASSERT_NE(worker, GetCurrentThreadId());
 
     Module->Unload();
@@ -314,17 +193,17 @@ TEST_F(Unload, WhileAWorkerPlaysTheModuleStaysUntilTheWorkerEnds) {
     EXPECT_TRUE(ModuleMapped());
     EXPECT_FALSE(SavedAtDetach()) << "detached while the worker still held the module";
 
-    SetEvent(g.SoundRelease);
+    recorded::ReleasePlays();
     ASSERT_TRUE(PumpMessagesUntil([] { return !ModuleMapped(); }, 10000)) << "the module stayed mapped";
-    EXPECT_EQ(WaitForSingleObject(g.Worker, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(WaitForSingleObject(recorded::FirstPlayer(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
     PumpFor(200);
 
-    EXPECT_EQ(Locked<size_t>([] { return g.Sounds.size(); }), 3u) << "15:00 on the 12-hour clock";
+    EXPECT_EQ(Snapshot().Sounds.size(), 3u) << "15:00 on the 12-hour clock";
     EXPECT_TRUE(SavedAtDetach());
     EXPECT_FALSE(KillsOnThread(worker).empty()) << "detach did not stop the timer";
-    const std::vector<DWORD> writers = Locked<std::vector<DWORD>>([] { return g.ProfileWriteThreads; });
-    ASSERT_FALSE(writers.empty());
-    EXPECT_EQ(writers.back(), worker) << "the last save did not come from the detach on the worker";
+    const std::vector<recorded::ProfileWrite> writes = Snapshot().ProfileWrites;
+    ASSERT_FALSE(writes.empty());
+    EXPECT_EQ(writes.back().ThreadId, worker) << "the last save did not come from the detach on the worker";
     EXPECT_FALSE(KillTimer(Window, kSignalTimerId)) << "a timer into the unloaded module was left armed";
 }
 
@@ -333,12 +212,12 @@ TEST_F(Unload, WhileAWorkerPlaysTheModuleStaysUntilTheWorkerEnds) {
 TEST_F(Unload, AfterTheWorkerEndedTheModuleGoesAtOnce) {
     WriteSettings(1);
     LoadAndHook();
-    g.ShortDelaysLeft = 1;
+    ShortenTimers(1);
     Start();
-    ASSERT_TRUE(PumpMessagesUntil([] { return Signaled(g.SoundEntered); }, 5000)) << "no hour count began";
-    SetEvent(g.SoundRelease);
-    ASSERT_EQ(WaitForSingleObject(g.Worker, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
-    EXPECT_EQ(Locked<size_t>([] { return g.Sounds.size(); }), 3u);
+    ASSERT_TRUE(PumpMessagesUntil([] { return Signaled(recorded::PlayBegan()); }, 5000)) << "no hour count began";
+    recorded::ReleasePlays();
+    ASSERT_EQ(WaitForSingleObject(recorded::FirstPlayer(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(Snapshot().Sounds.size(), 3u);
     EXPECT_TRUE(ModuleMapped());
     EXPECT_FALSE(SavedAtDetach()) << "the worker's release detached a module the host still holds";
 
@@ -356,16 +235,17 @@ TEST_F(Unload, AfterTheWorkerEndedTheModuleGoesAtOnce) {
 TEST_F(Unload, WhileTheTimerIsArmedTheTimerIsRemoved) {
     WriteSettings(0);
     LoadAndHook();
-    g.ShortDelaysLeft = 100;
+    ShortenTimers(100);
     Start();
-    ASSERT_EQ(Locked<size_t>([] { return g.Sets.size(); }), 1u);
+    ASSERT_EQ(Snapshot().Sets.size(), 1u);
     Module->Unload();
     EXPECT_FALSE(ModuleMapped());
     const std::vector<TimerCall> kills = KillsOnThread(GetCurrentThreadId());
     EXPECT_EQ(kills.size(), 1u) << "detach did not stop the timer";
     for (const TimerCall& kill : kills) EXPECT_NE(kill.Result, 0u) << "no timer was pending";
     PumpFor(20 * kShortDelayMs);  // a firing left behind would run into the unmapped module
-    EXPECT_TRUE(Locked<bool>([] { return g.Sounds.empty() && g.Sets.size() == 1; }))
+    const recorded::Record after = Snapshot();
+    EXPECT_TRUE(after.Sounds.empty() && after.Sets.size() == 1)
         << "the module ran after its detach";
     EXPECT_FALSE(KillTimer(Window, kSignalTimerId)) << "a timer into the unloaded module was left armed";
 }
@@ -375,10 +255,10 @@ TEST_F(Unload, WhileTheTimerIsArmedTheTimerIsRemoved) {
 TEST_F(Unload, AfterAStartWithoutAWindowNoTimerIsLeft) {
     WriteSettings(0);
     LoadAndHook();
-    g.ShortDelaysLeft = 100;
+    ShortenTimers(100);
     Start(false);
     Module->Unload();
     EXPECT_FALSE(ModuleMapped());
     PumpFor(20 * kShortDelayMs);
-    EXPECT_TRUE(Locked<bool>([] { return g.Sets.empty(); })) << "a timer without a window was set";
+    EXPECT_TRUE(Snapshot().Sets.empty()) << "a timer without a window was set";
 }
