@@ -41,13 +41,8 @@ constexpr UINT kRearmDelayMs =
 // never waits for the minute to change.
 SYSTEMTIME NextMinute() {
     static unsigned minutes = 0;
-    SYSTEMTIME time{};
-    time.wYear = 2025;
-    time.wMonth = 1;
-    time.wDay = 6;
-    time.wHour = static_cast<WORD>(minutes / 60 % 24);
-    time.wMinute = static_cast<WORD>(minutes % 60);
-    time.wSecond = kSecondsPastBoundary;
+    SYSTEMTIME time = recorded::ClockAt(static_cast<WORD>(minutes / 60 % 24),
+                                        static_cast<WORD>(minutes % 60), kSecondsPastBoundary);
     time.wMilliseconds = kMillisecondsPast;
     ++minutes;
     return time;
@@ -360,13 +355,18 @@ bool PumpUntilClock(WORD minute, unsigned msIntoMinute) {
     }, 2 * 60 * 1000);
 }
 
-int RunOnsets(const Options& options) {
-    // Once every minute: every boundary chimes.
-    if (!WriteFileBytes(PortableIniPath(), "[Orlune]\r\nEnable=1\r\nSignalType=0\r\nInterval=60\r\n"
-                                           "TimeType=0\r\nWaveName=" + options.Wave + "\r\n")) {
-        std::fprintf(stderr, "benchmark: cannot write %s\n", PortableIniPath().c_str());
-        return 1;
+// Portable settings beside this program: on, one chime every `interval` seconds.
+bool WriteSettings(const char* interval, const std::string& wave) {
+    if (WriteFileBytes(PortableIniPath(), std::string("[Orlune]\r\nEnable=1\r\nSignalType=0\r\nInterval=") +
+                                              interval + "\r\nTimeType=0\r\nWaveName=" + wave + "\r\n")) {
+        return true;
     }
+    std::fprintf(stderr, "benchmark: cannot write %s\n", PortableIniPath().c_str());
+    return false;
+}
+
+int RunOnsets(const Options& options) {
+    if (!WriteSettings("60", options.Wave)) return 1;  // every boundary chimes
     MessageWindow window;
     recorded::Answers answers;
     answers.RealClock = answers.RealSleeps = answers.RealPlays = true;
@@ -419,13 +419,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options.Onsets > 0) return RunOnsets(options);
-    // Portable settings beside this program: on, once every five minutes, so that four
-    // minutes in five are not due.
-    if (!WriteFileBytes(PortableIniPath(), "[Orlune]\r\nEnable=1\r\nSignalType=0\r\nInterval=300\r\n"
-                                           "TimeType=0\r\nWaveName=" + options.Wave + "\r\n")) {
-        std::fprintf(stderr, "benchmark: cannot write %s\n", PortableIniPath().c_str());
-        return 1;
-    }
+    // Once every five minutes, so that four minutes in five are not due.
+    if (!WriteSettings("300", options.Wave)) return 1;
     MessageWindow window;
     recorded::Answers answers;
     answers.Clock = NextMinute();
