@@ -1,11 +1,11 @@
 // Measures the real Karvex.dll as a host feels it: the time and the images of a cold load
 // (beside another build of the module, given with --compare), the time its timer firing
 // takes on the host's thread, the time of InitialLoad and StartModule, the private memory
-// the loaded and started module adds, and the size of the DLL. The module's clock and timers are steered
-// through its import table: the clock reads a few seconds past a fresh minute at every
-// firing (so the due check never waits), the timer is captured from SetTimer and its
-// callback called directly, and the sound goes to a recorder or to the real PlaySoundA.
-// Prints medians; asserts nothing about time.
+// the loaded and started module adds, and the size of the DLL. The module's clock, timers and
+// sound go through its import table to the recorders of support/recorded_system.h: the clock
+// reads a few seconds past a fresh minute at every firing (so the due check never waits), the
+// timer's callback is taken from the recorded SetTimer and called directly, and the sound is
+// recorded only or also sent to the real PlaySoundA. Prints medians; asserts nothing about time.
 //
 // With --onsets N it instead runs the module on the real clock across N minute boundaries,
 // arming it at a different fraction of a second before each, and prints when it armed, the
@@ -24,9 +24,9 @@
 
 #include "host/process_resources.h"
 #include "scheduler/signal_due.h"
-#include "support/import_hook.h"
 #include "support/message_window.h"
 #include "support/module_under_test.h"
+#include "support/recorded_system.h"
 #include "support/settings_files.h"
 
 namespace {
@@ -37,75 +37,12 @@ constexpr WORD kMillisecondsPast = 250;
 constexpr UINT kRearmDelayMs =
     60000 - (kSecondsPastBoundary * 1000 + kMillisecondsPast) + kTimerPastBoundaryMs;
 
-// What the hooks saw since the last Reset.
-struct Seen {
-    SYSTEMTIME Now{};
-    TIMERPROC Callback = nullptr;
-    int Rearms = 0;      // SetTimer for the signal timer with the expected delay
-    int OtherSets = 0;   // any other SetTimer
-    int Sleeps = 0;
-    int Recorded = 0;    // plays the recorder took
-    int Refused = 0;     // real plays that returned FALSE
-    bool Record = true;  // false: forward to the system's PlaySoundA
-    void Reset() {
-        Rearms = OtherSets = Sleeps = Recorded = Refused = 0;
-    }
-};
-Seen g;
-
-void WINAPI HookedGetLocalTime(SYSTEMTIME* now) {
-    *now = g.Now;
-}
-
-void WINAPI HookedSleep(DWORD milliseconds) {
-    ++g.Sleeps;
-    ::Sleep(milliseconds);
-}
-
-UINT_PTR WINAPI HookedSetTimer(HWND window, UINT_PTR id, UINT delay, TIMERPROC callback) {
-    if (id == kSignalTimerId && delay == kRearmDelayMs) {
-        ++g.Rearms;
-    } else {
-        ++g.OtherSets;
-    }
-    g.Callback = callback;
-    return ::SetTimer(window, id, delay, callback);  // real: a firing costs its re-arm
-}
-
-BOOL WINAPI HookedPlaySoundA(LPCSTR name, HMODULE module, DWORD flags) {
-    if (!g.Record) {
-        const BOOL played = ::PlaySoundA(name, module, flags);
-        g.Refused += !played;
-        return played;
-    }
-    ++g.Recorded;
-    return TRUE;
-}
-
-struct HookSpec {
-    const char* Dll;
-    const char* Function;
-    const void* Hook;
-};
-
-const HookSpec kHooks[] = {
-    {"KERNEL32.dll", "GetLocalTime", HookAddress(&HookedGetLocalTime)},
-    {"KERNEL32.dll", "Sleep", HookAddress(&HookedSleep)},
-    {"USER32.dll", "SetTimer", HookAddress(&HookedSetTimer)},
-    {"WINMM.dll", "PlaySoundA", HookAddress(&HookedPlaySoundA)},
-};
-
 // A fresh minute at every call, kSecondsPastBoundary seconds in, so the module's due check
 // never waits for the minute to change.
 SYSTEMTIME NextMinute() {
     static unsigned minutes = 0;
-    SYSTEMTIME time{};
-    time.wYear = 2025;
-    time.wMonth = 1;
-    time.wDay = 6;
-    time.wHour = static_cast<WORD>(minutes / 60 % 24);
-    time.wMinute = static_cast<WORD>(minutes % 60);
-    time.wSecond = kSecondsPastBoundary;
+    SYSTEMTIME time = recorded::ClockAt(static_cast<WORD>(minutes / 60 % 24),
+                                        static_cast<WORD>(minutes % 60), kSecondsPastBoundary);
     time.wMilliseconds = kMillisecondsPast;
     ++minutes;
     return time;
@@ -145,26 +82,20 @@ void PrintMicroseconds(const char* what, const std::vector<double>& seconds) {
                 s.Median * 1e6, s.Min * 1e6, s.Max * 1e6, static_cast<unsigned>(s.Count));
 }
 
-// The loaded module with its import table steered; hooks go before the module does.
+// The loaded module, its imports going to the recorders; the hooks go before the module does.
 struct Loaded {
-    std::unique_ptr<ModuleUnderTest> Module = std::make_unique<ModuleUnderTest>();
-    std::vector<std::unique_ptr<ImportHook>> Hooks;
-    bool Hooked() { return Hooked(kHooks); }
-    template <size_t N>
-    bool Hooked(const HookSpec (&hooks)[N]) {
-        if (!Module->Loaded()) return false;
-        for (const auto& h : hooks) {
-            Hooks.push_back(std::make_unique<ImportHook>(Module->Handle, h.Dll, h.Function, h.Hook));
-            if (!Hooks.back()->Installed()) {
-                std::fprintf(stderr, "benchmark: %s!%s is not in the import table\n", h.Dll, h.Function);
-                return false;
-            }
-        }
-        return true;
+    ModuleUnderTest Module;
+    std::unique_ptr<recorded::Installer> Hooks;
+    Loaded() {
+        if (Module.Loaded()) Hooks = std::make_unique<recorded::Installer>(Module.Handle);
     }
-    ~Loaded() {
-        Hooks.clear();
-        Module.reset();
+    bool Ready() const {
+        if (!Module.Loaded()) {
+            std::fprintf(stderr, "benchmark: %s did not load\n", ModulePath());
+        } else if (!Hooks->Installed()) {
+            std::fprintf(stderr, "benchmark: %s is not in the import table\n", Hooks->Missing());
+        }
+        return Module.Loaded() && Hooks->Installed();
     }
 };
 
@@ -230,40 +161,31 @@ bool Parse(int argc, char** argv, Options* options) {
     return !options->Wave.empty();
 }
 
-// One firing of the captured timer callback on this (the window's) thread, timed.
-double TimedFiring(HWND window, const SYSTEMTIME& clock) {
-    g.Now = clock;
+// One firing of the timer callback on this (the window's) thread, timed; the clock is set
+// before the timing starts.
+double TimedFiring(HWND window, TIMERPROC callback, const SYSTEMTIME& clock) {
+    recorded::Answer([&clock](recorded::Answers& a) { a.Clock = clock; });
     const LONGLONG start = Now();
-    g.Callback(window, WM_TIMER, kSignalTimerId, GetTickCount());
+    callback(window, WM_TIMER, kSignalTimerId, GetTickCount());
     return Seconds(Now() - start);
 }
 
-// Keeps the system DLLs the module imports loaded, as a launcher that uses them does, so
-// that later loads measure the module alone.
-class Dependencies {
-public:
-    explicit Dependencies(HMODULE module) {
-        const auto* base = reinterpret_cast<const BYTE*>(module);
-        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-            base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-        const DWORD imports =
-            nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-        for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports);
-             imports && entry->Name; ++entry) {
-            if (HMODULE held = LoadLibraryA(reinterpret_cast<const char*>(base + entry->Name))) {
-                held_.push_back(held);
-            }
-        }
-    }
-    ~Dependencies() {
-        for (HMODULE held : held_) FreeLibrary(held);
-    }
-    Dependencies(const Dependencies&) = delete;
-    Dependencies& operator=(const Dependencies&) = delete;
-
-private:
-    std::vector<HMODULE> held_;
+// What the module did since the last Reset, counted for the checks. A lean record has the
+// calls counted, but neither refusals nor re-arms.
+struct Counts {
+    int Plays, Refused;  // refused: plays that returned FALSE
+    int Sets, Rearms;    // re-arms: SetTimer for the signal timer with the expected delay
+    int Sleeps;
 };
+
+Counts Count(const recorded::Record& seen) {
+    Counts counts{seen.PlayCalls, 0, seen.SetCalls, 0, seen.SleepCalls};
+    for (const recorded::SoundCall& sound : seen.Sounds) counts.Refused += !sound.Result;
+    for (const recorded::TimerCall& set : seen.Sets) {
+        counts.Rearms += set.Id == kSignalTimerId && set.Delay == kRearmDelayMs;
+    }
+    return counts;
+}
 
 // The module's image as mapped: its size and that of its writable sections, whose pages
 // count as private memory on Windows once written, but not in the regions summed here.
@@ -399,43 +321,13 @@ bool Due(const SYSTEMTIME& time) {
 }
 
 // ---- When the chime starts, on the real clock ---------------------------------------------
-// The clock, the timer and PlaySoundA are the system's; the hooks only note what the module
-// read, set and played, and with --delay whole-second give the timer the delay of earlier
-// releases, (60 - second) whole seconds from the module's own reading, in place of its own.
+// The clock, the timer and PlaySoundA are the system's; the recorders only note what the
+// module read, set and played, and with --delay whole-second give the timer the delay of
+// earlier releases, (60 - second) whole seconds from the module's own reading, in place of its own.
 
-struct Watched {
-    SYSTEMTIME Reading{};  // the module's last clock reading
-    UINT Delay = 0;        // the last delay handed to the system for the signal timer
-    SYSTEMTIME Played{};   // the clock when the module last called PlaySoundA
-    int Plays = 0;
-    bool WholeSecond = false;
-};
-Watched w;
-
-void WINAPI WatchedGetLocalTime(SYSTEMTIME* now) {
-    ::GetLocalTime(now);
-    w.Reading = *now;
+UINT WholeSecondDelay(UINT, const SYSTEMTIME& reading) {
+    return (60u - reading.wSecond % 60u) * 1000u;
 }
-
-UINT_PTR WINAPI WatchedSetTimer(HWND window, UINT_PTR id, UINT delay, TIMERPROC callback) {
-    if (id == kSignalTimerId) {
-        if (w.WholeSecond) delay = (60u - w.Reading.wSecond % 60u) * 1000u;
-        w.Delay = delay;
-    }
-    return ::SetTimer(window, id, delay, callback);
-}
-
-BOOL WINAPI WatchedPlaySoundA(LPCSTR name, HMODULE module, DWORD flags) {
-    ::GetLocalTime(&w.Played);
-    ++w.Plays;
-    return ::PlaySoundA(name, module, flags);
-}
-
-const HookSpec kWatchHooks[] = {
-    {"KERNEL32.dll", "GetLocalTime", HookAddress(&WatchedGetLocalTime)},
-    {"USER32.dll", "SetTimer", HookAddress(&WatchedSetTimer)},
-    {"WINMM.dll", "PlaySoundA", HookAddress(&WatchedPlaySoundA)},
-};
 
 // Armed 5 s into the minute before each boundary, at a fraction of a second chosen by the
 // boundary's minute: ten boundaries in a row walk through the whole second, and two copies
@@ -463,19 +355,27 @@ bool PumpUntilClock(WORD minute, unsigned msIntoMinute) {
     }, 2 * 60 * 1000);
 }
 
-int RunOnsets(const Options& options) {
-    // Once every minute: every boundary chimes.
-    if (!WriteFileBytes(PortableIniPath(), "[Orlune]\r\nEnable=1\r\nSignalType=0\r\nInterval=60\r\n"
-                                           "TimeType=0\r\nWaveName=" + options.Wave + "\r\n")) {
-        std::fprintf(stderr, "benchmark: cannot write %s\n", PortableIniPath().c_str());
-        return 1;
+// Portable settings beside this program: on, one chime every `interval` seconds.
+bool WriteSettings(const char* interval, const std::string& wave) {
+    if (WriteFileBytes(PortableIniPath(), std::string("[Orlune]\r\nEnable=1\r\nSignalType=0\r\nInterval=") +
+                                              interval + "\r\nTimeType=0\r\nWaveName=" + wave + "\r\n")) {
+        return true;
     }
+    std::fprintf(stderr, "benchmark: cannot write %s\n", PortableIniPath().c_str());
+    return false;
+}
+
+int RunOnsets(const Options& options) {
+    if (!WriteSettings("60", options.Wave)) return 1;  // every boundary chimes
     MessageWindow window;
-    w.WholeSecond = options.WholeSecond;
+    recorded::Answers answers;
+    answers.RealClock = answers.RealSleeps = answers.RealPlays = true;
+    if (options.WholeSecond) answers.DelayFor = &WholeSecondDelay;
+    recorded::Reset(answers);
     Loaded loaded;
-    if (!loaded.Hooked(kWatchHooks)) return 1;
-    loaded.Module->Api.SetParentWindow(window.Get());
-    loaded.Module->Api.InitialLoad(1);
+    if (!loaded.Ready()) return 1;
+    loaded.Module.Api.SetParentWindow(window.Get());
+    loaded.Module.Api.InitialLoad(1);
     std::printf("onsets: %d boundaries, delay %s\n", options.Onsets,
                 options.WholeSecond ? "whole-second" : "new");
     std::fflush(stdout);
@@ -489,22 +389,24 @@ int RunOnsets(const Options& options) {
         const WORD boundaryMinute = static_cast<WORD>((armMinute + 1) % 60);
         if (!PumpUntilClock(armMinute, kArmMs + kArmFractionMs[boundaryMinute % 10])) return 1;
         // A fresh start, as a host started at this moment would make.
-        loaded.Module->Api.StopModule();
-        faults += loaded.Module->Api.StartModule() != 1;
-        const SYSTEMTIME armed = w.Reading;
-        const UINT delay = w.Delay;
-        const int playsBefore = w.Plays;
+        loaded.Module.Api.StopModule();
+        faults += loaded.Module.Api.StartModule() != 1;
+        const recorded::Record started = recorded::Snapshot();
+        const SYSTEMTIME armed = started.LastReading;
+        const UINT delay = started.Sets.empty() ? 0 : started.Sets.back().Forwarded;
         if (!PumpUntilClock(boundaryMinute, kAfterBoundaryMs)) return 1;
-        const bool played = w.Plays == playsBefore + 1;
+        const recorded::Record after = recorded::Snapshot();
+        const bool played = after.Sounds.size() == started.Sounds.size() + 1;
+        const SYSTEMTIME at = after.Sounds.empty() ? SYSTEMTIME{} : after.Sounds.back().Clock;
         faults += !played;
         std::printf("boundary :%02u armed %02u:%02u:%02u.%03u delay %u ms "
                     "played %02u:%02u:%02u.%03u%s\n",
                     boundaryMinute, armed.wHour, armed.wMinute, armed.wSecond,
-                    armed.wMilliseconds, delay, w.Played.wHour, w.Played.wMinute,
-                    w.Played.wSecond, w.Played.wMilliseconds, played ? "" : " NOT PLAYED");
+                    armed.wMilliseconds, delay, at.wHour, at.wMinute, at.wSecond,
+                    at.wMilliseconds, played ? "" : " NOT PLAYED");
         std::fflush(stdout);
     }
-    loaded.Module->Api.StopModule();
+    loaded.Module.Api.StopModule();
     return faults == 0 ? 0 : 1;
 }
 
@@ -517,15 +419,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options.Onsets > 0) return RunOnsets(options);
-    // Portable settings beside this program: on, once every five minutes, so that four
-    // minutes in five are not due.
-    if (!WriteFileBytes(PortableIniPath(), "[Orlune]\r\nEnable=1\r\nSignalType=0\r\nInterval=300\r\n"
-                                           "TimeType=0\r\nWaveName=" + options.Wave + "\r\n")) {
-        std::fprintf(stderr, "benchmark: cannot write %s\n", PortableIniPath().c_str());
-        return 1;
-    }
+    // Once every five minutes, so that four minutes in five are not due.
+    if (!WriteSettings("300", options.Wave)) return 1;
     MessageWindow window;
-    g.Now = NextMinute();
+    recorded::Answers answers;
+    answers.Clock = NextMinute();
+    answers.RealSleeps = true;  // none is expected; one would count in the firing's time
+    answers.Lean = true;        // calls counted, not listed: listing them would add to the times
     int faults = 0;
 
     WIN32_FILE_ATTRIBUTE_DATA file{};
@@ -537,22 +437,23 @@ int main(int argc, char** argv) {
     // Load, start, unload, again and again: the first load pays for the module's system
     // DLLs too, as it does in a launcher that has not loaded them yet.
     std::vector<double> initialLoad, startModule, added;
-    std::unique_ptr<Dependencies> dependencies;
+    std::unique_ptr<PinnedImports> pinned;
     for (int cycle = 0; cycle < options.Loads; ++cycle) {
+        recorded::Reset(answers);
         const SIZE_T before = process_resources::PrivateBytes();
         Loaded loaded;
-        if (!loaded.Hooked()) return 1;
-        if (!dependencies) dependencies = std::make_unique<Dependencies>(loaded.Module->Handle);
-        loaded.Module->Api.SetParentWindow(window.Get());
+        if (!loaded.Ready()) return 1;
+        if (!pinned) pinned = std::make_unique<PinnedImports>(loaded.Module.Handle);
+        loaded.Module.Api.SetParentWindow(window.Get());
         LONGLONG start = Now();
-        loaded.Module->Api.InitialLoad(1);
+        loaded.Module.Api.InitialLoad(1);
         initialLoad.push_back(Seconds(Now() - start));
         start = Now();
-        faults += loaded.Module->Api.StartModule() != 1;
+        faults += loaded.Module.Api.StartModule() != 1;
         startModule.push_back(Seconds(Now() - start));
         added.push_back(static_cast<double>(process_resources::PrivateBytes()) -
                         static_cast<double>(before));
-        loaded.Module->Api.StopModule();
+        loaded.Module.Api.StopModule();
     }
     std::printf("Load cycles (LoadLibrary, SetParentWindow, InitialLoad, StartModule, FreeLibrary):\n");
     PrintMicroseconds("InitialLoad(1)", initialLoad);
@@ -567,58 +468,70 @@ int main(int argc, char** argv) {
                                   ? "GetProcessMemoryInfo's PrivateUsage"
                                   : "PrivateUsage reads 0 here: the committed private regions, summed");
 
+    answers.Lean = false;  // the timer's callback comes from the listed SetTimer
+    recorded::Reset(answers);
     Loaded loaded;
-    if (!loaded.Hooked()) return 1;
-    PrintImage(loaded.Module->Handle);
-    loaded.Module->Api.SetParentWindow(window.Get());
-    loaded.Module->Api.InitialLoad(1);
-    g.Callback = nullptr;
-    faults += loaded.Module->Api.StartModule() != 1;
-    if (!g.Callback) {
+    if (!loaded.Ready()) return 1;
+    PrintImage(loaded.Module.Handle);
+    loaded.Module.Api.SetParentWindow(window.Get());
+    loaded.Module.Api.InitialLoad(1);
+    faults += loaded.Module.Api.StartModule() != 1;
+    const recorded::Record started = recorded::Snapshot();
+    const TIMERPROC callback = started.Sets.empty() ? nullptr : started.Sets.back().Callback;
+    if (!callback) {
         std::fprintf(stderr, "benchmark: the module set no timer callback\n");
         return 1;
     }
 
     // Recorder: the module's own work without the sound system's.
-    for (int warm = 0; warm < 10; ++warm) TimedFiring(window.Get(), NextMinute());
-    g.Reset();
+    answers.Lean = true;
+    recorded::Reset(answers);
+    for (int warm = 0; warm < 10; ++warm) TimedFiring(window.Get(), callback, NextMinute());
+    recorded::Reset(answers);
     std::vector<double> idle, due;
     const size_t firings = static_cast<size_t>(options.Firings);
     while (idle.size() < firings || due.size() < firings) {
         const SYSTEMTIME clock = NextMinute();
         std::vector<double>& into = Due(clock) ? due : idle;
-        if (into.size() < firings) into.push_back(TimedFiring(window.Get(), clock));
+        if (into.size() < firings) into.push_back(TimedFiring(window.Get(), callback, clock));
     }
-    const bool recorderOk = g.Recorded == options.Firings && g.Sleeps == 0 && g.OtherSets == 0 &&
-                            g.Rearms == 2 * options.Firings;
+    const Counts recorder = Count(recorded::Snapshot());
+    const bool recorderOk = recorder.Plays == options.Firings && recorder.Sleeps == 0 &&
+                            recorder.Sets == 2 * options.Firings;
     std::printf("Timer firing, host-thread time (callback called on the window's thread, clock "
                 "%u.%03u s past a fresh minute):\n", kSecondsPastBoundary, kMillisecondsPast);
     PrintMicroseconds("not-due minute", idle);
     PrintMicroseconds("due minute, sound to a recorder", due);
-    std::printf("    checks: %d plays recorded, %d re-arms for %u ms, %d other SetTimer, %d Sleep: %s\n",
-                g.Recorded, g.Rearms, kRearmDelayMs, g.OtherSets, g.Sleeps, recorderOk ? "ok" : "WRONG");
+    std::printf("    checks: %d plays recorded, %d SetTimer, %d Sleep: %s\n", recorder.Plays,
+                recorder.Sets, recorder.Sleeps, recorderOk ? "ok" : "WRONG");
 
     // The real asynchronous play. A minute apart, the last chime is long over: stop it
-    // first, untimed, since a new play waits for the old sound to stop.
-    g.Record = false;
+    // first, untimed, since a new play waits for the old sound to stop. The calls are listed,
+    // so that every re-arm's delay is checked: beside a real play the listing is lost.
+    answers.Lean = false;
+    answers.RealPlays = true;
+    recorded::Reset(answers);
     for (int warm = 0; warm < 3; ++warm) {
         PlaySoundA(nullptr, nullptr, 0);
         SYSTEMTIME clock;
         do clock = NextMinute(); while (!Due(clock));
-        TimedFiring(window.Get(), clock);
+        TimedFiring(window.Get(), callback, clock);
     }
-    g.Reset();
+    recorded::Reset(answers);
     std::vector<double> played;
     while (played.size() < static_cast<size_t>(options.Plays)) {
         PlaySoundA(nullptr, nullptr, 0);
         const SYSTEMTIME clock = NextMinute();
-        if (Due(clock)) played.push_back(TimedFiring(window.Get(), clock));
+        if (Due(clock)) played.push_back(TimedFiring(window.Get(), callback, clock));
     }
     PlaySoundA(nullptr, nullptr, 0);
-    const bool realOk = g.Refused == 0 && g.Sleeps == 0 && g.Rearms == options.Plays;
+    const Counts real = Count(recorded::Snapshot());
+    const bool realOk = real.Plays == options.Plays && real.Refused == 0 && real.Sleeps == 0 &&
+                        real.Sets == options.Plays && real.Rearms == options.Plays;
     PrintMicroseconds("due minute, real asynchronous PlaySoundA", played);
-    std::printf("    checks: %d plays refused, %d re-arms, %d Sleep: %s\n", g.Refused, g.Rearms,
-                g.Sleeps, realOk ? "ok" : "WRONG");
-    loaded.Module->Api.StopModule();
+    std::printf("    checks: %d plays, %d refused, %d re-arms for %u ms of %d SetTimer, %d Sleep: %s\n",
+                real.Plays, real.Refused, real.Rearms, kRearmDelayMs, real.Sets, real.Sleeps,
+                realOk ? "ok" : "WRONG");
+    loaded.Module.Api.StopModule();
     return faults == 0 && recorderOk && realOk ? 0 : 1;
 }

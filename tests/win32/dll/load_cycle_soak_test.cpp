@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cstddef>
 #include <memory>
-#include <vector>
 
 #include "support/module_under_test.h"
 #include "support/process_resources.h"
@@ -21,36 +20,6 @@ namespace {
 
 constexpr int kWarmUpCycles = 20;
 constexpr int kCycles = 1000;
-
-// The host has the system libraries the module imports loaded for good (a launcher with
-// windows, dialogs and sound uses them all); each cycle then maps and unmaps the module
-// alone. Without this every cycle would also load and unload the libraries behind them, and
-// Wine's own (its audio codec manager and print spooler among them) leave about 15 handles
-// behind at each unload.
-class PinnedImports {
-public:
-    explicit PinnedImports(HMODULE module) {
-        const auto* base = reinterpret_cast<const BYTE*>(module);
-        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-            base + reinterpret_cast<const IMAGE_DOS_HEADER*>(module)->e_lfanew);
-        const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-        for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-             imports.VirtualAddress && entry->Name; ++entry) {
-            if (HMODULE pinned = LoadLibraryA(reinterpret_cast<const char*>(base + entry->Name))) {
-                libraries_.push_back(pinned);
-            }
-        }
-    }
-    ~PinnedImports() {
-        for (HMODULE library : libraries_) FreeLibrary(library);
-    }
-    PinnedImports(const PinnedImports&) = delete;
-    PinnedImports& operator=(const PinnedImports&) = delete;
-    std::size_t Count() const { return libraries_.size(); }
-
-private:
-    std::vector<HMODULE> libraries_;
-};
 
 // The kinds of cycle, in turn: the count at 15:00 (three plays) with the host unloading
 // during the first; the single half-past play, ending whenever it ends; and twice a firing

@@ -35,6 +35,23 @@ void ModuleUnderTest::Unload() {
     Api = ModuleExports{};
 }
 
+PinnedImports::PinnedImports(HMODULE module) {
+    const auto* base = reinterpret_cast<const BYTE*>(module);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(module)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         imports.VirtualAddress && entry->Name; ++entry) {
+        if (HMODULE pinned = LoadLibraryA(reinterpret_cast<const char*>(base + entry->Name))) {
+            libraries_.push_back(pinned);
+        }
+    }
+}
+
+PinnedImports::~PinnedImports() {
+    for (HMODULE library : libraries_) FreeLibrary(library);
+}
+
 bool ModuleMapped() {
     return GetModuleHandleA("Karvex.dll") != nullptr;
 }

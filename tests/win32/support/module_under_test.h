@@ -4,7 +4,9 @@
 // by name.
 #include <windows.h>
 
+#include <cstddef>
 #include <functional>
+#include <vector>
 
 #include "host/module_api.h"
 
@@ -22,6 +24,23 @@ public:
 
     HMODULE Handle = nullptr;
     ModuleExports Api{};
+};
+
+// The host has the system libraries the module imports loaded for good (a launcher with
+// windows, dialogs and sound uses them all); each load then maps and unmaps the module
+// alone. Without this every unload would also unload the libraries behind it, and Wine's
+// own (its audio codec manager and print spooler among them) leave about 15 handles behind
+// each time.
+class PinnedImports {
+public:
+    explicit PinnedImports(HMODULE module);
+    ~PinnedImports();
+    PinnedImports(const PinnedImports&) = delete;
+    PinnedImports& operator=(const PinnedImports&) = delete;
+    std::size_t Count() const { return libraries_.size(); }
+
+private:
+    std::vector<HMODULE> libraries_;
 };
 
 // Full path of Karvex.dll beside the test executable, or of KARVEX_TEST_MODULE.

@@ -3,6 +3,8 @@
 #include <mmsystem.h>
 #include <shlobj.h>
 
+#include <cstdint>
+
 #include "module/scoped_win.h"
 #include "support/import_hook.h"
 
@@ -26,17 +28,26 @@ State& S() {
     return state;
 }
 
+// Called under the lock.
+SYSTEMTIME ClockAnswer(const Answers& answer) {
+    if (!answer.RealClock) return answer.Clock;
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);  // this executable's import
+    return now;
+}
+
 void WINAPI RecordedGetLocalTime(SYSTEMTIME* now) {
     scoped::ExclusiveLock lock(S().Lock);
     ++S().Seen.ClockReadings;
-    *now = S().Answer.Clock;
+    *now = S().Seen.LastReading = ClockAnswer(S().Answer);
 }
 
 void WINAPI RecordedSleep(DWORD milliseconds) {
     bool real;
     {
         scoped::ExclusiveLock lock(S().Lock);
-        S().Seen.Sleeps.push_back(milliseconds);
+        ++S().Seen.SleepCalls;
+        if (!S().Answer.Lean) S().Seen.Sleeps.push_back(milliseconds);
         real = S().Answer.RealSleeps;
     }
     if (real) ::Sleep(milliseconds);
@@ -49,18 +60,27 @@ UINT_PTR WINAPI RecordedSetTimer(HWND window, UINT_PTR id, UINT delay, TIMERPROC
         if (S().Answer.ShortTimers > 0) {
             --S().Answer.ShortTimers;
             forwarded = S().Answer.ShortDelayMs;
+        } else if (S().Answer.DelayFor) {
+            forwarded = S().Answer.DelayFor(delay, S().Seen.LastReading);
         }
     }
     const UINT_PTR result = ::SetTimer(window, id, forwarded, callback);  // this executable's import
     scoped::ExclusiveLock lock(S().Lock);
-    S().Seen.Sets.push_back({window, id, delay, callback, GetCurrentThreadId(), result});
+    ++S().Seen.SetCalls;
+    if (!S().Answer.Lean) {
+        S().Seen.Sets.push_back({window, id, delay, forwarded, callback, GetCurrentThreadId(), result});
+    }
     return result;
 }
 
 BOOL WINAPI RecordedKillTimer(HWND window, UINT_PTR id) {
     const BOOL result = ::KillTimer(window, id);
     scoped::ExclusiveLock lock(S().Lock);
-    S().Seen.Kills.push_back({window, id, 0, nullptr, GetCurrentThreadId(), static_cast<UINT_PTR>(result)});
+    ++S().Seen.KillCalls;
+    if (!S().Answer.Lean) {
+        S().Seen.Kills.push_back(
+            {window, id, 0, 0, nullptr, GetCurrentThreadId(), static_cast<UINT_PTR>(result)});
+    }
     return result;
 }
 
@@ -72,9 +92,13 @@ BOOL WINAPI RecordedPlaySoundA(LPCSTR name, HMODULE module, DWORD flags) {
     unsigned generation;
     {
         scoped::ExclusiveLock lock(s.Lock);
-        index = s.Seen.Sounds.size();
         generation = s.Generation;
-        s.Seen.Sounds.push_back({name ? name : "", flags, GetCurrentThreadId(), TRUE});
+        ++s.Seen.PlayCalls;
+        index = s.Answer.Lean ? SIZE_MAX : s.Seen.Sounds.size();
+        if (!s.Answer.Lean) {
+            s.Seen.Sounds.push_back(
+                {name ? name : "", flags, GetCurrentThreadId(), TRUE, ClockAnswer(s.Answer)});
+        }
         hold = sync && s.Answer.HoldSyncPlays;
         real = s.Answer.RealPlays;
         // Opened while the thread surely runs, so that the handle cannot name a later one.
@@ -85,7 +109,7 @@ BOOL WINAPI RecordedPlaySoundA(LPCSTR name, HMODULE module, DWORD flags) {
     if (!real) return TRUE;
     const BOOL result = ::PlaySoundA(name, module, flags);
     scoped::ExclusiveLock lock(s.Lock);
-    if (s.Generation == generation) s.Seen.Sounds[index].Result = result;
+    if (s.Generation == generation && index < s.Seen.Sounds.size()) s.Seen.Sounds[index].Result = result;
     return result;
 }
 

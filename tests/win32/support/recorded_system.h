@@ -22,7 +22,8 @@ namespace recorded {
 struct TimerCall {
     HWND Window;
     UINT_PTR Id;
-    UINT Delay;  // as the module asked; 0 for a kill
+    UINT Delay;      // as the module asked; 0 for a kill
+    UINT Forwarded;  // as handed to the system; 0 for a kill
     TIMERPROC Callback;
     DWORD ThreadId;
     UINT_PTR Result;
@@ -33,6 +34,7 @@ struct SoundCall {
     DWORD Flags;
     DWORD ThreadId;
     BOOL Result;
+    SYSTEMTIME Clock;  // the module's clock, as answered, when it called
 };
 
 struct ProfileWrite {
@@ -43,6 +45,9 @@ struct ProfileWrite {
 // What the module's calls were, in order, since the last Reset.
 struct Record {
     int ClockReadings = 0;
+    SYSTEMTIME LastReading{};  // what the last GetLocalTime answered
+    // Calls of each kind, counted also when Answers::Lean leaves their lists empty.
+    int SleepCalls = 0, SetCalls = 0, KillCalls = 0, PlayCalls = 0;
     std::vector<DWORD> Sleeps;
     std::vector<TimerCall> Sets, Kills;
     std::vector<SoundCall> Sounds;
@@ -57,17 +62,23 @@ SYSTEMTIME ClockAt(WORD hour, WORD minute, WORD second);
 // How the recorders answer.
 struct Answers {
     SYSTEMTIME Clock = ClockAt(15, 0, 5);  // every GetLocalTime: a signal minute for every interval
+    bool RealClock = false;                // true: the system's clock instead
     bool RealSleeps = false;               // false: Sleep returns at once
     // SetTimer goes to the system, but the next ShortTimers calls with ShortDelayMs instead of
-    // the delay asked for (so that a firing comes soon); the record keeps the asked delay.
+    // the delay asked for (so that a firing comes soon); the record keeps both.
     int ShortTimers = 0;
     UINT ShortDelayMs = 1;
+    // Otherwise, when set, SetTimer is handed DelayFor(the asked delay, the last clock reading).
+    UINT (*DelayFor)(UINT delay, const SYSTEMTIME& reading) = nullptr;
     // A synchronous play signals PlayBegan(), then, when held, waits for ReleasePlays() (20 s
     // at most). Plays answer TRUE at once unless RealPlays sends them on to the system.
     bool HoldSyncPlays = false;
     bool RealPlays = false;
     std::optional<std::string> AppData;  // SHGetFolderPathA's answer; "" fails; null: the system's
     std::optional<std::string> HostExe;  // GetModuleFileNameA(nullptr)'s; null: the system's
+    // Sleeps, timer calls and plays are only counted, not listed: for timing a firing, whose
+    // few microseconds a growing list and a copied sound name would visibly add to.
+    bool Lean = false;
 };
 // Profile writes always go to the system, except that a read-only file is refused as Windows
 // refuses it (Wine running as root writes it).
