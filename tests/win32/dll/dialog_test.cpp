@@ -16,6 +16,7 @@
 #include "support/module_under_test.h"
 #include "support/setting_dialog_driver.h"
 #include "support/settings_files.h"
+#include "support/setting_values.h"
 #include "tests/cases/wave_name_cuts.h"
 
 namespace {
@@ -46,30 +47,15 @@ std::string Ansi(const std::wstring& text) {
     return bytes;
 }
 
-struct StoredSettings {
-    std::string Enable, SignalType, Interval, TimeType;
-    std::wstring WaveName;
-};
-
-std::string IniBytes(const StoredSettings& s) {
-    return "[Orlune]\r\nEnable=" + s.Enable + "\r\nSignalType=" + s.SignalType +
-           "\r\nInterval=" + s.Interval + "\r\nTimeType=" + s.TimeType +
-           "\r\nWaveName=" + Ansi(s.WaveName) + "\r\n";
-}
-
-std::string Saved(const char* key) {
-    return IniText::FromFile(PortableIniPath()).Value("Orlune", key).value_or("<missing>");
-}
-
 // The host's part: a window of this thread, the settings loaded from the portable file,
 // the module started (so each test sees Setting stop a running timer). Open() may be called
 // again: the module is then unloaded and loaded afresh over a new file.
 class DialogFixture : public ::testing::Test {
 protected:
-    void Open(const StoredSettings& settings) {
+    void Open(const SettingValues& settings) {
         module_.reset();  // its detach saves: write the new file after that
         ASSERT_EQ(GetACP(), 932u);
-        ASSERT_TRUE(WriteFileBytes(PortableIniPath(), IniBytes(settings)));
+        ASSERT_TRUE(WriteFileBytes(PortableIniPath(), Settings(settings)));
         module_ = std::make_unique<ModuleUnderTest>();
         ASSERT_TRUE(module_->Loaded());
         ASSERT_NE(host_.Handle(), nullptr);
@@ -104,7 +90,7 @@ const wchar_t* const kThreeLabels = L"None|30|60";
 // dialog under an id of its own, each radio pair a group of its own, and every input reached
 // by Tab or by the access key of the group box or label just before it.
 TEST_F(DialogFixture, DialogShowsItsControlsInTabOrderAndReachesEveryInput) {
-    Open({"1", "1", "1800", "0", L"C:\\Sounds\\chime.wav"});
+    Open({1, 1, 1800, 0, "C:\\Sounds\\chime.wav"});
     struct Seen {
         int Id;
         std::wstring Text, Class;
@@ -176,10 +162,13 @@ TEST_F(DialogFixture, DialogShowsItsControlsInTabOrderAndReachesEveryInput) {
     }
 }
 
-// What the dialog shows on opening, by stored settings.
+// What the dialog shows on opening, by stored settings, and after the module's own switch
+// is clicked: it turns the module's controls off and on (the clock only for the hour count);
+// the Test button follows the name alone.
 struct OpeningCase {
     const char* Name;
-    StoredSettings Stored;
+    SettingValues Stored;
+    int Click;                    // 0: none
     int Checked[3];               // the checked button of each pair
     const wchar_t* Labels;
     int Selection;
@@ -189,18 +178,26 @@ struct OpeningCase {
 };
 
 const OpeningCase kOpeningCases[] = {
-    {"module off, name set", {"0", "0", "3600", "0", L"C:\\Sounds\\chime.wav"},
+    {"1 module off, name set", {0, 0, 3600, 0, "C:\\Sounds\\chime.wav"}, 0,
      {102, 104, 107}, kSevenLabels, 6, false, false, true},
-    {"module off, no name", {"0", "1", "1800", "1", L""},
+    {"2 module off, no name", {0, 1, 1800, 1, ""}, 0,
      {102, 105, 108}, kThreeLabels, 1, false, false, false},
-    {"hour count on 24-hour clock", {"1", "1", "1800", "1", L"C:\\時報\\鐘.wav"},
+    {"3 hour count on 24-hour clock", {1, 1, 1800, 1, kJapaneseWave}, 0,
      {101, 105, 108}, kThreeLabels, 1, true, true, true},
-    {"once per interval", {"1", "0", "900", "0", L"x.wav"},
+    {"4 once per interval", {1, 0, 900, 0, "x.wav"}, 0,
      {101, 104, 107}, kSevenLabels, 4, true, false, true},
-    {"None", {"1", "0", "4294967295", "0", L"x.wav"},
+    {"5 None", {1, 0, 0xFFFFFFFFu, 0, "x.wav"}, 0,
      {101, 104, 107}, kSevenLabels, 0, true, false, true},
-    {"interval the table lacks", {"1", "1", "900", "0", L"x.wav"},
+    {"6 interval the table lacks", {1, 1, 900, 0, "x.wav"}, 0,
      {101, 105, 107}, kThreeLabels, CB_ERR, true, true, true},
+    {"7 once per interval, switched off", {1, 0, 3600, 0, "x.wav"}, IDC_DONT_USE_MODULE,
+     {102, 104, 107}, kSevenLabels, 6, false, false, true},
+    {"8 hour count, switched off", {1, 1, 3600, 0, "x.wav"}, IDC_DONT_USE_MODULE,
+     {102, 105, 107}, kThreeLabels, 2, false, false, true},
+    {"9 once per interval, switched on", {0, 0, 3600, 0, "x.wav"}, IDC_USE_MODULE,
+     {101, 104, 107}, kSevenLabels, 6, true, false, true},
+    {"10 hour count, switched on", {0, 1, 3600, 0, "x.wav"}, IDC_USE_MODULE,
+     {101, 105, 107}, kThreeLabels, 2, true, true, true},
 };
 
 TEST_F(DialogFixture, OpeningShowsTheStoredSettings) {
@@ -213,6 +210,7 @@ TEST_F(DialogFixture, OpeningShowsTheStoredSettings) {
         int selection = -2;
         bool enabled[118] = {};
         const SettingRun run = Run([&](HWND dialog) {
+            if (c.Click) Click(dialog, c.Click);
             for (int p = 0; p < 3; ++p) {
                 for (int id : pairs[p]) {
                     if (IsChecked(dialog, id)) checkedRadio[p] = checkedRadio[p] ? -1 : id;
@@ -231,7 +229,7 @@ TEST_F(DialogFixture, OpeningShowsTheStoredSettings) {
         for (int p = 0; p < 3; ++p) EXPECT_EQ(checkedRadio[p], c.Checked[p]) << "pair " << p;
         EXPECT_EQ(labels, c.Labels);
         EXPECT_EQ(selection, c.Selection);
-        EXPECT_EQ(name, c.Stored.WaveName);
+        EXPECT_EQ(name, Widen(c.Stored.WaveName));
         for (int id : {1, 2, 100, 101, 102, 117}) EXPECT_TRUE(enabled[id]) << id;
         for (int id : {103, 104, 105, 109, 110, 111, 112, 113, 114, 115}) {
             EXPECT_EQ(enabled[id], c.ModuleControlsEnabled) << id;
@@ -242,7 +240,7 @@ TEST_F(DialogFixture, OpeningShowsTheStoredSettings) {
 }
 
 TEST_F(DialogFixture, SwitchingTheWayOfSoundingRefillsTheListWithNoneSelected) {
-    Open({"1", "1", "1800", "0", L"x.wav"});
+    Open({1, 1, 1800, 0, "x.wav"});
     struct Step {
         std::wstring Labels;
         int Selection;
@@ -274,58 +272,30 @@ TEST_F(DialogFixture, SwitchingTheWayOfSoundingRefillsTheListWithNoneSelected) {
     EXPECT_EQ(steps[2].Selection, 0);
     EXPECT_TRUE(steps[2].ClockEnabled);
     EXPECT_EQ(run.Result, 1);
-    EXPECT_EQ(Saved("SignalType"), "1");
-    EXPECT_EQ(Saved("Interval"), "4294967295");
-}
-
-TEST_F(DialogFixture, UsingAndNotUsingTheModuleTogglesItsControls) {
-    const struct {
-        const char* SignalType;
-        bool ClockEnabled;  // only the hour count has a clock
-    } cases[] = {{"0", false}, {"1", true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.SignalType);
-        Open({"1", c.SignalType, "3600", "0", L"x.wav"});
-        std::vector<bool> offStates, onStates;
-        Run([&](HWND dialog) {
-            Click(dialog, IDC_DONT_USE_MODULE);
-            for (int id = 103; id <= 116; ++id) offStates.push_back(IsEnabled(dialog, id));
-            Click(dialog, IDC_USE_MODULE);
-            for (int id = 103; id <= 116; ++id) onStates.push_back(IsEnabled(dialog, id));
-            Click(dialog, IDCANCEL);
-        });
-        ASSERT_EQ(offStates.size(), 14u);
-        ASSERT_EQ(onStates.size(), 14u);
-        for (int id = 103; id <= 115; ++id) EXPECT_FALSE(offStates[id - 103]) << id;
-        EXPECT_TRUE(offStates[116 - 103]) << "the Test button follows the name alone";
-        for (int id = 103; id <= 116; ++id) {
-            const bool clock = id >= 106 && id <= 108;
-            EXPECT_EQ(onStates[id - 103], clock ? c.ClockEnabled : true) << id;
-        }
-    }
+    ExpectFileHolds(PortableIniPath(), {1, 1, 0xFFFFFFFFu, 0, "x.wav"});
 }
 
 // OK: what is saved, and the timer afterwards.
 struct OkCase {
     const char* Name;
-    StoredSettings Stored;
+    SettingValues Stored;
     std::function<void(HWND)> Edit;
-    StoredSettings Expected;
+    SettingValues Expected;
     bool TimerArmed;
 };
 
 TEST_F(DialogFixture, OkSavesTheControlsAndRearmsOrStopsTheTimer) {
     const OkCase cases[] = {
-        {"not using the module keeps the other values",
-         {"1", "1", "3600", "1", L"C:\\時報\\鐘.wav"},
+        {"1 not using the module keeps the other values",
+         {1, 1, 3600, 1, kJapaneseWave},
          [](HWND dialog) { Click(dialog, IDC_DONT_USE_MODULE); },
-         {"0", "1", "3600", "1", L"C:\\時報\\鐘.wav"}, false},
-        {"None is saved as all ones",
-         {"1", "0", "600", "0", L"x.wav"},
+         {0, 1, 3600, 1, kJapaneseWave}, false},
+        {"2 None is saved as all ones",
+         {1, 0, 600, 0, "x.wav"},
          [](HWND dialog) { SendDlgItemMessageW(dialog, IDC_INTERVAL_LIST, CB_SETCURSEL, 0, 0); },
-         {"1", "0", "4294967295", "0", L"x.wav"}, true},
-        {"every control changed",
-         {"0", "0", "60", "0", L"old.wav"},
+         {1, 0, 0xFFFFFFFFu, 0, "x.wav"}, true},
+        {"3 every control changed",
+         {0, 0, 60, 0, "old.wav"},
          [](HWND dialog) {
              Click(dialog, IDC_USE_MODULE);
              Click(dialog, IDC_HOUR_COUNT);
@@ -333,39 +303,35 @@ TEST_F(DialogFixture, OkSavesTheControlsAndRearmsOrStopsTheTimer) {
              SendDlgItemMessageW(dialog, IDC_INTERVAL_LIST, CB_SETCURSEL, 1, 0);
              TypeText(dialog, IDC_WAVE_NAME, L"D:\\音\\新しい.wav");
          },
-         {"1", "1", "1800", "1", L"D:\\音\\新しい.wav"}, true},
-        {"an empty name is saved empty",
-         {"1", "0", "300", "0", L"x.wav"},
+         {1, 1, 1800, 1, Ansi(L"D:\\音\\新しい.wav")}, true},
+        {"4 an empty name is saved empty",
+         {1, 0, 300, 0, "x.wav"},
          [](HWND dialog) { TypeText(dialog, IDC_WAVE_NAME, L""); },
-         {"1", "0", "300", "0", L""}, true},
+         {1, 0, 300, 0, ""}, true},
         // The stored 900 is not in the hour-count table, so the list has no selection.
-        {"no selection keeps a hand-edited interval",
-         {"1", "1", "900", "0", L"x.wav"},
+        {"5 no selection keeps a hand-edited interval",
+         {1, 1, 900, 0, "x.wav"},
          [](HWND dialog) { EXPECT_EQ(ListSelection(dialog), CB_ERR); },
-         {"1", "1", "900", "0", L"x.wav"}, true},
-        {"no selection keeps it also when the way of sounding changes back",
-         {"1", "1", "900", "0", L"x.wav"},
+         {1, 1, 900, 0, "x.wav"}, true},
+        {"6 no selection keeps it also when the way of sounding changes back",
+         {1, 1, 900, 0, "x.wav"},
          [](HWND dialog) {
              Click(dialog, IDC_ONCE_PER_INTERVAL);
              SendDlgItemMessageW(dialog, IDC_INTERVAL_LIST, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
          },
-         {"1", "0", "900", "0", L"x.wav"}, true},
+         {1, 0, 900, 0, "x.wav"}, true},
     };
     for (const OkCase& c : cases) {
         SCOPED_TRACE(c.Name);
         Open(c.Stored);
-        ASSERT_EQ(started_, c.Stored.Enable == "1" ? 1 : 0);
+        ASSERT_EQ(started_, c.Stored.Enable);
         const SettingRun run = Run([&](HWND dialog) {
             c.Edit(dialog);
             Click(dialog, IDOK);
         });
         EXPECT_EQ(run.Result, 1);
-        EXPECT_EQ(Saved("Enable"), c.Expected.Enable);
-        EXPECT_EQ(Saved("SignalType"), c.Expected.SignalType);
-        EXPECT_EQ(Saved("Interval"), c.Expected.Interval);
-        EXPECT_EQ(Saved("TimeType"), c.Expected.TimeType);
-        EXPECT_EQ(Saved("WaveName"), Ansi(c.Expected.WaveName));
-        EXPECT_EQ(Api().IsModuleEnable(), c.Expected.Enable == "1" ? 1 : 0);
+        ExpectFileHolds(PortableIniPath(), c.Expected);
+        EXPECT_EQ(Api().IsModuleEnable(), c.Expected.Enable);
         EXPECT_EQ(TimerWasPending(), c.TimerArmed);
     }
 }
@@ -381,7 +347,7 @@ TEST_F(DialogFixture, CancelAndCloseBoxChangeNothingAndLeaveTheTimerStopped) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        Open({"1", "1", "3600", "0", L"C:\\時報\\鐘.wav"});
+        Open({1, 1, 3600, 0, kJapaneseWave});
         ASSERT_EQ(started_, 1);
         const std::string before = ReadFileBytes(PortableIniPath()).value_or("<unreadable>");
         const SettingRun run = Run([&](HWND dialog) {
@@ -400,7 +366,7 @@ TEST_F(DialogFixture, CancelAndCloseBoxChangeNothingAndLeaveTheTimerStopped) {
 }
 
 TEST_F(DialogFixture, TestButtonFollowsTheEditsText) {
-    Open({"1", "0", "3600", "0", L"x.wav"});
+    Open({1, 0, 3600, 0, "x.wav"});
     std::vector<bool> states;
     Run([&](HWND dialog) {
         states.push_back(IsEnabled(dialog, IDC_TEST_PLAY));
@@ -425,7 +391,7 @@ TEST_F(DialogFixture, LongTypedNameIsCutTo259BytesOnACharacterBoundary) {
     for (const WaveNameCut& c : WaveNameCuts()) {
         SCOPED_TRACE(c.Name);
         const std::wstring typed = Widen(c.Text);
-        Open({"1", "0", "3600", "0", L"x.wav"});
+        Open({1, 0, 3600, 0, "x.wav"});
         std::wstring shown;
         const SettingRun run = Run([&](HWND dialog) {
             TypeText(dialog, IDC_WAVE_NAME, typed.c_str());
@@ -434,6 +400,6 @@ TEST_F(DialogFixture, LongTypedNameIsCutTo259BytesOnACharacterBoundary) {
         });
         EXPECT_EQ(run.Result, 1);
         EXPECT_EQ(shown, typed.substr(0, 260));
-        EXPECT_EQ(Saved("WaveName"), c.Kept);
+        EXPECT_EQ(IniText::FromFile(PortableIniPath()).Value(kSection, "WaveName"), c.Kept);
     }
 }

@@ -33,12 +33,6 @@ TEST(Exports, EveryExportResolvesByNameAndByItsOrdinal) {
     EXPECT_EQ(GetProcAddress(module.Handle, "_InitialLoad@4"), nullptr);
 }
 
-TEST(Exports, QueryVekModuleAnswersOneBeforeAnythingElse) {
-    ModuleUnderTest module;
-    ASSERT_TRUE(module.Loaded());
-    EXPECT_EQ(module.Api.QueryVekModule(), 1);
-}
-
 TEST(Exports, GetTitleNameCopiesTheJapaneseTitleAsCodePage932) {
     ASSERT_EQ(GetACP(), 932u) << "tests expect the Japanese ANSI code page";
     ModuleUnderTest module;

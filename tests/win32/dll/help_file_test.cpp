@@ -12,6 +12,7 @@
 #include <string>
 
 #include "support/module_under_test.h"
+#include "support/settings_files.h"
 
 // The help library's storage interface (itss.dll); not in the MinGW headers. Declared
 // outside the anonymous namespace: with no implementation in sight there, the compiler
@@ -95,10 +96,6 @@ private:
     ComRef<IITStorage> reader_;
     ComRef<IStorage> storage_;
 };
-
-std::wstring Widen(const std::string& ascii) {
-    return std::wstring(ascii.begin(), ascii.end());
-}
 
 bool IsCodePage932Text(const std::string& bytes) {
     if (bytes.empty()) return true;

@@ -21,44 +21,33 @@ protected:
     SettingsFilesSandbox files;
 };
 
-TEST_F(SettingsModuleTest, InitialLoadReadsTheFileItsFlagSelects) {
+// Each InitialLoad reads afresh the file its flag selects (any non-zero flag is portable);
+// StartModule arms the timer only when that file enables the module.
+TEST_F(SettingsModuleTest, InitialLoadReadsTheFileItsFlagSelectsAndStartFollowsIt) {
     ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), Settings("Enable=1\r\nWaveName=roaming.wav\r\n")));
     ASSERT_TRUE(WriteFileBytes(PortableIniPath(), Settings("Enable=0\r\nWaveName=beside.wav\r\n")));
     const struct {
         int portable;
         int read;
         int enable;
-    } cases[] = {{0, 11, 1}, {1, 10, 0}, {0, 11, 1}};
-    ModuleUnderTest module;
-    ASSERT_TRUE(module.Loaded());
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.portable);
-        EXPECT_EQ(module.Api.InitialLoad(c.portable), c.read);
-        EXPECT_EQ(module.Api.IsModuleEnable(), c.enable);
-    }
-}
-
-TEST_F(SettingsModuleTest, StartModuleArmsOnlyWhenEnabled) {
+    } rows[] = {{0, 11, 1}, {1, 10, 0}, {0, 11, 1}, {7, 10, 0}};
     MessageWindow window;
     ASSERT_NE(window.Get(), nullptr);
-    for (int enable : {0, 1}) {
-        SCOPED_TRACE(enable);
-        RemoveFile(AppDataIniPath());
-        ASSERT_TRUE(WriteFileBytes(AppDataIniPath(),
-                                   Settings("Enable=" + std::to_string(enable) + "\r\n")));
-        ModuleUnderTest module;
-        ASSERT_TRUE(module.Loaded());
-        module.Api.SetParentWindow(window.Get());
-        module.Api.InitialLoad(0);
-        EXPECT_EQ(module.Api.IsModuleEnable(), enable);
-        EXPECT_EQ(module.Api.StartModule(), enable);
+    ModuleUnderTest module;
+    ASSERT_TRUE(module.Loaded());
+    module.Api.SetParentWindow(window.Get());
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.portable);
+        EXPECT_EQ(module.Api.InitialLoad(row.portable), row.read);
+        EXPECT_EQ(module.Api.IsModuleEnable(), row.enable);
+        EXPECT_EQ(module.Api.StartModule(), row.enable);
         // StopModule reports whether a timer was pending.
-        EXPECT_EQ(module.Api.StopModule() != 0, enable != 0);
+        EXPECT_EQ(module.Api.StopModule() != 0, row.enable != 0);
     }
 }
 
 // The settings files hold only Enable=1 at the start, so the keys that the unload adds show
-// where it wrote.
+// where it wrote; the other place is left as it was (SetPortableMode moves nothing).
 TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
     const std::string enabled = Settings("Enable=1\r\n");
     const struct {
@@ -69,13 +58,15 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
         int change;       // -1: not called
         int changeResult;
         bool savedBeside;
+        bool otherKept;  // the other place still holds its file as it was
     } cases[] = {
-        {"application data", true, false, 0, -1, -1, 0, false},
-        {"beside the host", false, true, 1, -1, -1, 0, true},
-        {"flag set after the load", true, false, 0, 1, -1, 0, true},
-        {"after a move beside the host", true, false, 0, -1, 1, 1, true},
-        {"after a move back", false, true, 1, -1, 0, 1, false},
-        {"after a failed move", false, false, 0, -1, 1, 0, false},
+        {"1 application data", true, false, 0, -1, -1, 0, false, false},
+        {"2 beside the host", false, true, 1, -1, -1, 0, true, false},
+        {"3 flag set after the load", true, false, 0, 1, -1, 0, true, true},
+        {"4 flag cleared after the load", false, true, 1, 0, -1, 0, false, true},
+        {"5 after a move beside the host", true, false, 0, -1, 1, 1, true, false},
+        {"6 after a move back", false, true, 1, -1, 0, 1, false, false},
+        {"7 after a failed move", false, false, 0, -1, 1, 0, false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -98,14 +89,15 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
         }
         const std::string saved = c.savedBeside ? PortableIniPath() : AppDataIniPath();
         const std::string other = c.savedBeside ? AppDataIniPath() : PortableIniPath();
-        const IniText ini = IniText::FromFile(saved);
-        EXPECT_EQ(ini.Value(kSection, "Interval"), "4294967295") << "not saved to " << saved;
-        EXPECT_EQ(ini.Value(kSection, "Enable"), c.appDataFile || c.portableFile ? "1" : "0");
-        EXPECT_EQ(ini.Value(kSection, "WaveName"), "");
-        EXPECT_FALSE(IniText::FromFile(other).Value(kSection, "Interval")) << "saved to " << other;
+        ExpectFileHolds(saved, With(kDefaults, [&](SettingValues& v) {
+                            v.Enable = c.appDataFile || c.portableFile ? 1 : 0;
+                        }));
+        EXPECT_EQ(ReadFileBytes(other), c.otherKept ? std::optional<std::string>(enabled) : std::nullopt)
+            << other;
     }
 }
 
+// QueryVekModule, the host's first call, answers 1 and touches no file.
 TEST_F(SettingsModuleTest, UnloadWithoutInitialLoadWritesNothing) {
     const std::string existing = Settings("Enable=1\r\nWaveName=kept.wav\r\n");
     const struct {

@@ -104,9 +104,5 @@ std::wstring ListItems(HWND dialog) {
 }
 
 HostWindow::HostWindow()
-    : handle_(CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+    : window_(CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr)) {}
-
-HostWindow::~HostWindow() {
-    if (handle_) DestroyWindow(handle_);
-}

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "module/scoped_win.h"
+
 struct SettingRun {
     int Result = 0;          // what Setting returned
     bool ScriptRan = false;  // the dialog was found and the script ran
@@ -36,11 +38,8 @@ std::wstring ListItems(HWND dialog);     // the list's labels joined with '|'
 class HostWindow {
 public:
     HostWindow();
-    ~HostWindow();
-    HostWindow(const HostWindow&) = delete;
-    HostWindow& operator=(const HostWindow&) = delete;
-    HWND Handle() const { return handle_; }
+    HWND Handle() const { return window_.Get(); }
 
 private:
-    HWND handle_;
+    scoped::Window window_;
 };

@@ -26,3 +26,12 @@ void ExpectFileHolds(const std::string& path, const SettingValues& values) {
 std::string Settings(const std::string& keys) {
     return std::string("[") + kSection + "]\r\n" + keys;
 }
+
+std::string Settings(const SettingValues& values) {
+    const std::vector<std::string> written = AsWritten(values);
+    std::string keys;
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        keys += std::string(kKeysInOrder[i]) + "=" + written[i] + "\r\n";
+    }
+    return Settings(keys);
+}

@@ -3,7 +3,9 @@
 // file is checked to hold them.
 #include <windows.h>
 
+#include <cstring>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,7 +21,24 @@ struct SettingValues {
     DWORD Interval;
     int TimeType;
     std::string WaveName;  // code page 932
+    bool operator==(const SettingValues& o) const {
+        return Enable == o.Enable && SignalType == o.SignalType && Interval == o.Interval &&
+               TimeType == o.TimeType && WaveName == o.WaveName;
+    }
 };
+
+inline void PrintTo(const SettingValues& v, std::ostream* out) {
+    *out << "{" << v.Enable << ", " << v.SignalType << ", " << v.Interval << ", " << v.TimeType
+         << ", \"" << v.WaveName << "\"}";
+}
+
+// The five values a settings record (or the module) holds; the name up to its terminator or
+// the end of its buffer, so a missing terminator shows.
+template <typename Record>
+SettingValues ValuesOf(const Record& r) {
+    return {r.Enable, r.SignalType, r.Interval, r.TimeType,
+            std::string(r.WaveName, strnlen(r.WaveName, sizeof r.WaveName))};
+}
 
 // What a missing file gives.
 inline const SettingValues kDefaults{0, 0, 0xFFFFFFFFu, 0, ""};
@@ -32,3 +51,5 @@ SettingValues With(SettingValues values, const std::function<void(SettingValues&
 void ExpectFileHolds(const std::string& path, const SettingValues& values);
 // "[Orlune]\r\n" followed by `keys`.
 std::string Settings(const std::string& keys);
+// A settings file holding the five values, in key order.
+std::string Settings(const SettingValues& values);

@@ -193,11 +193,6 @@ bool SettingsFilesSandbox::CreateAppDataFolders() {
     return FolderExists(ProductFolder());
 }
 
-bool SettingsFilesSandbox::IsClean() {
-    return !FileExists(AppDataIniPath()) && !FileExists(PortableIniPath()) &&
-           !FolderExists(ProductFolder()) && !FolderExists(VendorFolder());
-}
-
 void SettingsFilesSandbox::Clean() {
     RemoveFile(AppDataIniPath());
     RemoveFile(PortableIniPath());

@@ -85,8 +85,6 @@ public:
     SettingsFilesSandbox& operator=(const SettingsFilesSandbox&) = delete;
 
     bool CreateAppDataFolders();
-    // True when both files are gone and the folders are absent.
-    static bool IsClean();
 
 private:
     static void Clean();

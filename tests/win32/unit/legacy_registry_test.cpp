@@ -16,7 +16,6 @@
 
 namespace {
 
-
 HINSTANCE Resources() {
     return GetModuleHandleA(nullptr);  // this executable links the module's string table
 }
@@ -36,14 +35,6 @@ void FillWithSentinels(SignalSettings& s) {
     s.Enable = s.SignalType = s.TimeType = 7;
     s.Interval = 7;
     std::memset(s.WaveName, 'Z', sizeof s.WaveName);
-}
-
-void ExpectRecord(const SignalSettings& s, const Values& v) {
-    EXPECT_EQ(s.Enable, v.Enable);
-    EXPECT_EQ(s.SignalType, v.SignalType);
-    EXPECT_EQ(s.Interval, v.Interval);
-    EXPECT_EQ(s.TimeType, v.TimeType);
-    EXPECT_EQ(std::string(s.WaveName, strnlen(s.WaveName, sizeof s.WaveName)), v.WaveName);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -85,7 +76,7 @@ TEST(LegacyImport, InitialLoadImportsOnceThenReadsTheFile) {
         SignalSettings imported(Resources());
         FillWithSentinels(imported);
         EXPECT_EQ(imported.InitialLoad(c.portable), 0);
-        ExpectRecord(imported, c.expected);
+        EXPECT_EQ(ValuesOf(imported), c.expected);
         ExpectFileHolds(written, c.expected);
         EXPECT_FALSE(FileExists(other));
         EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kLegacyKey));
@@ -97,7 +88,7 @@ TEST(LegacyImport, InitialLoadImportsOnceThenReadsTheFile) {
 
         SignalSettings reloaded(Resources());
         EXPECT_EQ(reloaded.InitialLoad(c.portable), static_cast<int>(c.expected.WaveName.size()));
-        ExpectRecord(reloaded, c.expected);
+        EXPECT_EQ(ValuesOf(reloaded), c.expected);
     }
 }
 
@@ -152,7 +143,7 @@ TEST(LegacyImport, ASaveThatFailsKeepsTheLegacyStoreForTheNextStart) {
             ExclusiveFile lock(c.fileHeldOpen ? AppDataIniPath() : std::string());
             SignalSettings failed(Resources());
             EXPECT_EQ(failed.InitialLoad(0), 0);
-            ExpectRecord(failed, legacy);  // the session still runs with the imported values
+            EXPECT_EQ(ValuesOf(failed), legacy);  // the session still runs with the imported values
             EXPECT_FALSE(failed.SaveToIni());
             failed.HasLoaded = false;
         }
@@ -171,48 +162,39 @@ TEST(LegacyImport, ASaveThatFailsKeepsTheLegacyStoreForTheNextStart) {
 // ---------------------------------------------------------------------------------------
 // ImportFromRegistry
 
-// A number is any value of exactly four bytes, whatever type the registry reports (an older
-// tool may have written it as binary); other sizes take the default. WaveName is read as
-// text only, and always ends up terminated within 259 bytes, never in half a double-byte
-// character.
-TEST(LegacyImport, OddValuesTakeTheirDefaults) {
+// WaveName is read as text only, and always ends up terminated within 259 bytes, never in
+// half a double-byte character. (Numbers of every type and size: dll.Reliability.)
+TEST(LegacyImport, WaveNamesAreTerminatedAndCut) {
     const auto wave = [](const std::string& name) { return Values{0, 0, 0xFFFFFFFFu, 0, name}; };
-    const auto number = [](DWORD v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
     const auto run = [](std::size_t count, char c) { return std::string(count, c); };
     const struct {
         const char* name;
-        const char* value;
         DWORD type;
         std::string bytes;
         Values expected;
     } cases[] = {
-        {"whole number", "TimeType", REG_DWORD, number(1), Values{0, 0, 0xFFFFFFFFu, 1, ""}},
-        {"two bytes", "Enable", REG_BINARY, std::string("\x01\x00", 2), kDefaults},
-        {"four bytes of binary", "Interval", REG_BINARY, number(900), Values{0, 0, 900, 0, ""}},
-        {"eight bytes", "Interval", REG_QWORD, number(900) + number(0), kDefaults},
-        {"number as text", "SignalType", REG_SZ, std::string("1\0", 2), kDefaults},
-        {"name as number", "WaveName", REG_DWORD, number(0x41414141), kDefaults},
-        {"name without terminator", "WaveName", REG_SZ, "abc", wave("abc")},
-        {"260 bytes, no terminator", "WaveName", REG_SZ, run(260, 'b'), wave(run(259, 'b'))},
-        {"260 bytes and terminator", "WaveName", REG_SZ, run(260, 'e') + '\0', wave(run(259, 'e'))},
-        {"261 bytes, no terminator", "WaveName", REG_SZ, run(261, 'f'), kDefaults},
+        {"1 name as number", REG_DWORD, "AAAA", kDefaults},
+        {"2 without terminator", REG_SZ, "abc", wave("abc")},
+        {"3 260 bytes, no terminator", REG_SZ, run(260, 'b'), wave(run(259, 'b'))},
+        {"4 260 bytes and terminator", REG_SZ, run(260, 'e') + '\0', wave(run(259, 'e'))},
+        {"5 261 bytes, no terminator", REG_SZ, run(261, 'f'), kDefaults},
     };
-    const auto check = [](const char* value, DWORD type, const std::string& bytes, const Values& expected) {
+    const auto check = [](DWORD type, const std::string& bytes, const Values& expected) {
         LegacyRegistrySandbox registry;
-        ASSERT_TRUE(SetRegistryValue(HKEY_CURRENT_USER, kLegacyKey, value, type, bytes));
+        ASSERT_TRUE(SetRegistryValue(HKEY_CURRENT_USER, kLegacyKey, "WaveName", type, bytes));
         SignalSettings imported(Resources());
         FillWithSentinels(imported);
         EXPECT_TRUE(ImportFromRegistry(Resources(), imported));
-        ExpectRecord(imported, expected);
+        EXPECT_EQ(ValuesOf(imported), expected);
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        check(c.value, c.type, c.bytes, c.expected);
+        check(c.type, c.bytes, c.expected);
     }
     // The names every layer cuts, as terminated text: a text over 260 bytes is no name.
     for (const WaveNameCut& c : WaveNameCuts()) {
         SCOPED_TRACE(c.Name);
-        check("WaveName", REG_SZ, c.Text + '\0', wave(c.Text.size() <= 260 ? c.Kept : ""));
+        check(REG_SZ, c.Text + '\0', wave(c.Text.size() <= 260 ? c.Kept : ""));
     }
 }
 
