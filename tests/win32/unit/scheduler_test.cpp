@@ -75,11 +75,7 @@ TEST_F(SchedulerTest, AReplacedWindowNeverStrandsTheTimer) {
         }
         EXPECT_FALSE(Armed()) << "timer stranded on the old window";
         EXPECT_EQ(fake::IsArmed(replacement.Get(), SIGNAL_TIMER_ID), c.armedOnNewWindow);
-        if (!Module) {
-            Module = std::make_unique<SignalModule>(GetModuleHandleA(nullptr));
-            TheSignalModule = Module.get();
-            Configure(60, 0, "chime.wav");
-        }
+        if (!Module) NewModule(60);
         Module->ParentWindow = Window.Get();
         Module->StopSignalTimer();
     }
@@ -104,10 +100,7 @@ TEST_F(SchedulerTest, ADayOfFiringsSoundsAtEverySignalMinuteAndRearmsEachMinute)
     for (const DayCase& c : kDayCases) {
         SCOPED_TRACE(testing::Message() << "Interval " << c.interval);
         fake::Reset();
-        Module = std::make_unique<SignalModule>(GetModuleHandleA(nullptr));
-        Module->ParentWindow = Window.Get();
-        TheSignalModule = Module.get();
-        Configure(c.interval, 0, "chime.wav");
+        NewModule(c.interval);
 
         fake::SetClock(23, 59, 30);
         Module->ArmSignalTimer();
@@ -276,10 +269,7 @@ TEST_F(SchedulerTest, EarlyAndLateFiringsSoundEachMinuteOnceAndNeverBeforeIt) {
         SCOPED_TRACE(testing::Message() << "armed at 10:00:" << c.second << "." << c.milliseconds
                                         << ", late " << c.firstLateMs << "/" << c.lateMs << " ms");
         fake::Reset();
-        Module = std::make_unique<SignalModule>(GetModuleHandleA(nullptr));
-        Module->ParentWindow = Window.Get();
-        TheSignalModule = Module.get();
-        Configure(60, 0, "chime.wav");
+        NewModule(60);
         fake::SetClock(10, 0, c.second, c.milliseconds);
         Module->ArmSignalTimer();
         for (WORD minute = 1; minute <= 5; ++minute) {
