@@ -26,17 +26,6 @@ TEST(SignalTimerDelayMs, CountsMillisecondsToJustPastTheNextBoundary) {
     }
 }
 
-TEST(IntervalSignals, NoneAndStepsUnderAMinuteNeverSignal) {
-    const struct {
-        std::uint32_t interval;
-        bool signals;
-    } cases[] = {
-        {kIntervalNone, false}, {0, false}, {1, false}, {30, false}, {59, false},
-        {60, true}, {61, true}, {3600, true}, {0xFFFFFFFEu, true},
-    };
-    for (const auto& c : cases) EXPECT_EQ(IntervalSignals(c.interval), c.signals) << c.interval;
-}
-
 // Minutes count from the full hour; the step is the interval in whole minutes.
 TEST(IsSignalMinute, MinutesOfTheHourForEachInterval) {
     const struct {

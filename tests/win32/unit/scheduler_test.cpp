@@ -90,9 +90,9 @@ struct DayCase {
     int expectedPlays;  // in 1440 firings, one at every minute of the day
 };
 
-// A few intervals (the native tests count every one over a day): every minute, a step, "None"
-// and a zero step (which must not divide by zero).
-const DayCase kDayCases[] = {{60, 1440}, {900, 96}, {kIntervalNone, 0}, {0, 0}};
+// A few intervals (the native tests count every one over a day): every minute, a step, "None",
+// a zero step (which must not divide by zero) and a step just under a minute.
+const DayCase kDayCases[] = {{60, 1440}, {900, 96}, {kIntervalNone, 0}, {0, 0}, {59, 0}};
 
 }  // namespace
 
