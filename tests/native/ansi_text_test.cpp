@@ -13,8 +13,6 @@
 
 namespace {
 
-const std::string kSo = "\x83\x5C";  // ソ: its trail byte is the byte of a backslash
-
 struct Cut {
     std::string text;
     unsigned codePage;

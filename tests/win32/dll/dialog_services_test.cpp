@@ -1,7 +1,8 @@
 // Help, test play and the file chooser as the settings dialog of the real module uses them.
-// The module's import of PlaySoundA, and its look-ups of the help function and the chooser
-// (GetProcAddress, also an import), are redirected to recorders, so each test sees exactly
-// what the module asked of the system. The libraries themselves are really loaded.
+// The module's import of PlaySoundA (support/recorded_system.h), and its loads of the help and
+// chooser libraries and look-ups in them (LoadLibraryExA and GetProcAddress, also imports), are
+// redirected to recorders, so each test sees exactly what the module asked of the system. The
+// libraries themselves are really loaded.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <cderr.h>
@@ -10,13 +11,16 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "resources/resource_ids.h"
 #include "support/import_hook.h"
 #include "support/module_under_test.h"
+#include "support/recorded_system.h"
 #include "support/setting_dialog_driver.h"
+#include "support/setting_values.h"
 #include "support/settings_files.h"
 
 namespace {
@@ -40,44 +44,20 @@ HWND WINAPI RecordHelp(HWND caller, LPCSTR file, UINT command, DWORD_PTR data) {
     return nullptr;
 }
 
-struct SoundCall {
-    std::string Name;
-    HMODULE Module;
-    DWORD Flags;
-};
-std::vector<SoundCall> soundCalls;
-
-BOOL WINAPI RecordPlaySound(LPCSTR name, HMODULE module, DWORD flags) {
-    soundCalls.push_back({name ? name : "<null>", module, flags});
-    return TRUE;
-}
-
+// The title and filter are checked as the real chooser shows them (unit.DialogServices.*).
 struct ChooserCall {
-    DWORD Size;
     HWND Owner;
-    std::string Filter;  // up to and including the double NUL
-    DWORD FilterIndex;
-    std::string File;    // what the file buffer held
-    DWORD MaxFile;
+    std::string File;  // what the file buffer held
     std::string InitialDir;
-    std::string Title;
     DWORD Flags;
 };
 std::vector<ChooserCall> chooserCalls;
 const char* chooserAnswer = nullptr;  // the path the user picks, or null for Cancel
 DWORD chooserError = 0;               // what CommDlgExtendedError answers
 
-std::string FilterBytes(const char* filter) {
-    const char* end = filter;
-    while (end[0] != '\0' || end[1] != '\0') ++end;
-    return std::string(filter, end + 2);
-}
-
 BOOL WINAPI RecordChooser(OPENFILENAMEA* record) {
-    chooserCalls.push_back({record->lStructSize, record->hwndOwner, FilterBytes(record->lpstrFilter),
-                            record->nFilterIndex, record->lpstrFile, record->nMaxFile,
-                            record->lpstrInitialDir ? record->lpstrInitialDir : "<null>",
-                            record->lpstrTitle ? record->lpstrTitle : "<null>", record->Flags});
+    chooserCalls.push_back({record->hwndOwner, record->lpstrFile,
+                            record->lpstrInitialDir ? record->lpstrInitialDir : "<null>", record->Flags});
     // As Windows' chooser does, a name with '"' or '<' in it fails at once, unseen.
     chooserError = std::strpbrk(record->lpstrFile, "\"<") ? FNERR_INVALIDFILENAME : 0;
     if (chooserError || !chooserAnswer) return FALSE;
@@ -136,12 +116,12 @@ std::string IniWithWaveName(const std::string& waveName) {
 }
 
 // A module loaded from `path` as the host loads one, with its settings in the portable
-// file and the three imports recorded while it lives.
+// file and its imports recorded while it lives.
 class HostedModule {
 public:
     HostedModule(const std::string& path, const std::string& waveName) : path_(path) {
+        recorded::Reset();
         helpCalls.clear();
-        soundCalls.clear();
         chooserCalls.clear();
         chooserAnswer = nullptr;
         chooserError = 0;
@@ -149,34 +129,30 @@ public:
         refuseSystemFolderFlag = false;
         WriteFileBytes(PortableIniPath(), IniWithWaveName(waveName));
         module_ = LoadLibraryA(path.c_str());
-        if (!module_) return;
-        Resolve("Setting", setting_);
-        Resolve("SetParentWindow", setParentWindow_);
-        Resolve("InitialLoad", initialLoad_);
-        lookup_ = new ImportHook(module_, "kernel32.dll", "GetProcAddress",
-                                 HookAddress(&RecordGetProcAddress));
-        sound_ = new ImportHook(module_, "winmm.dll", "PlaySoundA",
-                                reinterpret_cast<const void*>(&RecordPlaySound));
-        load_ = new ImportHook(module_, "kernel32.dll", "LoadLibraryExA",
-                               HookAddress(&RecordLoadLibraryEx));
-        setParentWindow_(host_.Handle());
-        initialLoad_(1);
+        if (!module_ || !ResolveExports(module_, api_).empty()) return;
+        lookup_ = std::make_unique<ImportHook>(module_, "kernel32.dll", "GetProcAddress",
+                                               HookAddress(&RecordGetProcAddress));
+        load_ = std::make_unique<ImportHook>(module_, "kernel32.dll", "LoadLibraryExA",
+                                             HookAddress(&RecordLoadLibraryEx));
+        recorders_ = std::make_unique<recorded::Installer>(module_);
+        api_.SetParentWindow(host_.Handle());
+        api_.InitialLoad(1);
     }
     ~HostedModule() {
-        delete load_;
-        delete sound_;
-        delete lookup_;
+        recorders_.reset();
+        load_.reset();
+        lookup_.reset();
         if (module_) FreeLibrary(module_);
     }
     HostedModule(const HostedModule&) = delete;
     HostedModule& operator=(const HostedModule&) = delete;
 
     bool Ready() const {
-        return module_ && setting_ && lookup_->Installed() && sound_->Installed() && load_->Installed();
+        return recorders_ && lookup_->Installed() && load_->Installed() && recorders_->Installed();
     }
     // Opens the settings dialog, runs `script` in it, then cancels it.
     void InDialog(const std::function<void(HWND)>& script) {
-        const SettingRun run = RunSettingDialogScript(setting_, [&](HWND dialog) {
+        const SettingRun run = RunSettingDialogScript(api_.Setting, [&](HWND dialog) {
             script(dialog);
             Click(dialog, IDCANCEL);
         });
@@ -186,20 +162,12 @@ public:
     std::string Folder() const { return FolderOf(path_); }
 
 private:
-    template <typename F>
-    void Resolve(const char* name, F& target) {
-        target = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
-    }
-
     std::string path_;
     HostWindow host_;
     HMODULE module_ = nullptr;
-    int(WINAPI* setting_)() = nullptr;
-    int(WINAPI* setParentWindow_)(HWND) = nullptr;
-    int(WINAPI* initialLoad_)(int) = nullptr;
-    ImportHook* lookup_ = nullptr;
-    ImportHook* sound_ = nullptr;
-    ImportHook* load_ = nullptr;
+    ModuleApi api_{};
+    std::unique_ptr<ImportHook> lookup_, load_;
+    std::unique_ptr<recorded::Installer> recorders_;
 };
 
 void SendHelp(HWND dialog, int id, POINT mouse) {
@@ -218,7 +186,6 @@ std::string AnsiText(HWND dialog, int id) {
     return text;
 }
 
-const char* const kJapaneseWave = "C:\\Sounds\\\x8E\x9E\x95\xF1.wav";  // C:\Sounds\時報.wav
 
 class DialogServicesInDialog : public ::testing::Test {
 protected:
@@ -227,35 +194,30 @@ protected:
 
 }  // namespace
 
+// Every control of the dialog: group boxes and labels show nothing, the others their
+// pop-up topic at the mouse. A help message without its record shows nothing either.
 TEST_F(DialogServicesInDialog, HelpOnAControlShowsItsPopupTopic) {
     HostedModule module(ModulePath(), "");
     ASSERT_TRUE(module.Ready());
-    const int withHelp[] = {1, 2, 101, 102, 104, 105, 107, 108, 111, 114, 115, 116, 117};
+    const std::vector<int> withHelp = {1, 2, 101, 102, 104, 105, 107, 108, 111, 114, 115, 116, 117};
     module.InDialog([&](HWND dialog) {
-        for (int id : withHelp) {
+        SendMessageA(dialog, WM_HELP, 0, 0);
+        for (int id = 1; id <= 117; id = id == 2 ? 100 : id + 1) {
             helpCalls.clear();
             SendHelp(dialog, id, POINT{200 + id, 300 - id});
-            ASSERT_EQ(1u, helpCalls.size()) << "control " << id;
+            const bool has = std::count(withHelp.begin(), withHelp.end(), id) != 0;
+            ASSERT_EQ(has ? 1u : 0u, helpCalls.size()) << "control " << id;
+            if (!has) continue;
             const HelpCall& call = helpCalls[0];
             EXPECT_EQ(dialog, call.Caller);
             EXPECT_EQ(module.Folder() + "Karvex.chm::/popup.txt", call.File);
             EXPECT_EQ(14u, call.Command);  // HH_DISPLAY_TEXT_POPUP
-            const DWORD expected[13] = {52, 0, static_cast<DWORD>(id), 0,
-                                        static_cast<DWORD>(200 + id), static_cast<DWORD>(300 - id),
-                                        0xFFFFFFFF, 0xFFFFFFFF,
-                                        0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0};
-            for (int i = 0; i < 13; ++i) EXPECT_EQ(expected[i], call.Popup[i]) << "control " << id << ", field " << i;
+            // The record's size, the topic and the mouse position; the rest are the library's defaults.
+            const DWORD expected[] = {52, static_cast<DWORD>(id), static_cast<DWORD>(200 + id), static_cast<DWORD>(300 - id)};
+            const DWORD seen[] = {call.Popup[0], call.Popup[2], call.Popup[4], call.Popup[5]};
+            EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), seen)) << "control " << id;
         }
     });
-}
-
-TEST_F(DialogServicesInDialog, HelpOnGroupBoxesAndLabelsShowsNothing) {
-    HostedModule module(ModulePath(), "");
-    ASSERT_TRUE(module.Ready());
-    module.InDialog([&](HWND dialog) {
-        for (int id : {100, 103, 106, 109, 110, 112, 113}) SendHelp(dialog, id, POINT{10, 10});
-    });
-    EXPECT_TRUE(helpCalls.empty());
 }
 
 TEST_F(DialogServicesInDialog, HelpButtonOpensTheHelpFileBesideTheModule) {
@@ -284,20 +246,18 @@ TEST_F(DialogServicesInDialog, TestButtonPlaysTheEditsCurrentText) {
         TypeText(dialog, IDC_WAVE_NAME, L"C:\\Sounds\\other.wav");
         Click(dialog, IDC_TEST_PLAY);
     });
-    ASSERT_EQ(2u, soundCalls.size());
-    EXPECT_EQ(kJapaneseWave, soundCalls[0].Name);
-    EXPECT_EQ("C:\\Sounds\\other.wav", soundCalls[1].Name);
-    for (const SoundCall& call : soundCalls) {
-        EXPECT_EQ(nullptr, call.Module);
-        EXPECT_EQ(0x2001u, call.Flags);  // SND_ASYNC | SND_NOWAIT
-    }
+    const std::vector<recorded::SoundCall> sounds = recorded::Snapshot().Sounds;
+    ASSERT_EQ(2u, sounds.size());
+    EXPECT_EQ(kJapaneseWave, sounds[0].Name);
+    EXPECT_EQ("C:\\Sounds\\other.wav", sounds[1].Name);
+    for (const recorded::SoundCall& call : sounds) EXPECT_EQ(0x2001u, call.Flags);  // SND_ASYNC | SND_NOWAIT
 }
 
 TEST_F(DialogServicesInDialog, ChosenFileFillsTheEditAndEnablesTest) {
     ASSERT_TRUE(sandbox_.CreateAppDataFolders());
     HostedModule module(ModulePath(), "");
     ASSERT_TRUE(module.Ready());
-    chooserAnswer = kJapaneseWave;
+    chooserAnswer = kJapaneseWave.c_str();
     HWND shown = nullptr;
     bool testEnabledBefore = true, testEnabledAfter = false;
     std::string edit;
@@ -314,37 +274,16 @@ TEST_F(DialogServicesInDialog, ChosenFileFillsTheEditAndEnablesTest) {
 
     ASSERT_EQ(1u, chooserCalls.size());
     const ChooserCall& call = chooserCalls[0];
-    EXPECT_EQ(88u, call.Size);
     EXPECT_EQ(shown, call.Owner);
-    EXPECT_EQ(std::string("Wave\x83\x54\x83\x45\x83\x93\x83\x68 (*.wav)\0*.wav\0\0", 28), call.Filter);
-    EXPECT_EQ(1u, call.FilterIndex);
     EXPECT_EQ("", call.File);
-    EXPECT_EQ(260u, call.MaxFile);
     EXPECT_EQ(ProductFolder(), call.InitialDir);
-    EXPECT_EQ("\x83\x54\x83\x45\x83\x93\x83\x68\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xCC\x90\xDD\x92\xE8",
-              call.Title);  // サウンドファイルの設定
     EXPECT_EQ(13u, call.Flags);  // OFN_READONLY | OFN_HIDEREADONLY | OFN_NOCHANGEDIR
 }
 
-TEST_F(DialogServicesInDialog, CancelledChooserChangesNothing) {
-    HostedModule module(ModulePath(), kJapaneseWave);
-    ASSERT_TRUE(module.Ready());
-    std::string edit;
-    bool testEnabled = false;
-    module.InDialog([&](HWND dialog) {
-        Click(dialog, IDC_BROWSE);
-        edit = AnsiText(dialog, IDC_WAVE_NAME);
-        testEnabled = IsEnabled(dialog, IDC_TEST_PLAY);
-    });
-    ASSERT_EQ(1u, chooserCalls.size());
-    EXPECT_EQ(kJapaneseWave, chooserCalls[0].File);  // the chooser was handed the edit's name
-    EXPECT_EQ(kJapaneseWave, edit);
-    EXPECT_TRUE(testEnabled);
-}
-
-// A name the chooser rejects makes it fail unseen, so "..." opens it once more without the
-// name, the record otherwise as before. Cancel there still changes nothing.
-TEST_F(DialogServicesInDialog, ChooserRejectingTheNameOpensWithoutIt) {
+// The chooser is handed the edit's name; Cancel changes nothing (row 1). A name the chooser
+// rejects makes it fail unseen, so "..." opens it once more without the name, the record
+// otherwise as before (rows 2, 3).
+TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
     struct Case {
         const wchar_t* typed;
         const char* handed;  // the edit's name as the chooser first gets it
@@ -352,8 +291,9 @@ TEST_F(DialogServicesInDialog, ChooserRejectingTheNameOpensWithoutIt) {
         const char* editAfter;
     };
     const Case cases[] = {
-        /* 1 */ {L"C:\\Sounds\\a\"b.wav", "C:\\Sounds\\a\"b.wav", nullptr, "C:\\Sounds\\a\"b.wav"},
-        /* 2 */ {L"<chime>.wav", "<chime>.wav", kJapaneseWave, kJapaneseWave},
+        /* 1 */ {L"C:\\\u30BD\u30D5\u30C8\\\u6642\u5831.wav", kJapaneseWave.c_str(), nullptr, kJapaneseWave.c_str()},
+        /* 2 */ {L"C:\\Sounds\\a\"b.wav", "C:\\Sounds\\a\"b.wav", nullptr, "C:\\Sounds\\a\"b.wav"},
+        /* 3 */ {L"<chime>.wav", "<chime>.wav", kJapaneseWave.c_str(), kJapaneseWave.c_str()},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
@@ -362,18 +302,22 @@ TEST_F(DialogServicesInDialog, ChooserRejectingTheNameOpensWithoutIt) {
         ASSERT_TRUE(module.Ready());
         chooserAnswer = c.answer;
         std::string edit;
+        bool testEnabled = false;
         module.InDialog([&](HWND dialog) {
             TypeText(dialog, IDC_WAVE_NAME, c.typed);
             Click(dialog, IDC_BROWSE);
             edit = AnsiText(dialog, IDC_WAVE_NAME);
+            testEnabled = IsEnabled(dialog, IDC_TEST_PLAY);
         });
-        ASSERT_EQ(2u, chooserCalls.size());
+        EXPECT_EQ(c.editAfter, edit);
+        EXPECT_TRUE(testEnabled);
+        ASSERT_EQ(i == 0 ? 1u : 2u, chooserCalls.size());
         EXPECT_EQ(c.handed, chooserCalls[0].File);
+        if (i == 0) continue;
         EXPECT_EQ("", chooserCalls[1].File);
         EXPECT_EQ(13u, chooserCalls[1].Flags);
         EXPECT_EQ(chooserCalls[0].Owner, chooserCalls[1].Owner);
         EXPECT_EQ(chooserCalls[0].InitialDir, chooserCalls[1].InitialDir);
-        EXPECT_EQ(c.editAfter, edit);
     }
 }
 
@@ -421,13 +365,10 @@ TEST_F(DialogServicesInDialog, ModuleFolderTooLongForThePopupSourceShowsNoPopup)
     GetTempPathA(MAX_PATH, temp);
     const std::string root = std::string(temp) + "karvex-deep";
     std::string folder = root + "\\";
-    std::vector<std::string> created = {root};
     CreateDirectoryA(root.c_str(), nullptr);
     while (folder.size() < 240) {
-        const std::string part(std::min<size_t>(60, 240 - folder.size() - 1), 'd');
-        folder += part;
+        folder += std::string(std::min<size_t>(60, 240 - folder.size() - 1), 'd');
         CreateDirectoryA(folder.c_str(), nullptr);
-        created.push_back(folder);
         folder += "\\";
     }
     ASSERT_EQ(240u, folder.size());  // Karvex.dll fits (250), the popup source (262) does not
@@ -444,8 +385,7 @@ TEST_F(DialogServicesInDialog, ModuleFolderTooLongForThePopupSourceShowsNoPopup)
         EXPECT_EQ(0u, helpCalls[0].Command);
         EXPECT_EQ(folder + "Karvex.chm", helpCalls[0].File);
     }
-    DeleteFileA(copy.c_str());
-    for (auto it = created.rbegin(); it != created.rend(); ++it) RemoveDirectoryA(it->c_str());
+    RemoveTreeW(Widen(root));
 }
 
 // ---------------------------------------------------------------------------------------

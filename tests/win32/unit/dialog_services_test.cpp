@@ -1,7 +1,6 @@
-// The dialog services against the real controls and the system's own file chooser: the
-// controls whose help message is left unhandled, the test play, the chooser's folders. (The
-// records handed to the help library and the chooser are checked where the module makes the
-// call, in the module tests.)
+// The dialog services against the real controls and the system's own file chooser: the test
+// play, and the chooser as the user sees it. (Help, and the records handed to the help library
+// and the chooser, are checked where the module makes the call, in the module tests.)
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commdlg.h>
@@ -17,18 +16,6 @@
 #include "fake_platform.h"
 #include "support/settings_files.h"
 #include "tests/cases/wave_name_cuts.h"
-
-// Group boxes and static texts have no pop-up: the message stays unhandled.
-TEST(DialogServices, HelpForControlsWithoutTopicIsUnhandled) {
-    for (int id : {0, 100, 103, 106, 109, 110, 112, 113, 118, 3000}) {
-        HELPINFO info{};
-        info.cbSize = sizeof(info);
-        info.iContextType = HELPINFO_WINDOW;
-        info.iCtrlId = id;
-        EXPECT_EQ(0, OnHelp(nullptr, GetModuleHandleA(nullptr), &info)) << id;
-    }
-    EXPECT_EQ(0, OnHelp(nullptr, GetModuleHandleA(nullptr), nullptr));
-}
 
 namespace {
 
@@ -198,43 +185,39 @@ private:
 
 }  // namespace
 
-// With the edit empty the chooser starts in {AppData}\Bexmoor\Pandrel; the folder of the
-// chosen file does not become the current folder.
-TEST(DialogServices, ChooserOpensInTheProductFolderAndFillsTheEdit) {
+// Row 1: with the edit empty the chooser starts in {AppData}\Bexmoor\Pandrel, and the chosen
+// file fills the edit. Row 2: it is handed the edit's name (it shows the name and opens in its
+// folder), and Cancel leaves the edit as it was. Neither moves the current folder.
+TEST(DialogServices, ChooserAsTheUserSeesIt) {
     SettingsFilesSandbox sandbox;
     ASSERT_TRUE(sandbox.CreateAppDataFolders());
     ChosenFile chosen;
-    EditHost dialog;
+    const std::wstring so = L"C:\\windows\\\u30BD.wav";  // "ソ"
+    const struct {
+        std::wstring edit;
+        bool accept;
+        std::wstring startFolder, fileName, editAfter;
+    } cases[] = {
+        /* 1 */ {L"", true, Widen(ProductFolder()), L"", chosen.Path()},
+        /* 2 */ {so, false, L"C:\\windows", L"\u30BD.wav", so},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        SCOPED_TRACE(testing::Message() << "row " << i + 1);
+        EditHost dialog;
+        SetDlgItemTextW(dialog.Handle(), 114, cases[i].edit.c_str());
+        CurrentFolder current;
+        ChooserScript script;
+        script.Accept = cases[i].accept;
+        script.AnswerName = chosen.Path();
+        EXPECT_EQ(cases[i].accept, RunChooser(dialog.Handle(), &script) != 0);
+        EXPECT_FALSE(current.Moved());
 
-    CurrentFolder current;
-    ChooserScript script;
-    script.AnswerName = chosen.Path();
-    EXPECT_NE(0, RunChooser(dialog.Handle(), &script));
-    EXPECT_FALSE(current.Moved());
-
-    ASSERT_TRUE(script.View.Seen) << "the chooser never showed";
-    EXPECT_EQ(L"\u30B5\u30A6\u30F3\u30C9\u30D5\u30A1\u30A4\u30EB\u306E\u8A2D\u5B9A",
-              script.View.Title);  // "サウンドファイルの設定"
-    EXPECT_EQ(Widen(ProductFolder()), script.View.StartFolder);
-    EXPECT_EQ(L"", script.View.FileName);
-    EXPECT_EQ(L"Wave\u30B5\u30A6\u30F3\u30C9 (*.wav)", script.View.Filter);
-    EXPECT_EQ(chosen.Path(), EditText(dialog.Handle()));
-}
-
-// The chooser is handed the edit's name (it shows the name and opens in its folder); a
-// cancel leaves the edit and the current folder as they were.
-TEST(DialogServices, CancelledChooserChangesNothing) {
-    EditHost dialog;
-    SetDlgItemTextW(dialog.Handle(), 114, L"C:\\windows\\\u30BD.wav");  // "ソ"
-
-    CurrentFolder current;
-    ChooserScript script;
-    script.Accept = false;
-    EXPECT_EQ(0, RunChooser(dialog.Handle(), &script));
-    EXPECT_FALSE(current.Moved());
-
-    ASSERT_TRUE(script.View.Seen) << "the chooser never showed";
-    EXPECT_EQ(L"\u30BD.wav", script.View.FileName);
-    EXPECT_EQ(L"C:\\windows", script.View.StartFolder);
-    EXPECT_EQ(L"C:\\windows\\\u30BD.wav", EditText(dialog.Handle()));
+        ASSERT_TRUE(script.View.Seen) << "the chooser never showed";
+        EXPECT_EQ(L"\u30B5\u30A6\u30F3\u30C9\u30D5\u30A1\u30A4\u30EB\u306E\u8A2D\u5B9A",
+                  script.View.Title);  // "サウンドファイルの設定"
+        EXPECT_EQ(L"Wave\u30B5\u30A6\u30F3\u30C9 (*.wav)", script.View.Filter);
+        EXPECT_EQ(cases[i].startFolder, script.View.StartFolder);
+        EXPECT_EQ(cases[i].fileName, script.View.FileName);
+        EXPECT_EQ(cases[i].editAfter, EditText(dialog.Handle()));
+    }
 }

@@ -46,7 +46,6 @@ struct State {
     std::vector<TimerCall> TimerCalls;
     std::map<std::pair<HWND, UINT_PTR>, TimerCall> Armed;
     bool RefuseTimers = false;
-    UINT_PTR NextWindowlessId = 0x7F00;
 
     bool RefuseWorkers = false;
     std::vector<HANDLE> Workers;
@@ -77,18 +76,12 @@ SYSTEMTIME At(WORD hour, WORD minute, WORD second, WORD milliseconds) {
 
 void Reset() {
     ReleaseSyncSounds();
-    EXPECT_TRUE(WaitForWorkers()) << "a worker of this test never ended";
+    EXPECT_TRUE(ClearRecords()) << "a worker of this test never ended";
     State& s = S();
     std::lock_guard<std::mutex> lock(s.Lock);
-    for (HANDLE worker : s.Workers) CloseHandle(worker);
-    s.Workers.clear();
     s.Clock = StartOfDay();
     s.Script.clear();
-    s.Readings = 0;
-    s.Sleeps.clear();
-    s.Sounds.clear();
     s.HoldSync = false;
-    s.TimerCalls.clear();
     s.Armed.clear();
     s.RefuseTimers = false;
     s.RefuseWorkers = false;
@@ -97,11 +90,6 @@ void Reset() {
 void SetClock(WORD hour, WORD minute, WORD second, WORD milliseconds) {
     std::lock_guard<std::mutex> lock(S().Lock);
     S().Clock = ToTicks(At(hour, minute, second, milliseconds));
-}
-
-void AdvanceClock(DWORD milliseconds) {
-    std::lock_guard<std::mutex> lock(S().Lock);
-    S().Clock += milliseconds * kTicksPerMs;
 }
 
 SYSTEMTIME Clock() {
@@ -264,12 +252,8 @@ UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT milliseconds, TIMERPROC callbac
     std::lock_guard<std::mutex> lock(S().Lock);
     fake::TimerCall call{true, window, id, milliseconds, callback, FALSE};
     if (!S().RefuseTimers) {
-        // Without a window the system picks the id, as Windows does.
-        const UINT_PTR armedId = window ? id : S().NextWindowlessId++;
-        call.Result = static_cast<BOOL>(armedId);
-        fake::TimerCall armed = call;
-        armed.Id = armedId;
-        S().Armed[{window, armedId}] = armed;
+        call.Result = TRUE;
+        S().Armed[{window, id}] = call;
     }
     S().TimerCalls.push_back(call);
     return static_cast<UINT_PTR>(call.Result);

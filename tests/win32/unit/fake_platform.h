@@ -33,7 +33,6 @@ void Reset();
 
 // The clock. Sleep(ms) advances it; nothing else moves it unless a test does.
 void SetClock(WORD hour, WORD minute, WORD second, WORD milliseconds = 0);
-void AdvanceClock(DWORD milliseconds);
 SYSTEMTIME Clock();
 // Readings handed out by GetLocalTime before the clock is consulted again, in order.
 void ScriptReadings(const std::vector<SYSTEMTIME>& readings);

@@ -19,9 +19,15 @@ protected:
     void SetUp() override {
         fake::Reset();
         ASSERT_NE(Window.Get(), nullptr);
+        NewModule(60);
+    }
+
+    // A module object as constructed, on the test's window, configured to sound every
+    // `interval` seconds.
+    void NewModule(DWORD interval) {
         Module = std::make_unique<SignalModule>(GetModuleHandleA(nullptr));
         Module->ParentWindow = Window.Get();
-        Configure(60, 0, "chime.wav");
+        Configure(interval, 0, "chime.wav");
         TheSignalModule = Module.get();
     }
 

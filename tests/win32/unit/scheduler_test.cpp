@@ -4,59 +4,45 @@
 #include "unit/scheduler_fixture.h"
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
-
-namespace {
-
-struct Delay {
-    WORD second, milliseconds;
-    UINT expectedMs;
-};
-
-}  // namespace
 
 // ---- Arming and stopping ----------------------------------------------------------------
 
-// The delay comes from the reading's second and milliseconds and ends just past the
-// boundary (the native table has the edge rows).
-TEST_F(SchedulerTest, ArmSetsTimer5000OnTheParentWindowForTheRestOfTheMinute) {
-    const Delay cases[] = {
-        {0, 0, 60020}, {0, 999, 59021}, {1, 0, 59020},
-        {30, 500, 29520}, {59, 0, 1020}, {59, 999, 21},
+// Arming reads the clock and sets the timer on the parent window for just past the next
+// boundary (the native table has the delay's edge rows). Switched off, it answers 0 and does
+// nothing. A refused timer is not reported: the chain simply ends. Without a window the
+// system would pick the timer's id: the callback would ignore every firing, StopModule could
+// not remove it, and it would keep firing into the module's code after the module is unloaded.
+TEST_F(SchedulerTest, ArmingSetsTheTimerOnlyWhereItCanBeRemoved) {
+    enum Condition { kOn, kOff, kRefused, kNoWindow };
+    const struct {
+        Condition condition;
+        WORD second, milliseconds;
+        int result;
+        std::size_t calls;  // timer calls, and clock readings
+        UINT delay;         // of the armed timer; 0: none armed
+    } cases[] = {
+        /* 1 */ {kOn, 0, 0, 1, 1, 60020},   /* 2 */ {kOn, 30, 500, 1, 1, 29520},
+        /* 3 */ {kOn, 59, 999, 1, 1, 21},   /* 4 */ {kOff, 30, 0, 0, 0, 0},
+        /* 5 */ {kRefused, 30, 0, 1, 1, 0}, /* 6 */ {kNoWindow, 30, 0, 1, 0, 0},
     };
-    for (const Delay& c : cases) {
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(testing::Message() << "row " << i + 1);
         fake::Reset();
+        Module->Enable = c.condition != kOff;
+        Module->ParentWindow = c.condition == kNoWindow ? nullptr : Window.Get();
+        fake::RefuseTimers(c.condition == kRefused);
         fake::SetClock(10, 0, c.second, c.milliseconds);
-        EXPECT_EQ(Module->ArmSignalTimer(), 1);
+        EXPECT_EQ(Module->ArmSignalTimer(), c.result);
+        EXPECT_EQ(fake::TimerCalls().size(), c.calls);
+        EXPECT_EQ(static_cast<std::size_t>(fake::ReadingCount()), c.calls);
         fake::TimerCall timer{};
-        ASSERT_TRUE(Armed(&timer)) << "second " << c.second;
-        EXPECT_EQ(timer.Delay, c.expectedMs) << "second " << c.second << "." << c.milliseconds;
-        EXPECT_EQ(timer.Callback, &SignalTimerProc);
+        EXPECT_EQ(Armed(&timer), c.delay != 0);
+        EXPECT_EQ(timer.Delay, c.delay);
+        EXPECT_EQ(timer.Callback, c.delay ? &SignalTimerProc : nullptr);
     }
-}
-
-TEST_F(SchedulerTest, ArmWithTheModuleSwitchedOffSetsNothing) {
-    Module->Enable = 0;
-    EXPECT_EQ(Module->ArmSignalTimer(), 0);
-    EXPECT_TRUE(fake::TimerCalls().empty());
-    EXPECT_EQ(fake::ReadingCount(), 0);
-}
-
-// A refused timer is not reported: the chain simply ends.
-TEST_F(SchedulerTest, ArmReportsOneEvenWhenTheSystemRefusesTheTimer) {
-    fake::RefuseTimers(true);
-    EXPECT_EQ(Module->ArmSignalTimer(), 1);
-    EXPECT_FALSE(Armed());
-    EXPECT_FALSE(Fire());
-}
-
-// Without a window the system would pick the timer's id: the callback would ignore every
-// firing, StopModule could not remove it, and it would keep firing into the module's code
-// after the module is unloaded.
-TEST_F(SchedulerTest, ArmWithoutAParentWindowSetsNoTimerThatNothingCouldRemove) {
-    Module->ParentWindow = nullptr;
-    EXPECT_EQ(Module->ArmSignalTimer(), 1);
-    EXPECT_TRUE(fake::TimerCalls().empty());
 }
 
 TEST_F(SchedulerTest, StopReportsWhetherATimerWasPending) {
@@ -89,11 +75,7 @@ TEST_F(SchedulerTest, AReplacedWindowNeverStrandsTheTimer) {
         }
         EXPECT_FALSE(Armed()) << "timer stranded on the old window";
         EXPECT_EQ(fake::IsArmed(replacement.Get(), SIGNAL_TIMER_ID), c.armedOnNewWindow);
-        if (!Module) {
-            Module = std::make_unique<SignalModule>(GetModuleHandleA(nullptr));
-            TheSignalModule = Module.get();
-            Configure(60, 0, "chime.wav");
-        }
+        if (!Module) NewModule(60);
         Module->ParentWindow = Window.Get();
         Module->StopSignalTimer();
     }
@@ -108,13 +90,9 @@ struct DayCase {
     int expectedPlays;  // in 1440 firings, one at every minute of the day
 };
 
-// Every interval the dialog offers, plus stored values it does not: a step is whole minutes
-// (90 s is every minute, not every minute and a half), and under a minute never sounds
-// (and must not divide by zero).
-const DayCase kDayCases[] = {
-    {60, 1440}, {300, 288}, {600, 144}, {900, 96}, {1800, 48}, {3600, 24},
-    {kIntervalNone, 0}, {30, 0}, {0, 0}, {59, 0}, {90, 1440}, {120, 720}, {7200, 24},
-};
+// A few intervals (the native tests count every one over a day): every minute, a step, "None",
+// a zero step (which must not divide by zero) and a step just under a minute.
+const DayCase kDayCases[] = {{60, 1440}, {900, 96}, {kIntervalNone, 0}, {0, 0}, {59, 0}};
 
 }  // namespace
 
@@ -122,10 +100,7 @@ TEST_F(SchedulerTest, ADayOfFiringsSoundsAtEverySignalMinuteAndRearmsEachMinute)
     for (const DayCase& c : kDayCases) {
         SCOPED_TRACE(testing::Message() << "Interval " << c.interval);
         fake::Reset();
-        Module = std::make_unique<SignalModule>(GetModuleHandleA(nullptr));
-        Module->ParentWindow = Window.Get();
-        TheSignalModule = Module.get();
-        Configure(c.interval, 0, "chime.wav");
+        NewModule(c.interval);
 
         fake::SetClock(23, 59, 30);
         Module->ArmSignalTimer();
@@ -175,17 +150,12 @@ TEST_F(SchedulerTest, FiringRemovesTheTimerBeforeItChecksAndArmsItAgainAfter) {
     EXPECT_EQ(fake::Sounds()[0].ThreadId, GetCurrentThreadId());
 }
 
-TEST_F(SchedulerTest, CallbackIgnoresOtherTimerIds) {
+// A firing of another timer, or one that outlives the module object (detach ran meanwhile),
+// touches nothing.
+TEST_F(SchedulerTest, CallbackActsOnlyOnItsOwnTimerWhileTheModuleLives) {
     for (UINT_PTR id : {UINT_PTR{0}, UINT_PTR{1}, UINT_PTR{4999}, UINT_PTR{5001}, UINT_PTR{0x7F00}}) {
         SignalTimerProc(Window.Get(), WM_TIMER, id, 0);
     }
-    EXPECT_EQ(fake::ReadingCount(), 0);
-    EXPECT_TRUE(fake::TimerCalls().empty());
-    EXPECT_TRUE(fake::Sounds().empty());
-}
-
-// A firing that outlives the module object (detach ran meanwhile) must not touch it.
-TEST_F(SchedulerTest, CallbackDoesNothingWithoutAModuleObject) {
     TheSignalModule = nullptr;
     SignalTimerProc(Window.Get(), WM_TIMER, SIGNAL_TIMER_ID, 0);
     EXPECT_EQ(fake::ReadingCount(), 0);
@@ -193,24 +163,28 @@ TEST_F(SchedulerTest, CallbackDoesNothingWithoutAModuleObject) {
     EXPECT_TRUE(fake::Sounds().empty());
 }
 
-TEST_F(SchedulerTest, EmptyWaveNamePassesInSilenceAndTheChainGoesOn) {
-    for (int signalType : {0, 1}) {
+// An empty name passes in silence on either signal type; the longest plays whole. The chain
+// goes on.
+TEST_F(SchedulerTest, WaveNamesAtTheEdges) {
+    const std::string longest(259, 'w');
+    const struct {
+        const char* name;
+        int signalType;
+    } cases[] = {{"", 0}, {"", 1}, {longest.c_str(), 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "SignalType " << c.signalType << ", " << std::strlen(c.name));
         fake::Reset();
-        Configure(60, signalType, "");
+        Configure(60, c.signalType, c.name);
         fake::SetClock(12, 0, 0);
         Module->OnSignalTimer();
-        EXPECT_TRUE(fake::Sounds().empty()) << "SignalType " << signalType;
-        EXPECT_EQ(fake::WorkerStarts(), 0) << "SignalType " << signalType;
-        EXPECT_TRUE(Armed()) << "SignalType " << signalType;
+        EXPECT_EQ(fake::WorkerStarts(), 0);
+        const std::vector<fake::SoundCall> sounds = fake::Sounds();
+        ASSERT_EQ(sounds.size(), c.name[0] ? 1u : 0u);
+        if (!sounds.empty()) {
+            EXPECT_EQ(sounds[0].Name, c.name);
+        }
+        EXPECT_TRUE(Armed());
     }
-}
-
-TEST_F(SchedulerTest, TheLongestWaveNamePlaysWhole) {
-    const std::string name(259, 'w');
-    Configure(60, 0, name.c_str());
-    Module->OnSignalTimer();
-    ASSERT_EQ(fake::Sounds().size(), 1u);
-    EXPECT_EQ(fake::Sounds()[0].Name, name);
 }
 
 // ---- Waiting for the minute to turn -----------------------------------------------------
@@ -219,9 +193,12 @@ TEST_F(SchedulerTest, TheLongestWaveNamePlaysWhole) {
 // fire early) waits, 100 ms at a time and at most 30 times (3 s of the host's thread), for the
 // clock to show another minute; the first reading that does is the one evaluated, recorded
 // and re-armed from. After 30 readings of the same minute, the last one is evaluated.
-TEST_F(SchedulerTest, FiringWaitsForTheMinuteOfTheLastCheckToEnd) {
+// A later firing evaluates the clock as it is then, however late it comes (the machine slept,
+// the clock was changed): nothing is computed from an earlier reading.
+TEST_F(SchedulerTest, FiringEvaluatesTheFirstReadingOfANewMinute) {
     const struct {
         const char* name;
+        DWORD interval;
         SYSTEMTIME checked;               // the previous firing's check
         SYSTEMTIME now;                   // the clock at this firing; each sleep advances it
         std::vector<SYSTEMTIME> script;   // or these readings, the re-arming's last
@@ -230,26 +207,31 @@ TEST_F(SchedulerTest, FiringWaitsForTheMinuteOfTheLastCheckToEnd) {
         std::size_t sounds;               // at this firing
         UINT nextDelay;
     } cases[] = {
-        {"just before the boundary", fake::At(10, 59, 0), fake::At(10, 59, 59, 900), {}, 1,
+        {"just before the boundary", 3600, fake::At(10, 59, 0), fake::At(10, 59, 59, 900), {}, 1,
          fake::At(11, 0, 0), 1, 60020},
-        {"just after the boundary", fake::At(10, 59, 0), fake::At(11, 0, 0, 200), {}, 0,
+        {"just after the boundary", 3600, fake::At(10, 59, 0), fake::At(11, 0, 0, 200), {}, 0,
          fake::At(11, 0, 0), 1, 59820},
-        {"the first reading of a new minute ends it", fake::At(10, 59, 0), {},
+        {"the first reading of a new minute ends it", 3600, fake::At(10, 59, 0), {},
          {fake::At(10, 59, 58, 100), fake::At(10, 59, 58, 600), fake::At(10, 59, 59, 400),
           fake::At(11, 0, 1, 250), fake::At(11, 0, 1, 300)},
          3, fake::At(11, 0, 1), 1, 58720},
-        {"a second firing in the same minute", fake::At(11, 0, 0), fake::At(11, 0, 20), {}, 30,
+        {"a second firing in the same minute", 3600, fake::At(11, 0, 0), fake::At(11, 0, 20), {}, 30,
          fake::At(11, 0, 22), 1, 37020},
+        {"late, not due", 300, fake::At(11, 0, 0), fake::At(11, 7, 40), {}, 0, fake::At(11, 7, 40), 0, 20020},
+        {"late, due", 60, fake::At(11, 0, 0), fake::At(11, 7, 40), {}, 0, fake::At(11, 7, 40), 1, 20020},
+        {"late by a quarter", 900, fake::At(11, 0, 0), fake::At(12, 15, 5), {}, 0, fake::At(12, 15, 5), 1, 55020},
+        {"clock set back", 1800, fake::At(11, 0, 0), fake::At(10, 30, 10), {}, 0, fake::At(10, 30, 10), 1, 50020},
+        {"late, at the end of a minute", 900, fake::At(11, 0, 0), fake::At(11, 45, 59, 999), {}, 0,
+         fake::At(11, 45, 59), 1, 21},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fake::Reset();
-        Configure(3600, 0, "chime.wav");
+        Configure(c.interval, 0, "chime.wav");
         Module->LastCheck.wMinute = 0xFFFF;  // as constructed: the first check never waits
         fake::SetClock(c.checked.wHour, c.checked.wMinute, c.checked.wSecond);
         Module->OnSignalTimer();
         fake::ClearRecords();
-        const int readingsBefore = fake::ReadingCount();
         if (c.script.empty()) {
             fake::SetClock(c.now.wHour, c.now.wMinute, c.now.wSecond, c.now.wMilliseconds);
         } else {
@@ -258,8 +240,7 @@ TEST_F(SchedulerTest, FiringWaitsForTheMinuteOfTheLastCheckToEnd) {
         SignalTimerProc(Window.Get(), WM_TIMER, SIGNAL_TIMER_ID, 0);
         EXPECT_EQ(fake::Sleeps(), std::vector<DWORD>(c.sleeps, 100));
         // Each sleep follows a reading; after the 30th no reading follows. Then the re-arming's.
-        const int waitReadings = c.sleeps < 30 ? c.sleeps + 1 : 30;
-        EXPECT_EQ(fake::ReadingCount() - readingsBefore, waitReadings + 1);
+        EXPECT_EQ(fake::ReadingCount(), (c.sleeps < 30 ? c.sleeps + 1 : 30) + 1);
         EXPECT_EQ(Module->LastCheck.wHour, c.recorded.wHour);
         EXPECT_EQ(Module->LastCheck.wMinute, c.recorded.wMinute);
         EXPECT_EQ(Module->LastCheck.wSecond, c.recorded.wSecond);
@@ -288,10 +269,7 @@ TEST_F(SchedulerTest, EarlyAndLateFiringsSoundEachMinuteOnceAndNeverBeforeIt) {
         SCOPED_TRACE(testing::Message() << "armed at 10:00:" << c.second << "." << c.milliseconds
                                         << ", late " << c.firstLateMs << "/" << c.lateMs << " ms");
         fake::Reset();
-        Module = std::make_unique<SignalModule>(GetModuleHandleA(nullptr));
-        Module->ParentWindow = Window.Get();
-        TheSignalModule = Module.get();
-        Configure(60, 0, "chime.wav");
+        NewModule(60);
         fake::SetClock(10, 0, c.second, c.milliseconds);
         Module->ArmSignalTimer();
         for (WORD minute = 1; minute <= 5; ++minute) {
@@ -304,41 +282,5 @@ TEST_F(SchedulerTest, EarlyAndLateFiringsSoundEachMinuteOnceAndNeverBeforeIt) {
             EXPECT_EQ(at.wSecond, 0);
             EXPECT_LE(at.wMilliseconds, std::max(100, late + 21)) << "10:0" << minute;
         }
-    }
-}
-
-// The minute is whatever the clock shows when the firing is handled, however late it comes
-// (the machine slept, the clock was changed): nothing is computed from an earlier reading.
-TEST_F(SchedulerTest, LateFiringEvaluatesTheClockAsItIsThen) {
-    struct Late {
-        SYSTEMTIME firing;
-        DWORD interval;
-        bool sounds;
-        UINT nextDelay;
-    } cases[] = {
-        {fake::At(11, 7, 40), 300, false, 20020},
-        {fake::At(11, 7, 40), 60, true, 20020},
-        {fake::At(12, 15, 5), 900, true, 55020},
-        {fake::At(10, 30, 10), 1800, true, 50020},  // clock set back half an hour
-        {fake::At(11, 45, 59, 999), 900, true, 21},
-    };
-    for (const Late& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.firing.wHour << ":" << c.firing.wMinute << ":"
-                                        << c.firing.wSecond << " Interval " << c.interval);
-        fake::Reset();
-        Configure(c.interval, 0, "chime.wav");
-        fake::SetClock(11, 0, 0);
-        Module->OnSignalTimer();  // last check at 11:00:00, next boundary 11:01:00
-        const size_t before = fake::Sounds().size();
-
-        fake::SetClock(c.firing.wHour, c.firing.wMinute, c.firing.wSecond, c.firing.wMilliseconds);
-        SignalTimerProc(Window.Get(), WM_TIMER, SIGNAL_TIMER_ID, 0);
-        EXPECT_EQ(fake::Sounds().size() - before, c.sounds ? 1u : 0u);
-        EXPECT_EQ(Module->LastCheck.wHour, c.firing.wHour);
-        EXPECT_EQ(Module->LastCheck.wMinute, c.firing.wMinute);
-        EXPECT_EQ(Module->LastCheck.wSecond, c.firing.wSecond);
-        fake::TimerCall timer{};
-        ASSERT_TRUE(Armed(&timer));
-        EXPECT_EQ(timer.Delay, c.nextDelay);
     }
 }
