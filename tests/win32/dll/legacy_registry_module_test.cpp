@@ -40,7 +40,7 @@ LSTATUS WINAPI CreateAfterVanishing(HKEY root, LPCSTR path, DWORD reserved, LPST
 }
 
 TEST(LegacyImportModule, RegistryFailuresNeverCostTheSettings) {
-    const std::string fileSettings = "[Orlune]\r\nEnable=1\r\nInterval=60\r\nWaveName=file.wav\r\n";
+    const SettingValues fromFile{1, 0, 60, 0, "file.wav"}, fromLegacy{0, 0, 900, 0, "legacy.wav"};
     const struct {
         const char* name;
         const char* function;
@@ -62,11 +62,11 @@ TEST(LegacyImportModule, RegistryFailuresNeverCostTheSettings) {
         LegacyRegistrySandbox registry;
         SettingsFilesSandbox files;
         ASSERT_TRUE(files.CreateAppDataFolders());
-        ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), fileSettings));
+        ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), Settings(fromFile)));
         ASSERT_TRUE(registry.CreateLegacyStore());
-        ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "Enable", 0));
-        ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "Interval", 900));
-        ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, kLegacyKey, "WaveName", "legacy.wav"));
+        ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "Enable", fromLegacy.Enable));
+        ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "Interval", fromLegacy.Interval));
+        ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, kLegacyKey, "WaveName", fromLegacy.WaveName));
         {
             ModuleUnderTest module;
             ASSERT_TRUE(module.Loaded());
@@ -79,14 +79,10 @@ TEST(LegacyImportModule, RegistryFailuresNeverCostTheSettings) {
                 realCreate = hook->Original<decltype(&RegCreateKeyExA)>();
             }
             EXPECT_EQ(module.Api.InitialLoad(0), c.result);
-            EXPECT_EQ(module.Api.IsModuleEnable(), c.imported ? 0 : 1);
+            EXPECT_EQ(module.Api.IsModuleEnable(), (c.imported ? fromLegacy : fromFile).Enable);
         }
         // Written at the import and once more at unload.
-        const IniText ini = IniText::FromFile(AppDataIniPath());
-        EXPECT_EQ(ini.Value(kSection, "Enable"), c.imported ? "0" : "1");
-        EXPECT_EQ(ini.Value(kSection, "Interval"), c.imported ? "900" : "60");
-        EXPECT_EQ(ini.Value(kSection, "WaveName"), c.imported ? "legacy.wav" : "file.wav");
-        EXPECT_EQ(ini.Value(kSection, "SignalType"), "0");
+        ExpectFileHolds(AppDataIniPath(), c.imported ? fromLegacy : fromFile);
         EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kLegacyKey));
         EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kVendorKey));
         EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry), c.uninstallEntry);

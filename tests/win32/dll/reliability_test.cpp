@@ -125,7 +125,8 @@ void ExpectWrittenBack(const std::string& before, const std::string& after,
 
 using Snapshot = std::map<std::wstring, std::string>;
 
-void AddFolder(const std::wstring& folder, bool recursive, const std::wstring& skip, Snapshot& out) {
+void AddFolder(std::wstring folder, bool recursive, const std::wstring& skip, Snapshot& out) {
+    while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
     WIN32_FIND_DATAW found;
     const scoped::Find find(FindFirstFileW((folder + L"\\*").c_str(), &found));
     if (find.Get() == INVALID_HANDLE_VALUE) return;
@@ -149,11 +150,6 @@ void AddFolder(const std::wstring& folder, bool recursive, const std::wstring& s
     } while (FindNextFileW(find.Get(), &found));
 }
 
-std::wstring WithoutSlash(std::wstring folder) {
-    while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
-    return folder;
-}
-
 Snapshot TakeSnapshot(const std::vector<std::wstring>& extraTrees, const std::wstring& settingsFile) {
     wchar_t windows[MAX_PATH], temp[MAX_PATH];
     GetWindowsDirectoryW(windows, MAX_PATH);
@@ -161,10 +157,10 @@ Snapshot TakeSnapshot(const std::vector<std::wstring>& extraTrees, const std::ws
     Snapshot snapshot;
     AddFolder(Widen(AppDataFolder()), false, settingsFile, snapshot);
     AddFolder(Widen(VendorFolder()), true, settingsFile, snapshot);
-    AddFolder(WithoutSlash(Widen(ExecutableFolder())), false, settingsFile, snapshot);
+    AddFolder(Widen(ExecutableFolder()), false, settingsFile, snapshot);
     AddFolder(windows, false, settingsFile, snapshot);
     AddFolder(std::wstring(windows, 2), false, settingsFile, snapshot);  // "C:"
-    AddFolder(WithoutSlash(temp), false, settingsFile, snapshot);
+    AddFolder(temp, false, settingsFile, snapshot);
     for (const std::wstring& tree : extraTrees) AddFolder(tree, true, settingsFile, snapshot);
     return snapshot;
 }
@@ -258,24 +254,20 @@ protected:
     SettingsFilesSandbox Files;
 };
 
-// A settings file as a user keeps it, with lines of its own around the module's.
+const Understood kUserFile{1, 0, 60, 0, "C:\\Sounds\\chime.wav"};
+
+// A settings file as a user keeps it, with lines of its own around the module's: kUserFile,
+// but for the keys `replace` gives other text (or "(absent)").
 std::string UserFile(const std::map<std::string, std::string>& replace = {}) {
-    const std::vector<std::pair<std::string, std::string>> own = {
-        {"Enable", "1"}, {"SignalType", "0"}, {"Interval", "60"}, {"TimeType", "0"},
-        {"WaveName", "C:\\Sounds\\chime.wav"}};
     std::string text = "; kept by hand\r\n[Before]\r\nNote=keep me\r\n[Orlune]\r\n";
-    for (const auto& key : own) {
-        const auto r = replace.find(key.first);
-        if (r == replace.end()) {
-            text += key.first + "=" + key.second + "\r\n";
-        } else if (r->second != "(absent)") {
-            text += key.first + "=" + r->second + "\r\n";
-        }
+    const std::vector<std::string> values = AsWritten(kUserFile);
+    for (int i = 0; i < 5; ++i) {
+        const auto r = replace.find(kKeysInOrder[i]);
+        const std::string value = r == replace.end() ? values[i] : r->second;
+        if (value != "(absent)") text += std::string(kKeysInOrder[i]) + "=" + value + "\r\n";
     }
     return text + "Colour=blue\r\n[After]\r\nLast=1\r\n";
 }
-
-const Understood kUserFile{1, 0, 60, 0, "C:\\Sounds\\chime.wav"};
 
 }  // namespace
 
@@ -296,14 +288,6 @@ TEST_F(Reliability, HandEditedSettingsFiles) {
     const std::string utf8Wave = "C:\\\xE3\x82\xB5\xE3\x82\xA6\xE3\x83\xB3\xE3\x83\x89\\\xE6\x99\x82\xE5\xA0\xB1.wav";
     std::vector<Case> cases = {
         {"as the dialog writes it", UserFile(), Fault::None, kUserFile, true},
-        {"Interval 0", UserFile({{"Interval", "0"}}), Fault::None,
-         With(kUserFile, [](Understood& u) { u.Interval = 0; }), true},
-        {"Interval 59", UserFile({{"Interval", "59"}}), Fault::None,
-         With(kUserFile, [](Understood& u) { u.Interval = 59; }), true},
-        {"Interval 61", UserFile({{"Interval", "61"}}), Fault::None,
-         With(kUserFile, [](Understood& u) { u.Interval = 61; }), true},
-        {"Interval 4294967294", UserFile({{"Interval", "4294967294"}}), Fault::None,
-         With(kUserFile, [](Understood& u) { u.Interval = 4294967294u; }), true},
         {"hour count, 24-hour clock", UserFile({{"SignalType", "1"}, {"TimeType", "1"}}), Fault::None,
          With(kUserFile, [](Understood& u) { u.SignalType = 1; u.TimeType = 1; }), true},
         {"no [Orlune] section", "; kept\r\n[Before]\r\nNote=keep me\r\n", Fault::None, kDefaults, true},
@@ -314,8 +298,6 @@ TEST_F(Reliability, HandEditedSettingsFiles) {
          With(kUserFile, [&](Understood& u) { u.WaveName = sjisWave; }), true, utf8Wave},
         {"a line of 100,000 bytes", UserFile() + "Long=" + std::string(99993, 'x') + "\r\n",
          Fault::None, kUserFile, true},
-        {"WaveName of 1,000 bytes", UserFile({{"WaveName", longWave}}), Fault::None,
-         With(kUserFile, [&](Understood& u) { u.WaveName = longWave.substr(0, 259); }), true},
         {"WaveName of 100,000 bytes", UserFile({{"WaveName", "C:\\" + std::string(99997, 'w')}}),
          Fault::None, With(kUserFile, [&](Understood& u) { u.WaveName = longWave.substr(0, 259); }),
          true},
@@ -326,6 +308,12 @@ TEST_F(Reliability, HandEditedSettingsFiles) {
         {"file held open during the load", UserFile(), Fault::HeldDuringLoad, kDefaults, false},
         {"folder missing", "", Fault::NoFolder, kDefaults, false},
     };
+    // Intervals at the edges of what plays (below a minute never does).
+    for (const DWORD interval : {0u, 59u, 61u, 4294967294u}) {
+        const std::string text = std::to_string(interval);
+        cases.push_back({"Interval " + text, UserFile({{"Interval", text}}), Fault::None,
+                         With(kUserFile, [&](Understood& u) { u.Interval = interval; }), true});
+    }
     // Every key with a value that is not a number, a negative one, an empty one and one far
     // too long. A number is read from its first 29 characters, taken modulo 2^32; an empty
     // value reads as a missing key.
@@ -348,10 +336,9 @@ TEST_F(Reliability, HandEditedSettingsFiles) {
             {"over-long", digits, overLong},
         };
         for (const auto& v : values) {
-            if (i == 4 && v.value == digits) continue;  // long names have rows of their own
             cases.push_back({key + " " + v.kind, UserFile({{key, v.value}}), Fault::None,
                              With(kUserFile, [&](Understood& u) {
-                                 i < 4 ? SetNumber(u, i, v.reads) : void(u.WaveName = v.value);
+                                 i < 4 ? SetNumber(u, i, v.reads) : void(u.WaveName = v.value.substr(0, 259));
                              }), true});
         }
     }
@@ -439,7 +426,6 @@ TEST_F(Reliability, SettingsPathsAtTheEdge) {
     const std::wstring wideRoot = TempRoot();
     const std::string root(wideRoot.begin(), wideRoot.end());  // ASCII
     const std::string tail = "\\Bexmoor\\Pandrel\\Orlune.ini";  // 27 bytes
-    const std::string so = "\x83\x5C";                             // ソ
     const struct {
         const char* name;
         std::size_t appDataLength;  // 0: the system's folder
@@ -473,14 +459,14 @@ TEST_F(Reliability, SettingsPathsAtTheEdge) {
             CreateDirectoryW(Widen(*answers.AppData + "\\Bexmoor\\Pandrel").c_str(), nullptr);
         } else {
             portable = 1;
-            const std::string folder = c.sjisHost ? root + "\\" + so + "\\" + so
+            const std::string folder = c.sjisHost ? root + "\\" + kSo + "\\" + kSo
                                                   : MakeFolderOfLength(root, c.hostLength - 1);
             if (c.sjisHost) {
                 CreateDirectoryW(wideRoot.c_str(), nullptr);
-                CreateDirectoryW(Widen(root + "\\" + so).c_str(), nullptr);
+                CreateDirectoryW(Widen(root + "\\" + kSo).c_str(), nullptr);
                 CreateDirectoryW(Widen(folder).c_str(), nullptr);
             }
-            answers.HostExe = folder + "\\" + (c.sjisHost ? so + ".exe" : "k.exe");
+            answers.HostExe = folder + "\\" + (c.sjisHost ? kSo + ".exe" : "k.exe");
             ASSERT_TRUE(WriteFileBytesW(Widen(*answers.HostExe), "MZ"));
             ini = folder + "\\Orlune.ini";
         }
@@ -586,46 +572,36 @@ TEST_F(Reliability, LegacyValuesOfEveryTypeAndSize) {
         {"REG_NONE", REG_NONE, "x.wav"},
         {"REG_DWORD", REG_DWORD, number(0x41414141)},
     };
-    struct Case {
-        std::string name;
-        const char* value;
-        Odd odd;
-        Understood understood;
-    };
-    std::vector<Case> cases;
-    const char* const* numbers = kKeysInOrder;  // the four numbers come first
-    for (int i = 0; i < 4; ++i) {
-        for (const Odd& odd : oddNumbers) {
-            Understood u = legacy;
-            SetNumber(u, i, odd.taken ? 1 : i == 2 ? 0xFFFFFFFFu : 0);
-            cases.push_back({std::string(numbers[i]) + " " + odd.kind, numbers[i], odd, u});
-        }
-    }
-    for (const Odd& odd : oddNames) {
-        cases.push_back({"WaveName " + odd.kind, "WaveName", odd,
-                         With(legacy, [](Understood& u) { u.WaveName = ""; })});
-    }
-
     ASSERT_TRUE(Files.CreateAppDataFolders());
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    const auto check = [&](const char* value, const Odd& odd, const Understood& understood) {
+        SCOPED_TRACE(std::string(value) + " " + odd.kind);
         LegacyRegistrySandbox registry;
         ASSERT_TRUE(registry.CreateLegacyStore());
-        for (int i = 0; i < 4; ++i) {
-            ASSERT_TRUE(SetRegistryValue(HKEY_CURRENT_USER, kLegacyKey, numbers[i], REG_DWORD,
+        for (int i = 0; i < 4; ++i) {  // the four numbers come first
+            ASSERT_TRUE(SetRegistryValue(HKEY_CURRENT_USER, kLegacyKey, kKeysInOrder[i], REG_DWORD,
                                          number(std::stoul(AsWritten(legacy)[i]))));
         }
         ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, kLegacyKey, "WaveName", legacy.WaveName));
-        ASSERT_TRUE(SetRegistryValue(HKEY_CURRENT_USER, kLegacyKey, c.value, c.odd.type, c.odd.bytes));
+        ASSERT_TRUE(SetRegistryValue(HKEY_CURRENT_USER, kLegacyKey, value, odd.type, odd.bytes));
         RemoveFile(AppDataIniPath());
         ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), "[After]\r\nLast=1\r\n"));
 
         const Outcome out = RunHostSession(0);
 
-        ExpectUnderstood(out, c.understood);
+        ExpectUnderstood(out, understood);
         for (const std::string& written : out.ProfileWrites) EXPECT_EQ(written, AppDataIniPath());
         ExpectWrittenBack("[After]\r\nLast=1\r\n", ReadFileBytes(AppDataIniPath()).value_or(""),
-                          AsWritten(c.understood));
+                          AsWritten(understood));
         EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kLegacyKey));
+    };
+    for (int i = 0; i < 4; ++i) {
+        for (const Odd& odd : oddNumbers) {
+            check(kKeysInOrder[i], odd, With(legacy, [&](Understood& u) {
+                      SetNumber(u, i, odd.taken ? 1 : i == 2 ? 0xFFFFFFFFu : 0);
+                  }));
+        }
+    }
+    for (const Odd& odd : oddNames) {
+        check("WaveName", odd, With(legacy, [](Understood& u) { u.WaveName = ""; }));
     }
 }

@@ -47,13 +47,14 @@ TEST_F(SettingsModuleTest, InitialLoadReadsTheFileItsFlagSelectsAndStartFollowsI
 }
 
 // The settings files hold only Enable=1 at the start, so the keys that the unload adds show
-// where it wrote; the other place is left as it was (SetPortableMode moves nothing).
+// where it wrote; the other place is left as it was (SetPortableMode moves nothing). Without
+// InitialLoad (the host only asked QueryVekModule) the unload writes nothing at all.
 TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
     const std::string enabled = Settings("Enable=1\r\n");
     const struct {
         const char* name;
         bool appDataFile, portableFile;
-        int initialLoad;
+        int initialLoad;  // -1: not called
         int setPortable;  // -1: not called
         int change;       // -1: not called
         int changeResult;
@@ -67,6 +68,8 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
         {"5 after a move beside the host", true, false, 0, -1, 1, 1, true, false},
         {"6 after a move back", false, true, 1, -1, 0, 1, false, false},
         {"7 after a failed move", false, false, 0, -1, 1, 0, false, false},
+        {"8 no load", true, false, -1, -1, -1, 0, false, false},
+        {"9 no load, flag set", false, true, -1, 1, -1, 0, true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -81,7 +84,7 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
         {
             ModuleUnderTest module;
             ASSERT_TRUE(module.Loaded());
-            module.Api.InitialLoad(c.initialLoad);
+            if (c.initialLoad >= 0) module.Api.InitialLoad(c.initialLoad);
             if (c.setPortable >= 0) module.Api.SetPortableMode(c.setPortable);
             if (c.change >= 0) {
                 EXPECT_EQ(module.Api.ChangePortableMode(c.change), c.changeResult);
@@ -89,39 +92,15 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
         }
         const std::string saved = c.savedBeside ? PortableIniPath() : AppDataIniPath();
         const std::string other = c.savedBeside ? AppDataIniPath() : PortableIniPath();
-        ExpectFileHolds(saved, With(kDefaults, [&](SettingValues& v) {
-                            v.Enable = c.appDataFile || c.portableFile ? 1 : 0;
-                        }));
+        if (c.initialLoad < 0) {
+            EXPECT_EQ(ReadFileBytes(saved), enabled) << "written without a load";
+        } else {
+            ExpectFileHolds(saved, With(kDefaults, [&](SettingValues& v) {
+                                v.Enable = c.appDataFile || c.portableFile ? 1 : 0;
+                            }));
+        }
         EXPECT_EQ(ReadFileBytes(other), c.otherKept ? std::optional<std::string>(enabled) : std::nullopt)
             << other;
-    }
-}
-
-// QueryVekModule, the host's first call, answers 1 and touches no file.
-TEST_F(SettingsModuleTest, UnloadWithoutInitialLoadWritesNothing) {
-    const std::string existing = Settings("Enable=1\r\nWaveName=kept.wav\r\n");
-    const struct {
-        const char* name;
-        std::string present;
-        std::string absent;
-        int portableFlag;  // -1: not set
-    } cases[] = {
-        {"application-data file", AppDataIniPath(), PortableIniPath(), -1},
-        {"portable file", PortableIniPath(), AppDataIniPath(), 1},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        RemoveFile(AppDataIniPath());
-        RemoveFile(PortableIniPath());
-        ASSERT_TRUE(WriteFileBytes(c.present, existing));
-        {
-            ModuleUnderTest module;
-            ASSERT_TRUE(module.Loaded());
-            EXPECT_EQ(module.Api.QueryVekModule(), 1);
-            if (c.portableFlag >= 0) module.Api.SetPortableMode(c.portableFlag);
-        }
-        EXPECT_EQ(ReadFileBytes(c.present), existing);
-        EXPECT_FALSE(FileExists(c.absent));
     }
 }
 

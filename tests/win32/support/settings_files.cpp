@@ -2,23 +2,7 @@
 
 #include <shlobj.h>
 
-#include <cstring>
-
 namespace {
-
-std::optional<std::string> ReadAll(HANDLE file) {
-    std::string bytes;
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
-    return bytes;
-}
-
-bool WriteAll(HANDLE file, const std::string& bytes) {
-    DWORD written = 0;
-    return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
-}
 
 std::string Trim(const std::string& text) {
     const char* blanks = " \t\r\n";
@@ -73,16 +57,11 @@ bool FolderExists(const std::string& path) {
 }
 
 std::optional<std::string> ReadFileBytes(const std::string& path) {
-    const scoped::File file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) return std::nullopt;
-    return ReadAll(file.Get());
+    return ReadFileBytesW(Widen(path));
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {
-    const scoped::File file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file.Valid() && WriteAll(file.Get(), bytes);
+    return WriteFileBytesW(Widen(path), bytes);
 }
 
 void RemoveFile(const std::string& path) {
@@ -104,33 +83,30 @@ std::wstring Widen(const std::string& ansi) {
 bool WriteFileBytesW(const std::wstring& path, const std::string& bytes) {
     const scoped::File file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file.Valid() && WriteAll(file.Get(), bytes);
+    DWORD written = 0;
+    return file.Valid() &&
+           WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
 }
 
 std::optional<std::string> ReadFileBytesW(const std::wstring& path) {
     const scoped::File file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) return std::nullopt;
-    return ReadAll(file.Get());
-}
-
-std::vector<std::wstring> FolderEntriesW(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    const scoped::Find find(FindFirstFileW((folder + L"\\*").c_str(), &found));
-    if (!find.Valid()) return names;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") names.push_back(name);
-    } while (FindNextFileW(find.Get(), &found));
-    return names;
+    std::string bytes;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file.Get(), chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
+    return bytes;
 }
 
 void RemoveTreeW(const std::wstring& folder) {
-    for (const std::wstring& name : FolderEntriesW(folder)) {
-        const std::wstring path = folder + L"\\" + name;
-        const DWORD attributes = GetFileAttributesW(path.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    WIN32_FIND_DATAW found;
+    const scoped::Find find(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    for (bool more = find.Valid(); more; more = FindNextFileW(find.Get(), &found)) {
+        const std::wstring name = found.cFileName, path = folder + L"\\" + name;
+        if (name == L"." || name == L"..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             RemoveTreeW(path);
         } else {
             SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -48,8 +48,6 @@ private:
 std::wstring Widen(const std::string& ansi);
 bool WriteFileBytesW(const std::wstring& path, const std::string& bytes);
 std::optional<std::string> ReadFileBytesW(const std::wstring& path);
-// Names of the files and folders directly inside `folder` (no "." or "..").
-std::vector<std::wstring> FolderEntriesW(const std::wstring& folder);
 // Removes `folder` and everything below it.
 void RemoveTreeW(const std::wstring& folder);
 
