@@ -14,27 +14,21 @@
 
 #include "dialog/dialog_services.h"
 #include "fake_platform.h"
+#include "module/scoped_win.h"
 #include "support/settings_files.h"
 #include "tests/cases/wave_name_cuts.h"
 
 namespace {
 
 // A stand-in for the dialog holding the file-name edit, enough for the services that read it.
-class EditHost {
-public:
+struct EditHost {
     EditHost() {
-        window_ = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
-                                  nullptr, nullptr);
-        CreateWindowExA(0, "EDIT", "", WS_CHILD | ES_AUTOHSCROLL, 0, 0, 90, 20, window_,
+        CreateWindowExA(0, "EDIT", "", WS_CHILD | ES_AUTOHSCROLL, 0, 0, 90, 20, window.Get(),
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(114)), nullptr, nullptr);
     }
-    ~EditHost() { DestroyWindow(window_); }
-    EditHost(const EditHost&) = delete;
-    EditHost& operator=(const EditHost&) = delete;
-    HWND Handle() const { return window_; }
-
-private:
-    HWND window_;
+    HWND Handle() const { return window.Get(); }
+    const scoped::Window window{CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 100, 100, nullptr,
+                                                nullptr, nullptr, nullptr)};
 };
 
 }  // namespace
