@@ -95,23 +95,14 @@ bool IsCodePage932Text(const std::string& bytes) {
                                nullptr, 0) > 0;
 }
 
-// popup.txt: ".topic <number>" starts a topic; its text runs to the next ".topic".
+// popup.txt: a line ".topic <number>" starts a topic; its text, the lines up to the next one.
 std::map<int, std::string> ParseTopics(const std::string& text) {
     std::map<int, std::string> topics;
+    const std::regex line(R"re((?:^|\n)(\.topic (\d+))?([^\r\n]*))re");
     int current = -1;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        start = end + 1;
-        if (line.rfind(".topic ", 0) == 0) {
-            current = std::stoi(line.substr(7));
-            topics[current];  // a topic without text still counts as present
-        } else if (current >= 0 && !line.empty()) {
-            topics[current] += line;
-        }
+    for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it) {
+        if ((*it)[1].matched) current = std::stoi((*it)[2]);
+        if (current >= 0) topics[current] += (*it)[1].matched ? "" : (*it)[3].str();
     }
     return topics;
 }
