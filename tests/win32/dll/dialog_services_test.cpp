@@ -106,13 +106,8 @@ FARPROC WINAPI RecordGetProcAddress(HMODULE library, LPCSTR function) {
 // ---------------------------------------------------------------------------------------
 // The host's part.
 
-std::string FolderOf(const std::string& path) {
-    return path.substr(0, path.rfind('\\') + 1);
-}
-
 std::string IniWithWaveName(const std::string& waveName) {
-    return "[Orlune]\r\nEnable=1\r\nSignalType=0\r\nInterval=3600\r\nTimeType=0\r\nWaveName=" +
-           waveName + "\r\n";
+    return Settings(SettingValues{1, 0, 3600, 0, waveName});
 }
 
 // A module loaded from `path` as the host loads one, with its settings in the portable
@@ -159,7 +154,7 @@ public:
         EXPECT_TRUE(run.ScriptRan) << "the dialog never showed";
         EXPECT_FALSE(run.LeftOpen);
     }
-    std::string Folder() const { return FolderOf(path_); }
+    std::string Folder() const { return path_.substr(0, path_.rfind('\\') + 1); }
 
 private:
     std::string path_;
@@ -195,12 +190,15 @@ protected:
 }  // namespace
 
 // Every control of the dialog: group boxes and labels show nothing, the others their
-// pop-up topic at the mouse. A help message without its record shows nothing either.
+// pop-up topic at the mouse. A help message without its record shows nothing either. The
+// Help button opens the help file beside the module.
 TEST_F(DialogServicesInDialog, HelpOnAControlShowsItsPopupTopic) {
     HostedModule module(ModulePath(), "");
     ASSERT_TRUE(module.Ready());
     const std::vector<int> withHelp = {1, 2, 101, 102, 104, 105, 107, 108, 111, 114, 115, 116, 117};
+    HWND shown = nullptr;
     module.InDialog([&](HWND dialog) {
+        shown = dialog;
         SendMessageA(dialog, WM_HELP, 0, 0);
         for (int id = 1; id <= 117; id = id == 2 ? 100 : id + 1) {
             helpCalls.clear();
@@ -217,15 +215,7 @@ TEST_F(DialogServicesInDialog, HelpOnAControlShowsItsPopupTopic) {
             const DWORD seen[] = {call.Popup[0], call.Popup[2], call.Popup[4], call.Popup[5]};
             EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), seen)) << "control " << id;
         }
-    });
-}
-
-TEST_F(DialogServicesInDialog, HelpButtonOpensTheHelpFileBesideTheModule) {
-    HostedModule module(ModulePath(), "");
-    ASSERT_TRUE(module.Ready());
-    HWND shown = nullptr;
-    module.InDialog([&](HWND dialog) {
-        shown = dialog;
+        helpCalls.clear();
         Click(dialog, IDC_HELP_BUTTON);
     });
     ASSERT_EQ(1u, helpCalls.size());
@@ -253,37 +243,12 @@ TEST_F(DialogServicesInDialog, TestButtonPlaysTheEditsCurrentText) {
     for (const recorded::SoundCall& call : sounds) EXPECT_EQ(0x2001u, call.Flags);  // SND_ASYNC | SND_NOWAIT
 }
 
-TEST_F(DialogServicesInDialog, ChosenFileFillsTheEditAndEnablesTest) {
-    ASSERT_TRUE(sandbox_.CreateAppDataFolders());
-    HostedModule module(ModulePath(), "");
-    ASSERT_TRUE(module.Ready());
-    chooserAnswer = kJapaneseWave.c_str();
-    HWND shown = nullptr;
-    bool testEnabledBefore = true, testEnabledAfter = false;
-    std::string edit;
-    module.InDialog([&](HWND dialog) {
-        shown = dialog;
-        testEnabledBefore = IsEnabled(dialog, IDC_TEST_PLAY);
-        Click(dialog, IDC_BROWSE);
-        edit = AnsiText(dialog, IDC_WAVE_NAME);
-        testEnabledAfter = IsEnabled(dialog, IDC_TEST_PLAY);
-    });
-    EXPECT_FALSE(testEnabledBefore);
-    EXPECT_EQ(kJapaneseWave, edit);
-    EXPECT_TRUE(testEnabledAfter);
-
-    ASSERT_EQ(1u, chooserCalls.size());
-    const ChooserCall& call = chooserCalls[0];
-    EXPECT_EQ(shown, call.Owner);
-    EXPECT_EQ("", call.File);
-    EXPECT_EQ(ProductFolder(), call.InitialDir);
-    EXPECT_EQ(13u, call.Flags);  // OFN_READONLY | OFN_HIDEREADONLY | OFN_NOCHANGEDIR
-}
-
-// The chooser is handed the edit's name; Cancel changes nothing (row 1). A name the chooser
-// rejects makes it fail unseen, so "..." opens it once more without the name, the record
-// otherwise as before (rows 2, 3).
+// The chooser is handed the edit's name, owned by the dialog, starting in the product's
+// folder and leaving the current folder alone. A pick fills the edit and enables Test (row 1),
+// Cancel changes nothing (row 2). A name the chooser rejects makes it fail unseen, so "..."
+// opens it once more without the name, the record otherwise as before (rows 3, 4).
 TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
+    ASSERT_TRUE(sandbox_.CreateAppDataFolders());
     struct Case {
         const wchar_t* typed;
         const char* handed;  // the edit's name as the chooser first gets it
@@ -291,9 +256,10 @@ TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
         const char* editAfter;
     };
     const Case cases[] = {
-        /* 1 */ {L"C:\\\u30BD\u30D5\u30C8\\\u6642\u5831.wav", kJapaneseWave.c_str(), nullptr, kJapaneseWave.c_str()},
-        /* 2 */ {L"C:\\Sounds\\a\"b.wav", "C:\\Sounds\\a\"b.wav", nullptr, "C:\\Sounds\\a\"b.wav"},
-        /* 3 */ {L"<chime>.wav", "<chime>.wav", kJapaneseWave.c_str(), kJapaneseWave.c_str()},
+        /* 1 */ {L"", "", kJapaneseWave.c_str(), kJapaneseWave.c_str()},
+        /* 2 */ {L"C:\\\u30BD\u30D5\u30C8\\\u6642\u5831.wav", kJapaneseWave.c_str(), nullptr, kJapaneseWave.c_str()},
+        /* 3 */ {L"C:\\Sounds\\a\"b.wav", "C:\\Sounds\\a\"b.wav", nullptr, "C:\\Sounds\\a\"b.wav"},
+        /* 4 */ {L"<chime>.wav", "<chime>.wav", kJapaneseWave.c_str(), kJapaneseWave.c_str()},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
@@ -302,22 +268,27 @@ TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
         ASSERT_TRUE(module.Ready());
         chooserAnswer = c.answer;
         std::string edit;
-        bool testEnabled = false;
+        HWND shown = nullptr;
+        bool testEnabledBefore = true, testEnabled = false;
         module.InDialog([&](HWND dialog) {
+            shown = dialog;
             TypeText(dialog, IDC_WAVE_NAME, c.typed);
+            testEnabledBefore = IsEnabled(dialog, IDC_TEST_PLAY);
             Click(dialog, IDC_BROWSE);
             edit = AnsiText(dialog, IDC_WAVE_NAME);
             testEnabled = IsEnabled(dialog, IDC_TEST_PLAY);
         });
+        EXPECT_EQ(*c.typed != 0, testEnabledBefore);
         EXPECT_EQ(c.editAfter, edit);
         EXPECT_TRUE(testEnabled);
-        ASSERT_EQ(i == 0 ? 1u : 2u, chooserCalls.size());
+        ASSERT_EQ(i < 2 ? 1u : 2u, chooserCalls.size());
         EXPECT_EQ(c.handed, chooserCalls[0].File);
-        if (i == 0) continue;
-        EXPECT_EQ("", chooserCalls[1].File);
-        EXPECT_EQ(13u, chooserCalls[1].Flags);
-        EXPECT_EQ(chooserCalls[0].Owner, chooserCalls[1].Owner);
-        EXPECT_EQ(chooserCalls[0].InitialDir, chooserCalls[1].InitialDir);
+        for (const ChooserCall& call : chooserCalls) {
+            EXPECT_EQ(shown, call.Owner);
+            EXPECT_EQ(ProductFolder(), call.InitialDir);
+            EXPECT_EQ(13u, call.Flags);  // OFN_READONLY | OFN_HIDEREADONLY | OFN_NOCHANGEDIR
+        }
+        EXPECT_EQ(i < 2 ? c.handed : "", chooserCalls.back().File);
     }
 }
 

@@ -41,11 +41,6 @@ LONG CALLBACK CountFaultsInModule(EXCEPTION_POINTERS* exception) {
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
-// The next `count` timers fire after kShortDelayMs.
-void ShortenTimers(int count) {
-    recorded::Answer([count](recorded::Answers& a) { a.ShortTimers = count; });
-}
-
 void PumpFor(DWORD milliseconds) {
     PumpMessagesUntil([] { return false; }, milliseconds);
 }
@@ -104,8 +99,13 @@ protected:
         ASSERT_TRUE(Hooks->Installed()) << Hooks->Missing() << " is not in the import table";
     }
 
-    // Host's start: window, portable settings, timer.
-    void Start(bool withWindow = true) {
+    // Host's start: the module loaded and hooked, window, portable settings, timer; the next
+    // `shortTimers` timers fire after kShortDelayMs.
+    void Start(int signalType, int shortTimers, bool withWindow = true) {
+        WriteSettings(signalType);
+        LoadAndHook();
+        if (HasFatalFailure()) return;
+        recorded::Answer([shortTimers](recorded::Answers& a) { a.ShortTimers = shortTimers; });
         if (withWindow) Module->Api.SetParentWindow(Window);
         Module->Api.InitialLoad(1);
         ASSERT_EQ(Module->Api.StartModule(), 1);
@@ -132,27 +132,10 @@ protected:
 
 // Every call the module makes to the clock, sleep, timers, sound, profile writes and the
 // functions that find its settings goes through its import table (so monitors and shims see
-// them all), and the table held the system's functions.
+// them all; LoadAndHook fails on any import missing from the table).
 TEST_F(Unload, ModuleCallsTheSystemThroughItsImportTable) {
-    WriteSettings(0);
-    {
-        ModuleUnderTest probe;
-        ASSERT_TRUE(probe.Loaded());
-        for (const recorded::Import& h : recorded::kImports) {
-            void** slot = FindImportSlot(probe.Handle, h.Dll, h.Function);
-            ASSERT_NE(slot, nullptr) << h.Function;
-            EXPECT_EQ(*slot, reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(h.SystemDll), h.Function)))
-                << h.Function;
-        }
-    }
-    ASSERT_FALSE(ModuleMapped());
-
-    LoadAndHook();
-    recorded::Answer([](recorded::Answers& a) {
-        a.Clock = ClockAt(11, 0, 15);
-        a.ShortTimers = 2;  // two firings: the second in the same minute waits
-    });
-    Start();
+    recorded::Answer([](recorded::Answers& a) { a.Clock = ClockAt(11, 0, 15); });
+    ASSERT_NO_FATAL_FAILURE(Start(0, 2));  // two firings: the second in the same minute waits
     ASSERT_TRUE(PumpMessagesUntil([] { return Snapshot().Sounds.size() >= 2; }, 5000));
     EXPECT_NE(Module->Api.StopModule(), 0);
 
@@ -179,10 +162,7 @@ TEST_F(Unload, ModuleCallsTheSystemThroughItsImportTable) {
 // mapped; when its plays are done it releases it, and the detach (timer removal and the last
 // save) runs on the worker's thread, after which nothing of the module runs again.
 TEST_F(Unload, WhileAWorkerPlaysTheModuleStaysUntilTheWorkerEnds) {
-    WriteSettings(1);
-    LoadAndHook();
-    ShortenTimers(1);  // the first firing soon; the re-armed timer for 15:01:00
-    Start();
+    ASSERT_NO_FATAL_FAILURE(Start(1, 1));  // the first firing soon; the re-armed timer for 15:01:00
     ASSERT_TRUE(PumpMessagesUntil([] { return Signaled(recorded::PlayBegan()); }, 5000)) << "no hour count began";
     const DWORD worker = Snapshot().Sounds.at(0).ThreadId;
     ASSERT_NE(worker, GetCurrentThreadId());
@@ -210,10 +190,7 @@ TEST_F(Unload, WhileAWorkerPlaysTheModuleStaysUntilTheWorkerEnds) {
 // The other order: the worker ends while the host still holds the module, which then goes
 // as soon as the host lets go, its detach running on the host's thread.
 TEST_F(Unload, AfterTheWorkerEndedTheModuleGoesAtOnce) {
-    WriteSettings(1);
-    LoadAndHook();
-    ShortenTimers(1);
-    Start();
+    ASSERT_NO_FATAL_FAILURE(Start(1, 1));
     ASSERT_TRUE(PumpMessagesUntil([] { return Signaled(recorded::PlayBegan()); }, 5000)) << "no hour count began";
     recorded::ReleasePlays();
     ASSERT_EQ(WaitForSingleObject(recorded::FirstPlayer(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
@@ -233,10 +210,7 @@ TEST_F(Unload, AfterTheWorkerEndedTheModuleGoesAtOnce) {
 // The host lets go while the timer is armed (a short one here, so that it would fire soon):
 // the detach removes it, and no firing reaches the unmapped module.
 TEST_F(Unload, WhileTheTimerIsArmedTheTimerIsRemoved) {
-    WriteSettings(0);
-    LoadAndHook();
-    ShortenTimers(100);
-    Start();
+    ASSERT_NO_FATAL_FAILURE(Start(0, 100));
     ASSERT_EQ(Snapshot().Sets.size(), 1u);
     Module->Unload();
     EXPECT_FALSE(ModuleMapped());
@@ -253,10 +227,7 @@ TEST_F(Unload, WhileTheTimerIsArmedTheTimerIsRemoved) {
 // A host that starts the module before handing over a window: a windowless timer could be
 // removed by nobody and would fire into the unloaded module.
 TEST_F(Unload, AfterAStartWithoutAWindowNoTimerIsLeft) {
-    WriteSettings(0);
-    LoadAndHook();
-    ShortenTimers(100);
-    Start(false);
+    ASSERT_NO_FATAL_FAILURE(Start(0, 100, false));
     Module->Unload();
     EXPECT_FALSE(ModuleMapped());
     PumpFor(20 * kShortDelayMs);

@@ -14,27 +14,21 @@
 
 #include "dialog/dialog_services.h"
 #include "fake_platform.h"
+#include "module/scoped_win.h"
 #include "support/settings_files.h"
 #include "tests/cases/wave_name_cuts.h"
 
 namespace {
 
 // A stand-in for the dialog holding the file-name edit, enough for the services that read it.
-class EditHost {
-public:
+struct EditHost {
     EditHost() {
-        window_ = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
-                                  nullptr, nullptr);
-        CreateWindowExA(0, "EDIT", "", WS_CHILD | ES_AUTOHSCROLL, 0, 0, 90, 20, window_,
+        CreateWindowExA(0, "EDIT", "", WS_CHILD | ES_AUTOHSCROLL, 0, 0, 90, 20, window.Get(),
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(114)), nullptr, nullptr);
     }
-    ~EditHost() { DestroyWindow(window_); }
-    EditHost(const EditHost&) = delete;
-    EditHost& operator=(const EditHost&) = delete;
-    HWND Handle() const { return window_; }
-
-private:
-    HWND window_;
+    HWND Handle() const { return window.Get(); }
+    const scoped::Window window{CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 100, 100, nullptr,
+                                                nullptr, nullptr, nullptr)};
 };
 
 }  // namespace
@@ -139,26 +133,6 @@ std::wstring EditText(HWND dialog) {
     return text;
 }
 
-// A WAV file with a Japanese name in the temporary folder, removed afterwards.
-class ChosenFile {
-public:
-    ChosenFile() {
-        wchar_t folder[MAX_PATH] = {};
-        GetTempPathW(MAX_PATH, folder);
-        path_ = std::wstring(folder) + L"\u6642\u5831 chime.wav";  // "時報 chime.wav"
-        HANDLE file = CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    }
-    ~ChosenFile() { DeleteFileW(path_.c_str()); }
-    ChosenFile(const ChosenFile&) = delete;
-    ChosenFile& operator=(const ChosenFile&) = delete;
-    const std::wstring& Path() const { return path_; }
-
-private:
-    std::wstring path_;
-};
-
 // Starts in the system folder and puts back the folder that was current before: the chooser
 // moves the current folder (even on Cancel) unless told not to, and the host's relative
 // paths and library search start there.
@@ -191,14 +165,20 @@ private:
 TEST(DialogServices, ChooserAsTheUserSeesIt) {
     SettingsFilesSandbox sandbox;
     ASSERT_TRUE(sandbox.CreateAppDataFolders());
-    ChosenFile chosen;
+    // A WAV file with a Japanese name, "時報 chime.wav", gone when the test ends.
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring chosen = std::wstring(temp) + L"\u6642\u5831 chime.wav";
+    const scoped::File file(CreateFileW(chosen.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                        nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    ASSERT_TRUE(file.Valid());
     const std::wstring so = L"C:\\windows\\\u30BD.wav";  // "ソ"
     const struct {
         std::wstring edit;
         bool accept;
         std::wstring startFolder, fileName, editAfter;
     } cases[] = {
-        /* 1 */ {L"", true, Widen(ProductFolder()), L"", chosen.Path()},
+        /* 1 */ {L"", true, Widen(ProductFolder()), L"", chosen},
         /* 2 */ {so, false, L"C:\\windows", L"\u30BD.wav", so},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
@@ -208,7 +188,7 @@ TEST(DialogServices, ChooserAsTheUserSeesIt) {
         CurrentFolder current;
         ChooserScript script;
         script.Accept = cases[i].accept;
-        script.AnswerName = chosen.Path();
+        script.AnswerName = chosen;
         EXPECT_EQ(cases[i].accept, RunChooser(dialog.Handle(), &script) != 0);
         EXPECT_FALSE(current.Moved());
 

@@ -22,6 +22,11 @@ std::vector<fake::SoundCall> SoundsOnThread(DWORD threadId) {
     return sounds;
 }
 
+// Unique names (97 is prime to 259), each one letter repeated: a torn read mixes letters.
+std::string NameOf(int job) {
+    return std::string(1 + (job * 97) % 259, static_cast<char>('A' + job % 26));
+}
+
 }  // namespace
 
 // ---- The count --------------------------------------------------------------------------
@@ -143,15 +148,11 @@ TEST_F(HourCountTest, NewerJobReplacesTheOlderAfterItsCurrentPlay) {
 // the jobs, never the front of a new name over the tail of an old one.
 TEST_F(HourCountTest, WorkersNeverSeeAHalfWrittenName) {
     constexpr int kJobs = 300;
-    // Unique names (97 is prime to 259), each one letter repeated: a torn read mixes letters.
-    auto nameOf = [](int job) {
-        return std::string(1 + (job * 97) % 259, static_cast<char>('A' + job % 26));
-    };
     std::set<std::string> names;
     fake::SetClock(0, 0, 0);  // 12 plays each
     for (int job = 0; job < kJobs; ++job) {
-        names.insert(nameOf(job));
-        PlayHourCount(nameOf(job).c_str(), false);
+        names.insert(NameOf(job));
+        PlayHourCount(NameOf(job).c_str(), false);
     }
     ASSERT_EQ(names.size(), static_cast<size_t>(kJobs));
     ASSERT_TRUE(fake::WaitForWorkers(30000));
@@ -165,7 +166,7 @@ TEST_F(HourCountTest, WorkersNeverSeeAHalfWrittenName) {
     EXPECT_EQ(torn, 0) << "of " << sounds.size() << " plays";
     // The last job was never replaced: it plays in full.
     int lastPlays = 0;
-    for (const fake::SoundCall& sound : sounds) lastPlays += sound.Name == nameOf(kJobs - 1);
+    for (const fake::SoundCall& sound : sounds) lastPlays += sound.Name == NameOf(kJobs - 1);
     EXPECT_EQ(lastPlays, 12);
 }
 
@@ -177,9 +178,7 @@ TEST_F(HourCountTest, TheRecordIsNeverSeenHalfWritten) {
         bool twentyFourHour;  // at midnight: 24 plays, else 12
     };
     std::vector<Job> jobs;
-    for (int job = 0; job < 64; ++job) {
-        jobs.push_back({std::string(1 + (job * 97) % 259, static_cast<char>('A' + job % 26)), job % 2 == 0});
-    }
+    for (int job = 0; job < 64; ++job) jobs.push_back({NameOf(job), job % 2 == 0});
     struct Reader {
         const std::vector<Job>* jobs;
         volatile LONG stop = 0;
