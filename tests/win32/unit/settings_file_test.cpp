@@ -66,7 +66,7 @@ TEST_F(SettingsFileTest, LoadGivesTheFilesValuesOrTheDefaults) {
 
 // The five keys in the order the module writes them, "None" as 4294967295, a name of the
 // full 259 bytes. (That a load reads them so: the table above.)
-TEST_F(SettingsFileTest, SaveWritesTheFiveKeysInOrderAndALoadGivesThemBack) {
+TEST_F(SettingsFileTest, SaveWritesTheFiveKeysInOrder) {
     const std::string longest = "C:\\" + kSo + std::string(259 - 9, 'w') + ".wav";
     const SettingValues rows[] = {
         {1, 1, 3600, 0, "C:\\Sounds\\chime.wav"},
