@@ -13,10 +13,6 @@ const SettingKey kSettingKeys[5] = {
     {IDS_KEY_WAVE_NAME, nullptr, nullptr, &SignalSettings::WaveName, 0},
 };
 
-DWORD SettingKey::NumberOf(const SignalSettings& settings) const {
-    return Signed ? static_cast<DWORD>(settings.*Signed) : settings.*Unsigned;
-}
-
 void SettingKey::SetNumber(SignalSettings& settings, DWORD value) const {
     if (Signed) {
         settings.*Signed = static_cast<int>(value);

@@ -17,8 +17,7 @@ struct SettingKey {
     DWORD Default;
 
     bool IsText() const { return Text != nullptr; }
-    // The number as its 32 bits, and back.
-    DWORD NumberOf(const SignalSettings& settings) const;
+    // Sets the number from its 32 bits.
     void SetNumber(SignalSettings& settings, DWORD value) const;
     // "%d" or "%u" of the field, into `out` (at least 12 bytes).
     void FormatNumber(const SignalSettings& settings, char* out, std::size_t outBytes) const;
