@@ -9,17 +9,14 @@
 #include "dialog/help_paths.h"
 #include "dialog/html_help.h"
 #include "dialog/service_records.h"
-#include "dialog/system_library.h"
+#include "module/system_library.h"
 #include "resources/resource_ids.h"
 #include "scheduler/platform.h"
 #include "settings/ansi_code_page.h"
 #include "settings/directory_of_path.h"
+#include "settings/settings_paths.h"
 
 namespace {
-
-// Loaded at their first use, not with the module (see system_library.h).
-SystemLibrary TheHelpLibrary("hhctrl.ocx");
-SystemLibrary TheChooserLibrary("comdlg32.dll");
 
 using GetOpenFileNameAFunction = BOOL(WINAPI*)(OPENFILENAMEA* record);
 using CommDlgExtendedErrorFunction = DWORD(WINAPI*)();
@@ -102,7 +99,7 @@ int ChooseWaveFile(HWND dialog, HINSTANCE module) {
 
     char startFolder[MAX_PATH] = "";
     char appData[MAX_PATH] = "";
-    if (SUCCEEDED(SHGetFolderPathA(dialog, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData))) {
+    if (SUCCEEDED(GetAppDataFolder(dialog, appData))) {
         char subFolder[MAX_PATH] = "";
         LoadStringA(module, IDS_CHOOSER_FOLDER, subFolder, MAX_PATH);
         FormatChooserFolder(appData, subFolder, startFolder, MAX_PATH);  // too long: empty

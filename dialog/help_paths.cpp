@@ -56,8 +56,3 @@ bool FormatChooserFolder(const char* appDataFolder, const char* subFolder, char*
                          std::size_t outSize) {
     return Join({appDataFolder, "\\", subFolder}, out, outSize);
 }
-
-bool FormatSystemLibraryPath(const char* systemFolder, const char* fileName, char* out,
-                             std::size_t outSize) {
-    return Join({systemFolder, "\\", fileName}, out, outSize);
-}

@@ -20,6 +20,3 @@ bool FormatPopupSource(const char* moduleFolder, const char* helpFile, char* out
 // "<appDataFolder>\<subFolder>": where the file chooser starts.
 bool FormatChooserFolder(const char* appDataFolder, const char* subFolder, char* out,
                          std::size_t outSize);
-// "<systemFolder>\<fileName>": a system library named by its full path.
-bool FormatSystemLibraryPath(const char* systemFolder, const char* fileName, char* out,
-                             std::size_t outSize);

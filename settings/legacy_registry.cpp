@@ -1,10 +1,10 @@
 #include "settings/legacy_registry.h"
 
-#include <shlwapi.h>
 #include <cstdio>
 #include <cstring>
 
 #include "module/scoped_win.h"
+#include "module/system_library.h"
 #include "resources/resource_ids.h"
 #include "settings/ansi_code_page.h"
 #include "settings/setting_keys.h"
@@ -121,17 +121,29 @@ bool ImportFromRegistry(HINSTANCE resources, SignalSettings& settings) {
     return true;
 }
 
+namespace {
+
+// Deletes `subKey` of `parent` with everything below it; without the helper library, nothing
+// (as when the deletion fails: the import then comes again at the next start).
+void DeleteTree(HKEY parent, const char* subKey) {
+    using Function = LONG(WINAPI*)(HKEY, LPCSTR);
+    const auto deleteKey = TheRegistryHelperLibrary.Find<Function>("SHDeleteKeyA");
+    if (deleteKey) deleteKey(parent, subKey);
+}
+
+}  // namespace
+
 LONG DeleteLegacyRegistry(HINSTANCE resources) {
     LegacyKeyNames names;
     if (names.Load(resources)) {
         scoped::RegistryKey vendor;
         if (OpenKey(HKEY_CURRENT_USER, names.Vendor, vendor) == ERROR_SUCCESS) {
-            SHDeleteKeyA(vendor.Get(), names.Product);
+            DeleteTree(vendor.Get(), names.Product);
         }
     }
     scoped::RegistryKey uninstall;
     const LONG opened = OpenKey(HKEY_LOCAL_MACHINE, kUninstallFolder, uninstall);
     if (opened != ERROR_SUCCESS) return opened;
-    SHDeleteKeyA(uninstall.Get(), kUninstallEntry);
+    DeleteTree(uninstall.Get(), kUninstallEntry);
     return static_cast<LONG>(uninstall.Reset());
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "module/system_library.h"
 #include "resources/resource_ids.h"
 #include "settings/ansi_code_page.h"
 #include "settings/directory_of_path.h"
@@ -20,6 +21,18 @@ bool Fits(int written, int bytes) {
 
 }  // namespace
 
+HRESULT GetAppDataFolder(HWND owner, char* folder) {
+    folder[0] = '\0';
+    using Function = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
+    const auto getFolderPath = TheShellFolderLibrary.Find<Function>("SHGetFolderPathA");
+    if (!getFolderPath) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+    return getFolderPath(owner, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
+}
+
+void PrepareAppDataFolder() {
+    TheShellFolderLibrary.Load();
+}
+
 int LoadResourceText(HINSTANCE resources, UINT id, char* buffer, int bufferBytes) {
     buffer[0] = '\0';
     return LoadStringA(resources, id, buffer, bufferBytes);
@@ -29,7 +42,7 @@ bool GetAppDataIniPath(HINSTANCE resources, char* path) {
     path[0] = '\0';
     char appData[kPathBytes] = "";
     char vendor[kPathBytes], product[kPathBytes], file[kPathBytes];
-    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData))) {
+    if (FAILED(GetAppDataFolder(nullptr, appData))) {
         // Without the folder the path would be relative to wherever the host runs.
         return false;
     }

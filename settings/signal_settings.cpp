@@ -118,6 +118,8 @@ int SignalSettings::InitialLoad(int portable) {
 
 void SignalSettings::SetPortableMode(int mode) {
     PortableMode = mode;
+    // The save at unload will need the application-data folder, and must not load it.
+    if (mode == 0) PrepareAppDataFolder();
 }
 
 int SignalSettings::ChangePortableMode(int mode) {

@@ -222,6 +222,10 @@ struct ColdLoad {
     double MappedBytes = 0;  // images the load mapped
     bool Chooser = false;    // comdlg32.dll loaded
     bool Help = false;       // hhctrl.ocx loaded
+    // The launcher's next call, InitialLoad(0): its time, and the images mapped by the load
+    // and it together.
+    double InitialLoadMicroseconds = 0;
+    double MappedWithInitialLoadBytes = 0;
 };
 
 // Runs karvex_cold_load.exe (beside this program) on `dll`, after `preload`, and reads its line.
@@ -250,27 +254,31 @@ bool RunColdLoad(const std::string& dll, const std::string& preload, ColdLoad* o
     DWORD got = 0;
     while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0) text.append(chunk, got);
     WaitForSingleObject(child.hProcess, INFINITE);
-    unsigned long before = 0, after = 0;
+    unsigned long before = 0, after = 0, afterInitialLoad = 0;
     int chooser = 0, help = 0;
-    if (std::sscanf(text.c_str(), "%lf %lu %lu %d %d", &out->Microseconds, &before, &after, &chooser,
-                    &help) != 5) {
+    if (std::sscanf(text.c_str(), "%lf %lu %lu %d %d %lf %lu", &out->Microseconds, &before, &after,
+                    &chooser, &help, &out->InitialLoadMicroseconds, &afterInitialLoad) != 7) {
         return false;
     }
     out->MappedBytes = static_cast<double>(after) - static_cast<double>(before);
+    out->MappedWithInitialLoadBytes =
+        static_cast<double>(afterInitialLoad) - static_cast<double>(before);
     out->Chooser = chooser != 0;
     out->Help = help != 0;
     return true;
 }
 
 // Cold loads of this module and of the --compare one, in turns so that both meet the same
-// machine, from two footings: a host with user32 and winmm (and what winmm brings) already
-// loaded, and one with user32 only.
+// machine, from three footings: a host with user32 and winmm (and what winmm brings) already
+// loaded, one that has the shell as well (a launcher that starts programs), and one with
+// user32 only.
 bool PrintColdLoads(const Options& options) {
     const struct {
         const char* Preload;
         const char* Label;
     } footings[] = {
         {"winmm.dll", "host with user32 and winmm loaded"},
+        {"winmm.dll shell32.dll", "host with user32, winmm and shell32 loaded"},
         {"", "host with only user32 loaded"},
     };
     std::vector<std::pair<std::string, std::string>> dlls = {{"this module", ModulePath()}};
@@ -289,28 +297,39 @@ bool PrintColdLoads(const Options& options) {
             }
         }
         std::printf("  %s:\n", footing.Label);
-        std::vector<Stats> times;
-        std::vector<double> mapped;
+        std::vector<Stats> times, withInitialLoad;
+        std::vector<double> mapped, mappedWithInitialLoad;
         for (size_t d = 0; d < dlls.size(); ++d) {
-            std::vector<double> ms, bytes;
+            std::vector<double> ms, bytes, msWith, bytesWith;
             bool chooser = false, help = false;
             for (const ColdLoad& run : runs[d]) {
                 ms.push_back(run.Microseconds / 1000);
                 bytes.push_back(run.MappedBytes);
+                msWith.push_back((run.Microseconds + run.InitialLoadMicroseconds) / 1000);
+                bytesWith.push_back(run.MappedWithInitialLoadBytes);
                 chooser |= run.Chooser;
                 help |= run.Help;
             }
             times.push_back(Summarise(ms));
             mapped.push_back(Summarise(bytes).Median / (1024 * 1024));
+            withInitialLoad.push_back(Summarise(msWith));
+            mappedWithInitialLoad.push_back(Summarise(bytesWith).Median / (1024 * 1024));
             std::printf("    %-12s median %6.2f ms (min %.2f, max %.2f; %u runs), %.1f MiB mapped;"
-                        " comdlg32 %s, hhctrl.ocx %s\n",
+                        " comdlg32 %s, hhctrl.ocx %s\n"
+                        "    %-12s with InitialLoad(0): median %6.2f ms (min %.2f, max %.2f),"
+                        " %.1f MiB mapped\n",
                         dlls[d].first.c_str(), times[d].Median, times[d].Min, times[d].Max,
                         static_cast<unsigned>(times[d].Count), mapped[d],
-                        chooser ? "loaded" : "not loaded", help ? "loaded" : "not loaded");
+                        chooser ? "loaded" : "not loaded", help ? "loaded" : "not loaded", "",
+                        withInitialLoad[d].Median, withInitialLoad[d].Min, withInitialLoad[d].Max,
+                        mappedWithInitialLoad[d]);
         }
         if (dlls.size() == 2) {
-            std::printf("    this module: %.1f times as fast, %.1f MiB less mapped\n",
-                        times[1].Median / times[0].Median, mapped[1] - mapped[0]);
+            std::printf("    this module: %.1f times as fast, %.1f MiB less mapped;"
+                        " with InitialLoad(0) %.1f times as fast, %.1f MiB less mapped\n",
+                        times[1].Median / times[0].Median, mapped[1] - mapped[0],
+                        withInitialLoad[1].Median / withInitialLoad[0].Median,
+                        mappedWithInitialLoad[1] - mappedWithInitialLoad[0]);
         }
     }
     return true;

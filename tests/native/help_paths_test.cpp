@@ -50,7 +50,6 @@ TEST(HelpPaths, TextThatDoesNotFitLeavesNothing) {
         {"popup source", FormatPopupSource, "Karvex.chm", 10 + 12},
         {"help file", FormatHelpFilePath, "Karvex.chm", 10},
         {"chooser folder", FormatChooserFolder, "Bexmoor\\Pandrel", 1 + 15},
-        {"system library", FormatSystemLibraryPath, "comdlg32.dll", 1 + 12},
     };
     for (const EdgeCase& c : cases) {
         for (std::size_t total : {std::size_t{259}, std::size_t{260}, std::size_t{400}}) {

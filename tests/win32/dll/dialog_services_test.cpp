@@ -69,7 +69,8 @@ DWORD WINAPI RecordChooserError() {
     return chooserError;
 }
 
-// The module's loads of libraries and look-ups in the help and chooser libraries, in order:
+// The module's loads of libraries and look-ups in the help and chooser libraries (handed
+// over by the recorded GetProcAddress), in order:
 // "load <name> <flags>", "refused", "find <library> <function or #ordinal>".
 std::vector<std::string> libraryLog;
 bool refuseSystemFolderFlag = false;  // as a Windows that predates the flag
@@ -115,7 +116,9 @@ std::string IniWithWaveName(const std::string& waveName) {
 class HostedModule {
 public:
     HostedModule(const std::string& path, const std::string& waveName) : path_(path) {
-        recorded::Reset();
+        recorded::Answers answers;
+        answers.Lookup = &RecordGetProcAddress;
+        recorded::Reset(answers);
         helpCalls.clear();
         chooserCalls.clear();
         chooserAnswer = nullptr;
@@ -125,8 +128,6 @@ public:
         WriteFileBytes(PortableIniPath(), IniWithWaveName(waveName));
         module_ = LoadLibraryA(path.c_str());
         if (!module_ || !ResolveExports(module_, api_).empty()) return;
-        lookup_ = std::make_unique<ImportHook>(module_, "kernel32.dll", "GetProcAddress",
-                                               HookAddress(&RecordGetProcAddress));
         load_ = std::make_unique<ImportHook>(module_, "kernel32.dll", "LoadLibraryExA",
                                              HookAddress(&RecordLoadLibraryEx));
         recorders_ = std::make_unique<recorded::Installer>(module_);
@@ -136,14 +137,13 @@ public:
     ~HostedModule() {
         recorders_.reset();
         load_.reset();
-        lookup_.reset();
         if (module_) FreeLibrary(module_);
     }
     HostedModule(const HostedModule&) = delete;
     HostedModule& operator=(const HostedModule&) = delete;
 
     bool Ready() const {
-        return recorders_ && lookup_->Installed() && load_->Installed() && recorders_->Installed();
+        return recorders_ && load_->Installed() && recorders_->Installed();
     }
     // Opens the settings dialog, runs `script` in it, then cancels it.
     void InDialog(const std::function<void(HWND)>& script) {
@@ -161,7 +161,7 @@ private:
     HostWindow host_;
     HMODULE module_ = nullptr;
     ModuleApi api_{};
-    std::unique_ptr<ImportHook> lookup_, load_;
+    std::unique_ptr<ImportHook> load_;
     std::unique_ptr<recorded::Installer> recorders_;
 };
 
@@ -309,10 +309,11 @@ TEST_F(DialogServicesInDialog, LibrariesLoadFromTheSystemFolderAtFirstUse) {
     };
     const Case cases[] = {
         /* 1 */ {f1, false, {"load hhctrl.ocx 2048", help, help}},
-        /* 2 */ {browse, false, {"load comdlg32.dll 2048", chooser, chooser}},
+        /* 2 */ {browse, false, {"load comdlg32.dll 2048", chooser, "load shfolder.dll 2048", chooser}},
         /* 3 */ {f1, true, {"load hhctrl.ocx 2048", "refused", "load " + folder + "hhctrl.ocx 8", help, help}},
         /* 4 */ {browse, true,
-                 {"load comdlg32.dll 2048", "refused", "load " + folder + "comdlg32.dll 8", chooser, chooser}},
+                 {"load comdlg32.dll 2048", "refused", "load " + folder + "comdlg32.dll 8", chooser,
+                  "load shfolder.dll 2048", "refused", "load " + folder + "shfolder.dll 8", chooser}},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
@@ -398,9 +399,21 @@ TEST(DialogLibraries, DISABLED_NotLoadedUntilUsed) {
     EXPECT_NE(nullptr, GetModuleHandleA("hhctrl.ocx")) << "freed with the module";
 }
 
-// On a system without the libraries, help and "..." show nothing and the dialog goes on.
+// On a system without the libraries, help and "..." show nothing and the dialog goes on;
+// without the shell's folder library, the application-data settings read as the defaults.
 TEST(DialogLibraries, DISABLED_Missing) {
     SettingsFilesSandbox sandbox;
+    ASSERT_EQ(nullptr, LoadLibraryExA("shfolder.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
+        << "the override did not take";
+    ASSERT_TRUE(sandbox.CreateAppDataFolders());
+    ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), IniWithWaveName(kJapaneseWave)));
+    {
+        ModuleUnderTest module;
+        ASSERT_TRUE(module.Loaded());
+        EXPECT_EQ(0, module.Api.InitialLoad(0));  // the defaults: no name, not enabled
+        EXPECT_EQ(0, module.Api.IsModuleEnable());
+    }
+    EXPECT_EQ(IniWithWaveName(kJapaneseWave), ReadFileBytes(AppDataIniPath()));
     ASSERT_EQ(nullptr, LoadLibraryExA("comdlg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
         << "the override did not take";
     ASSERT_EQ(nullptr, LoadLibraryExA("hhctrl.ocx", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))

@@ -4,15 +4,24 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "support/import_hook.h"
 #include "support/message_window.h"
 #include "support/module_under_test.h"
 #include "support/settings_files.h"
 #include "support/setting_values.h"
 
 namespace {
+
+int librariesLoaded = 0;  // by the module, through its LoadLibraryExA
+
+HMODULE WINAPI CountLibraryLoad(LPCSTR name, HANDLE file, DWORD flags) {
+    ++librariesLoaded;
+    return LoadLibraryExA(name, file, flags);
+}
 
 class SettingsModuleTest : public ::testing::Test {
 protected:
@@ -48,7 +57,9 @@ TEST_F(SettingsModuleTest, InitialLoadReadsTheFileItsFlagSelectsAndStartFollowsI
 
 // The settings files hold only Enable=1 at the start, so the keys that the unload adds show
 // where it wrote; the other place is left as it was (SetPortableMode moves nothing). Without
-// InitialLoad (the host only asked QueryVekModule) the unload writes nothing at all.
+// InitialLoad (the host only asked QueryVekModule) the unload writes nothing at all. The
+// unload runs in the loader's lock, where nothing may be loaded: the library that finds the
+// application-data folder must have been loaded before.
 TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
     const std::string enabled = Settings("Enable=1\r\n");
     const struct {
@@ -81,15 +92,22 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
         if (c.portableFile) {
             ASSERT_TRUE(WriteFileBytes(PortableIniPath(), enabled));
         }
+        std::unique_ptr<ImportHook> loads;  // outlives the module, to see its unload
+        int loadedBeforeUnload = 0;
         {
             ModuleUnderTest module;
             ASSERT_TRUE(module.Loaded());
+            loads = std::make_unique<ImportHook>(module.Handle, "kernel32.dll", "LoadLibraryExA",
+                                                 HookAddress(&CountLibraryLoad));
+            ASSERT_TRUE(loads->Installed());
             if (c.initialLoad >= 0) module.Api.InitialLoad(c.initialLoad);
             if (c.setPortable >= 0) module.Api.SetPortableMode(c.setPortable);
             if (c.change >= 0) {
                 EXPECT_EQ(module.Api.ChangePortableMode(c.change), c.changeResult);
             }
+            loadedBeforeUnload = librariesLoaded;
         }
+        EXPECT_EQ(loadedBeforeUnload, librariesLoaded) << "a library loaded at unload";
         const std::string saved = c.savedBeside ? PortableIniPath() : AppDataIniPath();
         const std::string other = c.savedBeside ? AppDataIniPath() : PortableIniPath();
         if (c.initialLoad < 0) {

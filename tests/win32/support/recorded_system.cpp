@@ -139,6 +139,19 @@ HRESULT WINAPI RecordedSHGetFolderPathA(HWND window, int folder, HANDLE token, D
     return S_OK;
 }
 
+FARPROC WINAPI RecordedGetProcAddress(HMODULE library, LPCSTR function) {
+    if (!IS_INTRESOURCE(function) && lstrcmpA(function, "SHGetFolderPathA") == 0 &&
+        library == GetModuleHandleA("shfolder.dll")) {
+        return reinterpret_cast<FARPROC>(const_cast<void*>(HookAddress(&RecordedSHGetFolderPathA)));
+    }
+    decltype(Answers::Lookup) lookup;
+    {
+        scoped::SharedLock lock(S().Lock);
+        lookup = S().Answer.Lookup;
+    }
+    return lookup ? lookup(library, function) : GetProcAddress(library, function);
+}
+
 DWORD WINAPI RecordedGetModuleFileNameA(HMODULE module, LPSTR path, DWORD size) {
     const std::optional<std::string> exe = module ? std::nullopt : Path(&Answers::HostExe);
     if (!exe) return GetModuleFileNameA(module, path, size);
@@ -161,7 +174,7 @@ const std::array<Import, 8> kImports = {{
     {"USER32.dll", "SetTimer", HookAddress(&RecordedSetTimer), "user32.dll"},
     {"USER32.dll", "KillTimer", HookAddress(&RecordedKillTimer), "user32.dll"},
     {"WINMM.dll", "PlaySoundA", HookAddress(&RecordedPlaySoundA), "winmm.dll"},
-    {"SHFOLDER.dll", "SHGetFolderPathA", HookAddress(&RecordedSHGetFolderPathA), "shfolder.dll"},
+    {"KERNEL32.dll", "GetProcAddress", HookAddress(&RecordedGetProcAddress), "kernel32.dll"},
 }};
 
 std::size_t Record::SyncPlays() const {

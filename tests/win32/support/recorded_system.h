@@ -75,6 +75,9 @@ struct Answers {
     bool HoldSyncPlays = false;
     bool RealPlays = false;
     std::optional<std::string> AppData;  // SHGetFolderPathA's answer; "" fails; null: the system's
+    // The module's other GetProcAddress look-ups go here (a test's own recorders), else to the
+    // system. SHGetFolderPathA, which the module looks up in shfolder.dll, is always recorded.
+    FARPROC(WINAPI* Lookup)(HMODULE library, LPCSTR function) = nullptr;
     std::optional<std::string> HostExe;  // GetModuleFileNameA(nullptr)'s; null: the system's
     // Sleeps, timer calls and plays are only counted, not listed: for timing a firing, whose
     // few microseconds a growing list and a copied sound name would visibly add to.

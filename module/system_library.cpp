@@ -1,6 +1,6 @@
-#include "dialog/system_library.h"
+#include "module/system_library.h"
 
-#include "dialog/help_paths.h"
+#include <cstdio>
 
 namespace {
 
@@ -11,17 +11,25 @@ HMODULE LoadFromSystemFolder(const char* fileName) {
     if (module || GetLastError() != ERROR_INVALID_PARAMETER) return module;
     char folder[MAX_PATH];
     const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
     char path[MAX_PATH];
-    if (length == 0 || length >= MAX_PATH ||
-        !FormatSystemLibraryPath(folder, fileName, path, MAX_PATH)) {
-        return nullptr;
-    }
+    const int written = std::snprintf(path, sizeof path, "%s\\%s", folder, fileName);
+    if (written < 0 || written >= MAX_PATH) return nullptr;  // a cut path names another file
     return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 }  // namespace
 
-FARPROC SystemLibrary::FindProc(const char* name) {
+bool SystemLibrary::Load() {
     if (!module_) module_ = LoadFromSystemFolder(fileName_);
-    return module_ ? GetProcAddress(module_, name) : nullptr;
+    return module_ != nullptr;
 }
+
+FARPROC SystemLibrary::FindProc(const char* name) {
+    return Load() ? GetProcAddress(module_, name) : nullptr;
+}
+
+SystemLibrary TheHelpLibrary("hhctrl.ocx");
+SystemLibrary TheChooserLibrary("comdlg32.dll");
+SystemLibrary TheShellFolderLibrary("shfolder.dll");
+SystemLibrary TheRegistryHelperLibrary("shlwapi.dll");
