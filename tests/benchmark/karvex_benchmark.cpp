@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "host/process_resources.h"
+#include "module/scoped_win.h"
 #include "scheduler/signal_due.h"
 #include "support/message_window.h"
 #include "support/module_under_test.h"
@@ -202,21 +203,6 @@ void PrintImage(HMODULE module) {
                 nt->OptionalHeader.SizeOfImage / 1024.0, writable / 1024.0);
 }
 
-class OwnedHandle {
-public:
-    explicit OwnedHandle(HANDLE handle = nullptr) : handle_(handle) {}
-    ~OwnedHandle() { Close(); }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    void Close() {
-        if (handle_) CloseHandle(handle_);
-        handle_ = nullptr;
-    }
-
-private:
-    HANDLE handle_;
-};
-
 struct ColdLoad {
     double Microseconds = 0;
     double MappedBytes = 0;  // images the load mapped
@@ -233,7 +219,7 @@ bool RunColdLoad(const std::string& dll, const std::string& preload, ColdLoad* o
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return false;
-    OwnedHandle reader(readEnd), writer(writeEnd);
+    scoped::Handle reader(readEnd), writer(writeEnd);
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
     std::string command = "\"" + ExecutableFolder() + "karvex_cold_load.exe\" \"" + dll + "\" " + preload;
     STARTUPINFOA startup{};
@@ -247,8 +233,8 @@ bool RunColdLoad(const std::string& dll, const std::string& preload, ColdLoad* o
                         &child)) {
         return false;
     }
-    OwnedHandle process(child.hProcess), thread(child.hThread);
-    writer.Close();  // the child's is the last write end: the reads end when it exits
+    scoped::Handle process(child.hProcess), thread(child.hThread);
+    writer.Reset();  // the child's is the last write end: the reads end when it exits
     std::string text;
     char chunk[256];
     DWORD got = 0;

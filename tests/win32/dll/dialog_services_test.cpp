@@ -365,13 +365,14 @@ TEST_F(DialogServicesInDialog, ModuleFolderTooLongForThePopupSourceShowsNoPopup)
 // runs them): another test may have loaded the libraries, and Wine takes its DLL overrides
 // only at a process's start.
 
-// Loading the module and driving it as the host does loads neither library; the dialog's
-// help and "..." load them, and they stay loaded after the module is gone (a help window
-// may still be open).
+// Loading the module and driving it as a portable host does loads none of the libraries;
+// the dialog's help and "..." load theirs, and they stay loaded after the module is gone (a
+// help window may still be open).
 TEST(DialogLibraries, DISABLED_NotLoadedUntilUsed) {
     SettingsFilesSandbox sandbox;
     ASSERT_EQ(nullptr, GetModuleHandleA("comdlg32.dll")) << "loaded before the module was";
     ASSERT_EQ(nullptr, GetModuleHandleA("hhctrl.ocx")) << "loaded before the module was";
+    ASSERT_EQ(nullptr, GetModuleHandleA("shfolder.dll")) << "loaded before the module was";
     ASSERT_TRUE(WriteFileBytes(PortableIniPath(), IniWithWaveName(kJapaneseWave)));
     {
         ModuleUnderTest module;
@@ -383,6 +384,7 @@ TEST(DialogLibraries, DISABLED_NotLoadedUntilUsed) {
         EXPECT_NE(0, module.Api.StopModule());
         EXPECT_EQ(nullptr, GetModuleHandleA("comdlg32.dll"));
         EXPECT_EQ(nullptr, GetModuleHandleA("hhctrl.ocx"));
+        EXPECT_EQ(nullptr, GetModuleHandleA("shfolder.dll"));  // a portable host never needs it
     }
     {
         HostedModule module(ModulePath(), "");
