@@ -25,10 +25,6 @@ SIZE_T MappedImageBytes() {
     return total;
 }
 
-bool Loaded(const char* name) {
-    return GetModuleHandleA(name) != nullptr;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -69,7 +65,8 @@ int main(int argc, char** argv) {
     initialLoad(0);
     QueryPerformanceCounter(&end);
     std::printf("%.1f %lu %lu %d %d %.1f %lu\n", loadMicroseconds, static_cast<unsigned long>(before),
-                static_cast<unsigned long>(after), Loaded("comdlg32.dll"), Loaded("hhctrl.ocx"),
-                microseconds(start, end), static_cast<unsigned long>(MappedImageBytes()));
+                static_cast<unsigned long>(after), GetModuleHandleA("comdlg32.dll") != nullptr,
+                GetModuleHandleA("hhctrl.ocx") != nullptr, microseconds(start, end),
+                static_cast<unsigned long>(MappedImageBytes()));
     return 0;
 }

@@ -18,8 +18,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/process_resources.h"
@@ -49,19 +51,12 @@ SYSTEMTIME NextMinute() {
     return time;
 }
 
-double Seconds(LONGLONG ticks) {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    return static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart);
-}
-
-LONGLONG Now() {
-    LARGE_INTEGER now;
+// The performance counter, in seconds.
+double Now() {
+    LARGE_INTEGER now, frequency;
     QueryPerformanceCounter(&now);
-    return now.QuadPart;
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
 struct Stats {
@@ -133,42 +128,34 @@ const char kUsage[] =
     "  --delay      the module's own delay (new), or that of earlier releases\n";
 
 bool Parse(int argc, char** argv, Options* options) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const char* value = i + 1 < argc ? argv[++i] : nullptr;
-        bool ok = value != nullptr;
-        if (ok && arg == "--cold-loads") {
-            ok = ParseCount(value, &options->ColdLoads);
-        } else if (ok && arg == "--compare") {
-            options->Compare = value;
-        } else if (ok && arg == "--loads") {
-            ok = ParseCount(value, &options->Loads);
-        } else if (ok && arg == "--firings") {
-            ok = ParseCount(value, &options->Firings);
-        } else if (ok && arg == "--plays") {
-            ok = ParseCount(value, &options->Plays);
-        } else if (ok && arg == "--onsets") {
-            ok = ParseCount(value, &options->Onsets);
-        } else if (ok && arg == "--delay") {
-            options->WholeSecond = std::string(value) == "whole-second";
-            ok = options->WholeSecond || std::string(value) == "new";
-        } else if (ok && arg == "--wave") {
-            options->Wave = value;
+    const std::pair<const char*, int*> counts[] = {
+        {"--cold-loads", &options->ColdLoads}, {"--loads", &options->Loads},
+        {"--firings", &options->Firings},      {"--plays", &options->Plays},
+        {"--onsets", &options->Onsets}};
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string arg = argv[i], value = argv[i + 1];
+        const auto count = std::find_if(std::begin(counts), std::end(counts),
+                                         [&](const auto& c) { return arg == c.first; });
+        if (count != std::end(counts)) {
+            if (!ParseCount(value.c_str(), count->second)) return false;
+        } else if (arg == "--compare" || arg == "--wave") {
+            (arg == "--wave" ? options->Wave : options->Compare) = value;
+        } else if (arg == "--delay" && (value == "whole-second" || value == "new")) {
+            options->WholeSecond = value == "whole-second";
         } else {
-            ok = false;
+            return false;
         }
-        if (!ok) return false;
     }
-    return !options->Wave.empty();
+    return argc % 2 == 1 && !options->Wave.empty();
 }
 
 // One firing of the timer callback on this (the window's) thread, timed; the clock is set
 // before the timing starts.
 double TimedFiring(HWND window, TIMERPROC callback, const SYSTEMTIME& clock) {
     recorded::Answer([&clock](recorded::Answers& a) { a.Clock = clock; });
-    const LONGLONG start = Now();
+    const double start = Now();
     callback(window, WM_TIMER, kSignalTimerId, GetTickCount());
-    return Seconds(Now() - start);
+    return Now() - start;
 }
 
 // What the module did since the last Reset, counted for the checks. A lean record has the
@@ -204,14 +191,11 @@ void PrintImage(HMODULE module) {
 }
 
 struct ColdLoad {
-    double Microseconds = 0;
-    double MappedBytes = 0;  // images the load mapped
-    bool Chooser = false;    // comdlg32.dll loaded
-    bool Help = false;       // hhctrl.ocx loaded
-    // The launcher's next call, InitialLoad(0): its time, and the images mapped by the load
-    // and it together.
-    double InitialLoadMicroseconds = 0;
-    double MappedWithInitialLoadBytes = 0;
+    // [0]: LoadLibraryA alone; [1]: with the InitialLoad(0) that a launcher keeping its
+    // settings in the user's profile calls next. Images: mapped since before the load.
+    double Ms[2] = {};
+    double MappedMiB[2] = {};
+    bool DialogLibraries = false;  // comdlg32.dll or hhctrl.ocx loaded
 };
 
 // Runs karvex_cold_load.exe (beside this program) on `dll`, after `preload`, and reads its line.
@@ -240,17 +224,19 @@ bool RunColdLoad(const std::string& dll, const std::string& preload, ColdLoad* o
     DWORD got = 0;
     while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0) text.append(chunk, got);
     WaitForSingleObject(child.hProcess, INFINITE);
-    unsigned long before = 0, after = 0, afterInitialLoad = 0;
+    double loadUs = 0, initialLoadUs = 0;
+    unsigned long before = 0, after[2] = {};
     int chooser = 0, help = 0;
-    if (std::sscanf(text.c_str(), "%lf %lu %lu %d %d %lf %lu", &out->Microseconds, &before, &after,
-                    &chooser, &help, &out->InitialLoadMicroseconds, &afterInitialLoad) != 7) {
+    if (std::sscanf(text.c_str(), "%lf %lu %lu %d %d %lf %lu", &loadUs, &before, &after[0], &chooser,
+                    &help, &initialLoadUs, &after[1]) != 7) {
         return false;
     }
-    out->MappedBytes = static_cast<double>(after) - static_cast<double>(before);
-    out->MappedWithInitialLoadBytes =
-        static_cast<double>(afterInitialLoad) - static_cast<double>(before);
-    out->Chooser = chooser != 0;
-    out->Help = help != 0;
+    out->Ms[0] = loadUs / 1000;
+    out->Ms[1] = (loadUs + initialLoadUs) / 1000;
+    for (int stage = 0; stage < 2; ++stage) {
+        out->MappedMiB[stage] = (static_cast<double>(after[stage]) - before) / (1024 * 1024);
+    }
+    out->DialogLibraries = chooser || help;
     return true;
 }
 
@@ -283,39 +269,30 @@ bool PrintColdLoads(const Options& options) {
             }
         }
         std::printf("  %s:\n", footing.Label);
-        std::vector<Stats> times, withInitialLoad;
-        std::vector<double> mapped, mappedWithInitialLoad;
+        double medianMs[2][2] = {}, mappedMiB[2][2] = {};  // [module][stage]
         for (size_t d = 0; d < dlls.size(); ++d) {
-            std::vector<double> ms, bytes, msWith, bytesWith;
-            bool chooser = false, help = false;
-            for (const ColdLoad& run : runs[d]) {
-                ms.push_back(run.Microseconds / 1000);
-                bytes.push_back(run.MappedBytes);
-                msWith.push_back((run.Microseconds + run.InitialLoadMicroseconds) / 1000);
-                bytesWith.push_back(run.MappedWithInitialLoadBytes);
-                chooser |= run.Chooser;
-                help |= run.Help;
+            for (int stage = 0; stage < 2; ++stage) {
+                std::vector<double> ms, mapped;
+                bool dialogLibraries = false;
+                for (const ColdLoad& run : runs[d]) {
+                    ms.push_back(run.Ms[stage]);
+                    mapped.push_back(run.MappedMiB[stage]);
+                    dialogLibraries |= run.DialogLibraries;
+                }
+                const Stats time = Summarise(ms);
+                medianMs[d][stage] = time.Median;
+                mappedMiB[d][stage] = Summarise(mapped).Median;
+                std::printf("    %-12s %-20s median %6.2f ms (min %.2f, max %.2f; %u runs), %.1f MiB"
+                            " mapped%s\n", stage ? "" : dlls[d].first.c_str(),
+                            stage ? "with InitialLoad(0)" : "LoadLibraryA", time.Median, time.Min,
+                            time.Max, static_cast<unsigned>(time.Count), mappedMiB[d][stage],
+                            stage ? "" : dialogLibraries ? "; comdlg32/hhctrl.ocx loaded" : "");
             }
-            times.push_back(Summarise(ms));
-            mapped.push_back(Summarise(bytes).Median / (1024 * 1024));
-            withInitialLoad.push_back(Summarise(msWith));
-            mappedWithInitialLoad.push_back(Summarise(bytesWith).Median / (1024 * 1024));
-            std::printf("    %-12s median %6.2f ms (min %.2f, max %.2f; %u runs), %.1f MiB mapped;"
-                        " comdlg32 %s, hhctrl.ocx %s\n"
-                        "    %-12s with InitialLoad(0): median %6.2f ms (min %.2f, max %.2f),"
-                        " %.1f MiB mapped\n",
-                        dlls[d].first.c_str(), times[d].Median, times[d].Min, times[d].Max,
-                        static_cast<unsigned>(times[d].Count), mapped[d],
-                        chooser ? "loaded" : "not loaded", help ? "loaded" : "not loaded", "",
-                        withInitialLoad[d].Median, withInitialLoad[d].Min, withInitialLoad[d].Max,
-                        mappedWithInitialLoad[d]);
         }
-        if (dlls.size() == 2) {
-            std::printf("    this module: %.1f times as fast, %.1f MiB less mapped;"
-                        " with InitialLoad(0) %.1f times as fast, %.1f MiB less mapped\n",
-                        times[1].Median / times[0].Median, mapped[1] - mapped[0],
-                        withInitialLoad[1].Median / withInitialLoad[0].Median,
-                        mappedWithInitialLoad[1] - mappedWithInitialLoad[0]);
+        for (int stage = 0; stage < 2 && dlls.size() == 2; ++stage) {
+            std::printf("    this module, %-20s %.1f times as fast, %.1f MiB less mapped\n",
+                        stage ? "with InitialLoad(0):" : "LoadLibraryA:",
+                        medianMs[1][stage] / medianMs[0][stage], mappedMiB[1][stage] - mappedMiB[0][stage]);
         }
     }
     return true;
@@ -346,16 +323,11 @@ unsigned MsIntoMinute(const SYSTEMTIME& time) {
     return time.wSecond * 1000u + time.wMilliseconds;
 }
 
-SYSTEMTIME ClockNow() {
-    SYSTEMTIME now;
-    ::GetLocalTime(&now);
-    return now;
-}
-
 // Runs the message loop until the clock shows `minute` at `msIntoMinute` or later.
 bool PumpUntilClock(WORD minute, unsigned msIntoMinute) {
     return PumpMessagesUntil([&] {
-        const SYSTEMTIME now = ClockNow();
+        SYSTEMTIME now;
+        ::GetLocalTime(&now);
         return now.wMinute == minute && MsIntoMinute(now) >= msIntoMinute;
     }, 2 * 60 * 1000);
 }
@@ -386,7 +358,8 @@ int RunOnsets(const Options& options) {
     std::fflush(stdout);
     int faults = 0;
     for (int i = 0; i < options.Onsets; ++i) {
-        const SYSTEMTIME now = ClockNow();
+        SYSTEMTIME now;
+        ::GetLocalTime(&now);
         WORD armMinute = now.wMinute;
         if (MsIntoMinute(now) >= kArmMs + kArmFractionMs[(armMinute + 1) % 10]) {
             armMinute = static_cast<WORD>((armMinute + 1) % 60);
@@ -450,12 +423,12 @@ int main(int argc, char** argv) {
         if (!loaded.Ready()) return 1;
         if (!pinned) pinned = std::make_unique<PinnedImports>(loaded.Module.Handle);
         loaded.Module.Api.SetParentWindow(window.Get());
-        LONGLONG start = Now();
+        double start = Now();
         loaded.Module.Api.InitialLoad(1);
-        initialLoad.push_back(Seconds(Now() - start));
+        initialLoad.push_back(Now() - start);
         start = Now();
         faults += loaded.Module.Api.StartModule() != 1;
-        startModule.push_back(Seconds(Now() - start));
+        startModule.push_back(Now() - start);
         added.push_back(static_cast<double>(process_resources::PrivateBytes()) -
                         static_cast<double>(before));
         loaded.Module.Api.StopModule();

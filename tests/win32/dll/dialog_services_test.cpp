@@ -166,12 +166,7 @@ private:
 };
 
 void SendHelp(HWND dialog, int id, POINT mouse) {
-    HELPINFO info{};
-    info.cbSize = sizeof(info);
-    info.iContextType = HELPINFO_WINDOW;
-    info.iCtrlId = id;
-    info.hItemHandle = GetDlgItem(dialog, id);
-    info.MousePos = mouse;
+    HELPINFO info{sizeof(info), HELPINFO_WINDOW, id, GetDlgItem(dialog, id), 0, mouse};
     SendMessageA(dialog, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
 }
 
@@ -180,7 +175,6 @@ std::string AnsiText(HWND dialog, int id) {
     GetDlgItemTextA(dialog, id, text, sizeof(text));
     return text;
 }
-
 
 class DialogServicesInDialog : public ::testing::Test {
 protected:

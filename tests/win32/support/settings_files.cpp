@@ -2,14 +2,14 @@
 
 #include <shlobj.h>
 
-namespace {
-
 std::string Trim(const std::string& text) {
     const char* blanks = " \t\r\n";
     const std::size_t first = text.find_first_not_of(blanks);
     if (first == std::string::npos) return "";
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
+
+namespace {
 
 bool SameName(const std::string& a, const std::string& b) {
     return lstrcmpiA(a.c_str(), b.c_str()) == 0;

@@ -44,6 +44,9 @@ private:
     scoped::File handle_;
 };
 
+// `text` without the blanks (spaces, tabs, line ends) at either end.
+std::string Trim(const std::string& text);
+
 // Wide-character twins for paths longer than the ANSI functions accept.
 std::wstring Widen(const std::string& ansi);
 bool WriteFileBytesW(const std::wstring& path, const std::string& bytes);

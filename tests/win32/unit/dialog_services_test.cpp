@@ -15,6 +15,7 @@
 #include "dialog/dialog_services.h"
 #include "fake_platform.h"
 #include "module/scoped_win.h"
+#include "support/setting_dialog_driver.h"
 #include "support/settings_files.h"
 #include "tests/cases/wave_name_cuts.h"
 
@@ -108,14 +109,10 @@ void CALLBACK ChooserTick(HWND, UINT, UINT_PTR, DWORD) {
     script->View.StartFolder = Widen(folder);
     script->View.FileName = WindowText(FileNameBox(chooser));
     script->View.Filter = WindowText(GetDlgItem(chooser, cmb1));
-    if (script->Accept) {
-        SetWindowTextW(FileNameBox(chooser), script->AnswerName.c_str());
-        SendMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(chooser, IDOK)));
-    } else {
-        SendMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(chooser, IDCANCEL)));
-    }
+    if (script->Accept) SetWindowTextW(FileNameBox(chooser), script->AnswerName.c_str());
+    const int button = script->Accept ? IDOK : IDCANCEL;
+    SendMessageW(chooser, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(chooser, button)));
 }
 
 int RunChooser(HWND dialog, ChooserScript* script) {
@@ -125,12 +122,6 @@ int RunChooser(HWND dialog, ChooserScript* script) {
     KillTimer(nullptr, timer);
     chooserScript = nullptr;
     return result;
-}
-
-std::wstring EditText(HWND dialog) {
-    wchar_t text[MAX_PATH * 2] = {};
-    GetDlgItemTextW(dialog, 114, text, MAX_PATH * 2);
-    return text;
 }
 
 // Starts in the system folder and puts back the folder that was current before: the chooser
@@ -198,6 +189,6 @@ TEST(DialogServices, ChooserAsTheUserSeesIt) {
         EXPECT_EQ(L"Wave\u30B5\u30A6\u30F3\u30C9 (*.wav)", script.View.Filter);
         EXPECT_EQ(cases[i].startFolder, script.View.StartFolder);
         EXPECT_EQ(cases[i].fileName, script.View.FileName);
-        EXPECT_EQ(cases[i].editAfter, EditText(dialog.Handle()));
+        EXPECT_EQ(cases[i].editAfter, ControlText(dialog.Handle(), 114));
     }
 }
