@@ -31,10 +31,10 @@
 //     hour count still playing keeps the DLL mapped until its last play, then the DLL unloads
 //     itself on that worker thread; no module code runs after it is unmapped.
 //   - Loading the DLL maps only what it imports (kernel32, user32, advapi32, winmm; msvcrt in
-//     the MinGW build).
-//     The shell's folder library comes with the first call that needs the application-data
-//     settings path, shlwapi with the legacy import, the chooser's and the help library with
-//     the dialog's "..." and help; once loaded, none is freed (module/system_library.h).
+//     the MinGW build). The shell's folder library comes with the first call that needs the
+//     application-data settings path, shlwapi with the legacy import, the chooser's and the
+//     help library with the dialog's "..." and help; once loaded, none is freed
+//     (module/system_library.h).
 #include <windows.h>
 
 extern "C" {
