@@ -17,10 +17,6 @@
 
 namespace {
 
-using Library = scoped::Library;
-using Window = scoped::Window;
-using Event = scoped::Handle;
-
 std::wstring Widen(UINT codePage, const std::string& text) {
     std::wstring wide(text.size(), L'\0');  // never more UTF-16 units than bytes
     wide.resize(static_cast<size_t>(MultiByteToWideChar(
@@ -264,7 +260,7 @@ int RunHost(const Options& options) {
     // A module with a missing dependency must fail the load, not raise a system dialog.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     Log("loading %s", ToUtf8(options.ModulePath).c_str());
-    Library module(LoadLibraryW(options.ModulePath.c_str()));
+    scoped::Library module(LoadLibraryW(options.ModulePath.c_str()));
     if (!module.Get()) {
         Log("error: cannot load the module (error %lu)", GetLastError());
         return 3;
@@ -282,7 +278,7 @@ int RunHost(const Options& options) {
         return 4;
     }
 
-    Window window(CreateHostWindow());
+    scoped::Window window(CreateHostWindow());
     if (!window.Get()) {
         Log("error: cannot create the host window (error %lu)", GetLastError());
         return 5;
@@ -348,7 +344,7 @@ int wmain(int argc, wchar_t** argv) {
     Run.GraceSeconds = options.GraceSeconds;
     Run.Monitor = options.Monitor;
 
-    Event cleanedUp(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    scoped::Handle cleanedUp(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     CleanedUp = cleanedUp.Get();
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     const int code = RunHost(options);

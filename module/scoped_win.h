@@ -18,14 +18,6 @@ public:
     ~Owner() { Reset(); }
     Owner(const Owner&) = delete;
     Owner& operator=(const Owner&) = delete;
-    Owner(Owner&& other) noexcept : handle_(other.Detach()) {}
-    Owner& operator=(Owner&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            handle_ = other.Detach();
-        }
-        return *this;
-    }
 
     Handle Get() const { return handle_; }
     bool Valid() const { return Traits::IsValid(handle_); }

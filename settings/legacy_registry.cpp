@@ -83,6 +83,14 @@ void ReadWaveName(HKEY key, const ValueName& name, char* waveName) {
     std::memcpy(waveName, text, length + 1);
 }
 
+// Deletes `subKey` of `parent` with everything below it; without the helper library, nothing
+// (as when the deletion fails: the import then comes again at the next start).
+void DeleteTree(HKEY parent, const char* subKey) {
+    using Function = LONG(WINAPI*)(HKEY, LPCSTR);
+    const auto deleteKey = TheRegistryHelperLibrary.Find<Function>("SHDeleteKeyA");
+    if (deleteKey) deleteKey(parent, subKey);
+}
+
 }  // namespace
 
 int HasLegacyRegistry(HINSTANCE resources) {
@@ -120,18 +128,6 @@ bool ImportFromRegistry(HINSTANCE resources, SignalSettings& settings) {
     }
     return true;
 }
-
-namespace {
-
-// Deletes `subKey` of `parent` with everything below it; without the helper library, nothing
-// (as when the deletion fails: the import then comes again at the next start).
-void DeleteTree(HKEY parent, const char* subKey) {
-    using Function = LONG(WINAPI*)(HKEY, LPCSTR);
-    const auto deleteKey = TheRegistryHelperLibrary.Find<Function>("SHDeleteKeyA");
-    if (deleteKey) deleteKey(parent, subKey);
-}
-
-}  // namespace
 
 LONG DeleteLegacyRegistry(HINSTANCE resources) {
     LegacyKeyNames names;
