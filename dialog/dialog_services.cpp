@@ -63,6 +63,25 @@ void ReadWaveName(HWND dialog, char (&name)[MAX_PATH]) {
     name[MAX_PATH - 1] = '\0';
 }
 
+// Puts the process's current folder back when it goes out of scope. The chooser may move it
+// (Windows documents OFN_NOCHANGEDIR as ineffective for the open dialog), and with it where
+// the host's relative paths and library search start.
+class CurrentFolderKeeper {
+public:
+    CurrentFolderKeeper() {
+        const DWORD length = GetCurrentDirectoryA(sizeof folder_, folder_);
+        if (length == 0 || length >= sizeof folder_) folder_[0] = '\0';
+    }
+    ~CurrentFolderKeeper() {
+        if (folder_[0] != '\0') SetCurrentDirectoryA(folder_);
+    }
+    CurrentFolderKeeper(const CurrentFolderKeeper&) = delete;
+    CurrentFolderKeeper& operator=(const CurrentFolderKeeper&) = delete;
+
+private:
+    char folder_[MAX_PATH];
+};
+
 }  // namespace
 
 INT_PTR OnHelp(HWND dialog, HINSTANCE module, const HELPINFO* info) {
@@ -108,6 +127,7 @@ int ChooseWaveFile(HWND dialog, HINSTANCE module) {
     char file[MAX_PATH];
     ReadWaveName(dialog, file);
     OPENFILENAMEA chooser = MakeWaveFileChooser(dialog, file, startFolder, title);
+    const CurrentFolderKeeper hostFolder;
     BOOL chosen = choose(&chooser);
     // A name the chooser rejects ('"', '<', too long) makes it fail at once without
     // showing anything, so "..." would seem dead: open it once more without a name.

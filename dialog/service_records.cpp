@@ -37,7 +37,8 @@ OPENFILENAMEA MakeWaveFileChooser(HWND dialog, char* file, const char* startFold
     chooser.lpstrInitialDir = startFolder;
     chooser.lpstrTitle = title;
     // Without OFN_NOCHANGEDIR the chooser moves the host's current folder (even on Cancel),
-    // and with it where the host's relative paths and library search start.
+    // and with it where the host's relative paths and library search start. Windows documents
+    // the flag as ineffective here, so ChooseWaveFile also puts the folder back itself.
     chooser.Flags = OFN_READONLY | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     return chooser;
 }

@@ -45,7 +45,7 @@ int WINAPI QueryVekModule() {
 }
 
 int WINAPI SetParentWindow(HWND window) {
-    if (TheSignalModule) TheSignalModule->ParentWindow = window;
+    if (TheSignalModule) TheSignalModule->SetParentWindow(window);
     return 0;
 }
 
@@ -58,9 +58,7 @@ int WINAPI GetTitleName(char* buffer) {
     return LoadStringA(TheSignalModule->ModuleInstance, IDS_TITLE, buffer, kTitleBufferBytes);
 }
 
-int WINAPI Setting() {
-    return TheSignalModule ? RunSettingDialog(*TheSignalModule) : -1;
-}
+// Setting is in module/host_call_pins.cpp: it keeps the module mapped while the dialog runs.
 
 int WINAPI StartModule() {
     return TheSignalModule ? TheSignalModule->ArmSignalTimer() : 0;

@@ -12,7 +12,7 @@
 //                                       ChangePortableMode and before unloading.
 //   4. GetTitleName, IsModuleEnable, StartModule, in any order.
 //   5. Then at any time: Setting, StopModule/StartModule, SetPortableMode, ChangePortableMode.
-//   6. FreeLibrary, at any time (StopModule first is kind, not required).
+//   6. FreeLibrary, at any time (StopModule first spares the hour-count case below).
 //
 // What the module relies on:
 //   - Every call comes on one thread: the thread that owns the parent window and runs its
@@ -22,14 +22,26 @@
 //     settings live there (the module never creates folders).
 //
 // What the host can rely on:
-//   - The window may be replaced (SetParentWindow again) at any time: a pending timer is
-//     always stopped on the window it was set on, and the next one goes to the new window.
+//   - The window may be replaced (SetParentWindow again) at any time. A pending timer moves
+//     to the new window at once, armed for the same boundary, when the handle is a window;
+//     a handle that is no window (null, or one destroyed) leaves the timer where it is.
 //   - After Setting returns, the timer runs if the dialog ended non-zero and Enable is set, and
 //     is stopped otherwise: after Cancel it stays stopped until StartModule.
-//   - Unloading at any time stops the timer and saves the settings (unless they never loaded,
-//     or the file could not be read at load and the user has not confirmed values with OK). An
-//     hour count still playing keeps the DLL mapped until its last play, then the DLL unloads
-//     itself on that worker thread; no module code runs after it is unmapped.
+//   - FreeLibrary may come at any time, also from the host's window procedure while the
+//     settings dialog is open: the module then stays mapped until Setting has returned, and
+//     unloads as Setting hands its result back. The unload stops the timer and saves the
+//     settings (unless they never loaded, or the file could not be read at load and the user
+//     has not confirmed values with OK) to the path worked out at InitialLoad, SetPortableMode
+//     or ChangePortableMode; it calls nothing but what the module imports, and loads nothing,
+//     so it is safe at process exit, when the libraries the module loaded itself are gone.
+//     No module code runs after the DLL is unmapped.
+//   - An hour count still playing keeps the DLL mapped until its last play; a FreeLibrary
+//     meanwhile does not reach the module. Until the count ends the timer keeps firing, and
+//     a firing may chime and start a newer count (which then replaces the running one); the
+//     DLL then unloads on the worker's thread, or at the end of a firing, whichever lets go
+//     last. Call StopModule before FreeLibrary to have none of this. That the detach's
+//     KillTimer from a worker's thread reaches the host's window is proven only under Wine
+//     (Windows asks for the window's own thread).
 //   - Loading the DLL maps only what it imports (kernel32, user32, advapi32, winmm; msvcrt in
 //     the MinGW build). The shell's folder library comes with the first call that needs the
 //     application-data settings path, shlwapi with the legacy import, the chooser's and the
@@ -40,7 +52,8 @@
 extern "C" {
 // Always 1: "I am a module".
 int WINAPI QueryVekModule();
-// Records the window that owns the timer and the settings dialog. Result undefined (0).
+// Records the window that owns the timer and the settings dialog, and moves a pending timer
+// to it (see above). Result undefined (0).
 int WINAPI SetParentWindow(HWND window);
 // Enable as loaded or last confirmed in the dialog (0 before InitialLoad).
 int WINAPI IsModuleEnable();
@@ -55,8 +68,8 @@ int WINAPI Setting();
 int WINAPI StartModule();
 // Stops the timer: the system's result, non-zero if a pending timer was removed.
 int WINAPI StopModule();
-// Records where the settings file lives (non-zero: beside the host's executable); moves and
-// reads nothing. Result undefined (0).
+// Records where the settings file lives (non-zero: beside the host's executable) and works
+// out its path; moves and reads nothing. Result undefined (0).
 int WINAPI SetPortableMode(int mode);
 // Moves the settings file to the place `mode` selects (replacing a file there) and records
 // the mode: 1 on success; 0 on failure, the file and the mode left as they were.

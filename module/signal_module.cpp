@@ -13,3 +13,8 @@ SignalModule::SignalModule(HINSTANCE instance)
 SignalModule::~SignalModule() {
     StopSignalTimer();
 }
+
+void SignalModule::SetParentWindow(HWND window) {
+    MoveSignalTimer(window);
+    ParentWindow = window;
+}

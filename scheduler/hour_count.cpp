@@ -18,10 +18,8 @@ ULONG_PTR JobGeneration = 0;
 
 }  // namespace
 
-void PlayHourCount(const char* name, bool twentyFourHour) {
-    SYSTEMTIME now;
-    platform::GetLocalTime(&now);
-    const int count = HourCountAt(now.wHour, now.wMinute, twentyFourHour);
+void PlayHourCount(const char* name, bool twentyFourHour, unsigned hour, unsigned minute) {
+    const int count = HourCountAt(hour, minute, twentyFourHour);
 
     ULONG_PTR generation;
     {

@@ -10,9 +10,10 @@ struct HourCountJob {
     char Name[260];
 };
 
-// Reads the local time, computes the count for the clock that `twentyFourHour` selects,
+// Computes the count at `hour`:`minute` (the due check's own clock reading, so that the
+// count never comes from another minute) for the clock that `twentyFourHour` selects,
 // stores it with `name` and starts the worker. Reports nothing; a failed start plays nothing.
-void PlayHourCount(const char* name, bool twentyFourHour);
+void PlayHourCount(const char* name, bool twentyFourHour, unsigned hour, unsigned minute);
 
 // A copy of the hand-over record as it stands (for tests and diagnostics).
 HourCountJob CurrentHourCountJob();

@@ -3,21 +3,12 @@
 
 #include <mmsystem.h>
 
+#include "module/module_reference.h"
 #include "module/scoped_win.h"
 
 namespace platform {
 
 namespace {
-
-// The module this code lives in; a worker pins it for as long as it runs.
-HMODULE PinThisModule() {
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                            reinterpret_cast<LPCWSTR>(&PinThisModule), &module)) {
-        return nullptr;
-    }
-    return module;
-}
 
 HMODULE ThisModuleUnpinned() {
     HMODULE module = nullptr;
@@ -52,7 +43,8 @@ BOOL KillTimer(HWND window, UINT_PTR id) {
 }
 
 bool StartWorkerThread(LPTHREAD_START_ROUTINE routine, void* parameter) {
-    scoped::Library pinned(PinThisModule());
+    // A worker holds the module for as long as it runs.
+    scoped::Library pinned(TakeModuleReference());
     if (!pinned) return false;
     // Nobody waits for the thread; it ends itself. Its handle is closed here at once.
     const scoped::Handle thread(

@@ -1,23 +1,33 @@
 #include "scheduler/signal_due.h"
 
-unsigned SignalTimerDelayMs(unsigned second, unsigned milliseconds) {
-    // A field past its range (a leap second's 60, a stray value) counts as the minute's last
-    // millisecond, for the boundary is at most that near: aiming a whole minute on would skip
-    // it, and a remainder below zero would wrap to a delay of weeks.
-    if (second >= 60) {
-        second = 59;
-        milliseconds = 999;
-    }
+unsigned MillisecondsToNextMinute(unsigned second, unsigned milliseconds) {
     if (milliseconds >= 1000) milliseconds = 999;
-    return 60000 - (second * 1000 + milliseconds) + kTimerPastBoundaryMs;
+    if (second == 60) return 1000 - milliseconds;  // the leap second's rest
+    // A stray value: the boundary is at most this near. Aiming a whole minute on would skip
+    // it, and a remainder below zero would wrap to a delay of weeks.
+    if (second > 60) return 1;
+    return 60000 - (second * 1000 + milliseconds);
 }
 
-bool IntervalSignals(std::uint32_t interval) {
+unsigned DueWaitMs(const ClockReading& now, ClockMinute armedIn, unsigned lastCheckMinute,
+                   unsigned budgetLeftMs) {
+    const bool beforeArmedBoundary = armedIn.Shows(now);
+    if (beforeArmedBoundary) {
+        const unsigned toBoundary = MillisecondsToNextMinute(now.Second, now.Milliseconds);
+        if (toBoundary <= budgetLeftMs) return toBoundary;
+    }
+    if (beforeArmedBoundary || now.Minute == lastCheckMinute) {
+        return budgetLeftMs < kDueWaitStepMs ? budgetLeftMs : kDueWaitStepMs;
+    }
+    return 0;
+}
+
+bool IntervalEverSignals(std::uint32_t interval) {
     return interval != kIntervalNone && interval / 60 != 0;
 }
 
 bool IsSignalMinute(unsigned minute, std::uint32_t interval) {
-    if (!IntervalSignals(interval)) return false;
+    if (!IntervalEverSignals(interval)) return false;
     return minute % (interval / 60) == 0;
 }
 

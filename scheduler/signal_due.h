@@ -5,19 +5,46 @@
 
 #include "settings/interval_none.h"
 
-// How far past the boundary the timer aims. Windows timers can fire up to a tick (about
-// 15.6 ms) early; aiming later than that keeps an early firing whose due check does not
-// wait (the first after a start, with no check in the minute that is ending) out of the
-// old minute, where it would sound that minute and then the next one at once.
-constexpr unsigned kTimerPastBoundaryMs = 20;
+// The fields of one local clock reading that the timing rules look at.
+struct ClockReading {
+    unsigned Hour, Minute, Second, Milliseconds;
+};
 
-// Milliseconds from a clock reading at `second`.`milliseconds` to kTimerPastBoundaryMs past
-// the next minute boundary: 21 at the minute's last millisecond, 60020 at its first.
-unsigned SignalTimerDelayMs(unsigned second, unsigned milliseconds);
+// An hour and minute of the local clock; kNoMinute in both when there is none (no timer
+// armed, no check made). No clock reading shows it.
+constexpr unsigned kNoMinute = 0xFFFF;
+struct ClockMinute {
+    unsigned Hour = kNoMinute, Minute = kNoMinute;
+    bool Shows(const ClockReading& reading) const {
+        return reading.Hour == Hour && reading.Minute == Minute;
+    }
+};
 
-// Whether a minute can ever be due: "None" and intervals under one minute (a step of
-// zero whole minutes, only possible from a hand-edited file) never signal.
-bool IntervalSignals(std::uint32_t interval);
+// Milliseconds from a reading at `second`.`milliseconds` to the next minute boundary: 1 at
+// the minute's last millisecond, 60000 at its first. The timer is aimed at the boundary
+// itself; a firing that comes early waits for it (DueWaitMs). A leap second (60) waits out
+// its own rest; other fields past their range count as the minute's last millisecond, for
+// the boundary is at most that near.
+unsigned MillisecondsToNextMinute(unsigned second, unsigned milliseconds);
+
+// How long the host's thread may wait in one firing for the minute it is due to evaluate.
+constexpr unsigned kDueWaitBudgetMs = 3000;
+// The step of that wait when the boundary is not in sight.
+constexpr unsigned kDueWaitStepMs = 100;
+
+// How long a firing waits before it reads the clock again (0: evaluate `now`), with
+// `budgetLeftMs` of the wait's budget left.
+// - The clock still shows the minute the timer was armed in (`armedIn`): the firing came
+//   before its boundary (timers fire early; a clock stepped back; a leap second). It waits
+//   for the boundary to the millisecond when the budget reaches it.
+// - Otherwise, while it shows that minute or the minute of the last check
+//   (`lastCheckMinute`), it waits kDueWaitStepMs at a time until the budget is spent.
+unsigned DueWaitMs(const ClockReading& now, ClockMinute armedIn, unsigned lastCheckMinute,
+                   unsigned budgetLeftMs);
+
+// Whether an interval ever signals: "None" and intervals under one minute (a step of zero
+// whole minutes, only possible from a hand-edited file) never do.
+bool IntervalEverSignals(std::uint32_t interval);
 
 // Whether `minute` (0-59, counted from the full hour) is a signal minute for `interval` seconds.
 bool IsSignalMinute(unsigned minute, std::uint32_t interval);

@@ -12,14 +12,17 @@
 
 namespace {
 
-constexpr int kDueReadings = 30;       // up to 30 readings ...
-constexpr DWORD kDueSleepMs = 100;     // ... 100 ms apart: the host thread waits at most 3 s
+constexpr int kDueReadings = 30;  // at most 30 readings, within kDueWaitBudgetMs
+
+ClockReading ReadingOf(const SYSTEMTIME& time) {
+    return {time.wHour, time.wMinute, time.wSecond, time.wMilliseconds};
+}
+
+void SetSignalTimer(HWND window, UINT delay) {
+    platform::SetTimer(window, SIGNAL_TIMER_ID, delay, SignalTimerProc);
+}
 
 }  // namespace
-
-void CALLBACK SignalTimerProc(HWND, UINT, UINT_PTR id, DWORD) {
-    if (id == SIGNAL_TIMER_ID && TheSignalModule) TheSignalModule->OnSignalTimer();
-}
 
 void PlayOnce(const char* name) {
     platform::PlaySound(name, SND_ASYNC);
@@ -34,27 +37,44 @@ int SignalModule::ArmSignalTimer() {
     if (TimerWindow && TimerWindow != ParentWindow) StopSignalTimer();
     SYSTEMTIME now;
     platform::GetLocalTime(&now);
-    platform::SetTimer(ParentWindow, SIGNAL_TIMER_ID,
-                       SignalTimerDelayMs(now.wSecond, now.wMilliseconds), SignalTimerProc);
+    SetSignalTimer(ParentWindow, MillisecondsToNextMinute(now.wSecond, now.wMilliseconds));
     TimerWindow = ParentWindow;
+    ArmedIn = {now.wHour, now.wMinute};
     return 1;
 }
 
 int SignalModule::StopSignalTimer() {
     const HWND window = TimerWindow ? TimerWindow : ParentWindow;
     TimerWindow = nullptr;
+    ArmedIn = ClockMinute{};
     return platform::KillTimer(window, SIGNAL_TIMER_ID);
 }
 
+void SignalModule::MoveSignalTimer(HWND window) {
+    if (!TimerWindow || window == TimerWindow || !IsWindow(window)) return;
+    const ClockMinute armedIn = ArmedIn;
+    platform::KillTimer(TimerWindow, SIGNAL_TIMER_ID);
+    SYSTEMTIME now;
+    platform::GetLocalTime(&now);
+    // The same boundary as before; one already passed is due at once.
+    const ClockReading reading = ReadingOf(now);
+    SetSignalTimer(window, armedIn.Shows(reading)
+                               ? MillisecondsToNextMinute(reading.Second, reading.Milliseconds)
+                               : USER_TIMER_MINIMUM);
+    TimerWindow = window;
+}
+
 void SignalModule::OnSignalTimer() {
+    const ClockMinute armedIn = ArmedIn;
     StopSignalTimer();
-    if (IsSignalDue()) {
+    SYSTEMTIME reading;
+    if (IsSignalDue(armedIn, &reading)) {
         char name[kPathBytes];
         std::memcpy(name, WaveName, sizeof name);
         name[kPathBytes - 1] = '\0';
         if (name[0] != '\0') {
             if (SignalType != 0) {
-                PlayHourCount(name, TimeType != 0);
+                PlayHourCount(name, TimeType != 0, reading.wHour, reading.wMinute);
             } else {
                 PlayOnce(name);
             }
@@ -63,19 +83,23 @@ void SignalModule::OnSignalTimer() {
     ArmSignalTimer();
 }
 
-int SignalModule::IsSignalDue() {
+int SignalModule::IsSignalDue(ClockMinute armedIn, SYSTEMTIME* reading) {
     // "None", and an interval under a minute (a step of zero whole minutes), never signal.
-    if (!IntervalSignals(Interval)) return 0;
+    if (!IntervalEverSignals(Interval)) return 0;
 
-    // A firing can come a little before the boundary: wait for the minute to change.
+    // A firing can come before its boundary, or twice in one minute: wait for the minute.
     SYSTEMTIME now;
-    for (int reading = 0; reading < kDueReadings; ++reading) {
+    unsigned budgetLeft = kDueWaitBudgetMs;
+    for (int count = 0; count < kDueReadings; ++count) {
         platform::GetLocalTime(&now);
-        if (now.wMinute != LastCheck.wMinute) break;
-        platform::Sleep(kDueSleepMs);
+        const unsigned wait = DueWaitMs(ReadingOf(now), armedIn, LastCheck.wMinute, budgetLeft);
+        if (wait == 0) break;
+        platform::Sleep(wait);
+        budgetLeft -= wait;
     }
     LastCheck.wHour = now.wHour;
     LastCheck.wMinute = now.wMinute;
     LastCheck.wSecond = now.wSecond;
+    *reading = now;
     return IsSignalMinute(now.wMinute, Interval) ? 1 : 0;
 }

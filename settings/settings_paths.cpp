@@ -29,10 +29,6 @@ HRESULT GetAppDataFolder(HWND owner, char* folder) {
     return getFolderPath(owner, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
 }
 
-void PrepareAppDataFolder() {
-    TheShellFolderLibrary.Load();
-}
-
 int LoadResourceText(HINSTANCE resources, UINT id, char* buffer, int bufferBytes) {
     buffer[0] = '\0';
     return LoadStringA(resources, id, buffer, bufferBytes);

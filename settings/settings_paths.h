@@ -6,9 +6,6 @@
 // The current user's application-data folder (MAX_PATH bytes), as SHGetFolderPathA answers;
 // a failure when the shell's folder library cannot be loaded. `owner` may be null.
 HRESULT GetAppDataFolder(HWND owner, char* folder);
-// Loads the library GetAppDataFolder needs, on the host's thread, so that the save at unload
-// (from DllMain, where nothing may be loaded) finds it loaded.
-void PrepareAppDataFolder();
 // {AppData}\Bexmoor\Pandrel\Orlune.ini (folder names and file name from the string table).
 bool GetAppDataIniPath(HINSTANCE resources, char* path);
 // {folder of the host's executable}\Orlune.ini.

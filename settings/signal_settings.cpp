@@ -56,8 +56,14 @@ SignalSettings::~SignalSettings() {
 }
 
 bool SignalSettings::GetIniPath(char* path) const {
-    return PortableMode != 0 ? GetPortableIniPath(ResourceInstance, path)
-                             : GetAppDataIniPath(ResourceInstance, path);
+    std::memcpy(path, IniPath, sizeof IniPath);
+    return path[0] != '\0';
+}
+
+void SignalSettings::FindIniPath() {
+    const bool found = PortableMode != 0 ? GetPortableIniPath(ResourceInstance, IniPath)
+                                         : GetAppDataIniPath(ResourceInstance, IniPath);
+    if (!found) IniPath[0] = '\0';
 }
 
 int SignalSettings::LoadFromIni() {
@@ -107,6 +113,7 @@ bool SignalSettings::SaveToIni() {
 
 int SignalSettings::InitialLoad(int portable) {
     PortableMode = portable;
+    FindIniPath();
     HasLoaded = true;
     if (!HasLegacyRegistry(ResourceInstance)) return LoadFromIni();
     // Without the legacy values the fields would hold nothing loaded: save the file's own.
@@ -118,8 +125,7 @@ int SignalSettings::InitialLoad(int portable) {
 
 void SignalSettings::SetPortableMode(int mode) {
     PortableMode = mode;
-    // The save at unload will need the application-data folder, and must not load it.
-    if (mode == 0) PrepareAppDataFolder();
+    FindIniPath();
 }
 
 int SignalSettings::ChangePortableMode(int mode) {
@@ -133,5 +139,6 @@ int SignalSettings::ChangePortableMode(int mode) {
     const char* to = mode != 0 ? portablePath : appDataPath;
     if (!MoveFileExA(from, to, kMoveFlags)) return 0;
     PortableMode = mode;
+    std::memcpy(IniPath, to, sizeof IniPath);
     return 1;
 }

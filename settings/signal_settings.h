@@ -31,9 +31,12 @@ public:
     // Moves the settings file to the place `mode` selects; 1 on success, 0 on failure
     // (PortableMode then stays as it was).
     int ChangePortableMode(int mode);
-    // The settings file's path for the current PortableMode into a kPathBytes buffer;
-    // false when it does not fit.
+    // The settings file's path for the current PortableMode into a kPathBytes buffer, as
+    // last worked out; false when it did not fit.
     bool GetIniPath(char* path) const;
+    // Works out IniPath for the current PortableMode (asks the shell in application-data
+    // mode): on the host's thread, never from the unload.
+    void FindIniPath();
 
     char WaveName[kPathBytes] = {};
     DWORD Interval = kIntervalNone;
@@ -42,6 +45,12 @@ public:
     int TimeType = 0;
     int PortableMode = 0;
     HINSTANCE ResourceInstance;
+    // The settings file's full path for PortableMode, worked out whenever the mode or the
+    // file's place changes (InitialLoad, SetPortableMode, ChangePortableMode), while the
+    // shell can still be asked. The save at unload may run after the shell has shut down
+    // (at process exit it is shut down first), so it uses this path and asks nothing.
+    // Empty when the path does not fit its buffer.
+    char IniPath[kPathBytes] = {};
     // Whether the fields hold the user's settings, and the unload may save them: set by
     // InitialLoad (unless the file could not be read) and by OK in the dialog.
     bool HasLoaded = false;

@@ -38,7 +38,7 @@ constexpr UINT_PTR kSignalTimerId = 5000;
 constexpr WORD kSecondsPastBoundary = 3;
 constexpr WORD kMillisecondsPast = 250;
 constexpr UINT kRearmDelayMs =
-    60000 - (kSecondsPastBoundary * 1000 + kMillisecondsPast) + kTimerPastBoundaryMs;
+    60000 - (kSecondsPastBoundary * 1000 + kMillisecondsPast);
 
 // A fresh minute at every call, kSecondsPastBoundary seconds in, so the module's due check
 // never waits for the minute to change.
@@ -376,12 +376,15 @@ int RunOnsets(const Options& options) {
         const recorded::Record after = recorded::Snapshot();
         const bool played = after.Sounds.size() == started.Sounds.size() + 1;
         const SYSTEMTIME at = after.Sounds.empty() ? SYSTEMTIME{} : after.Sounds.back().Clock;
+        // How long the firing held the host's thread waiting for its boundary.
+        unsigned waited = 0;
+        for (std::size_t s = started.Sleeps.size(); s < after.Sleeps.size(); ++s) waited += after.Sleeps[s];
         faults += !played;
         std::printf("boundary :%02u armed %02u:%02u:%02u.%03u delay %u ms "
-                    "played %02u:%02u:%02u.%03u%s\n",
+                    "played %02u:%02u:%02u.%03u waited %u ms%s\n",
                     boundaryMinute, armed.wHour, armed.wMinute, armed.wSecond,
                     armed.wMilliseconds, delay, at.wHour, at.wMinute, at.wSecond,
-                    at.wMilliseconds, played ? "" : " NOT PLAYED");
+                    at.wMilliseconds, waited, played ? "" : " NOT PLAYED");
         std::fflush(stdout);
     }
     loaded.Module.Api.StopModule();

@@ -6,23 +6,54 @@
 
 #include "scheduler/signal_due.h"
 
-// The timer aims 20 ms past the next boundary. A reading a hair before the boundary must
-// still give more than a tick (an early firing would land in the old minute) and never 0
-// (a timer that fires at once, over and over); fields out of range must neither skip the
-// boundary nor wrap to a delay of weeks.
-TEST(SignalTimerDelayMs, CountsMillisecondsToJustPastTheNextBoundary) {
+// The timer aims at the next boundary. A reading a hair before it must never give 0 (a
+// timer that fires at once, over and over); a leap second waits out its own rest; other
+// fields out of range must neither skip the boundary nor wrap to a delay of weeks.
+TEST(MillisecondsToNextMinute, CountsToTheNextBoundary) {
     const struct {
         unsigned second, milliseconds, expected;
     } cases[] = {
-        /* 1 */ {0, 0, 60020},   /* 2 */ {0, 999, 59021}, /* 3 */ {1, 0, 59020},
-        /* 4 */ {30, 500, 29520}, /* 5 */ {58, 999, 1021}, /* 6 */ {59, 0, 1020},
-        /* 7 */ {59, 990, 30},   /* 8 */ {59, 999, 21},   /* 9 */ {59, 1000, 21},
-        /* 10 */ {59, 65535, 21}, /* 11 */ {0, 1000, 59021}, /* 12 */ {60, 0, 21},
-        /* 13 */ {60, 999, 21},  /* 14 */ {65535, 65535, 21},
+        /* 1 */ {0, 0, 60000},   /* 2 */ {0, 999, 59001}, /* 3 */ {1, 0, 59000},
+        /* 4 */ {30, 500, 29500}, /* 5 */ {58, 999, 1001}, /* 6 */ {59, 0, 1000},
+        /* 7 */ {59, 990, 10},   /* 8 */ {59, 999, 1},    /* 9 */ {59, 1000, 1},
+        /* 10 */ {59, 65535, 1}, /* 11 */ {0, 1000, 59001}, /* 12 */ {60, 0, 1000},
+        /* 13 */ {60, 999, 1},   /* 14 */ {61, 0, 1},     /* 15 */ {65535, 65535, 1},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(SignalTimerDelayMs(c.second, c.milliseconds), c.expected)
+        EXPECT_EQ(MillisecondsToNextMinute(c.second, c.milliseconds), c.expected)
             << c.second << "." << c.milliseconds;
+    }
+}
+
+// A firing before the boundary its timer was armed for (armed in 10:59) waits for it to the
+// millisecond when the budget reaches it, and in steps of 100 ms otherwise; so does a second
+// firing in the minute of the last check. Anything else is evaluated at once.
+TEST(DueWaitMs, WaitsForTheArmedBoundaryOrTheMinuteOfTheLastCheckToEnd) {
+    const ClockMinute armed{10, 59}, none{};
+    const struct {
+        ClockReading now;
+        ClockMinute armedIn;
+        unsigned lastCheckMinute, budgetLeft, expected;
+    } cases[] = {
+        /* 1 */ {{10, 59, 59, 985}, armed, 58, 3000, 15},     // early by a tick
+        /* 2 */ {{10, 59, 59, 985}, armed, 59, 3000, 15},     // also the last check's minute
+        /* 3 */ {{10, 59, 59, 0}, armed, kNoMinute, 3000, 1000},  // the first after a start
+        /* 4 */ {{10, 59, 60, 400}, armed, kNoMinute, 3000, 600},  // a leap second
+        /* 5 */ {{10, 59, 57, 0}, armed, 58, 3000, 3000},     // just within the budget
+        /* 6 */ {{10, 59, 56, 999}, armed, 58, 3000, 100},    // beyond it: the plain step
+        /* 7 */ {{10, 59, 59, 900}, armed, 58, 50, 50},       // the budget's rest
+        /* 8 */ {{10, 59, 59, 900}, armed, 58, 0, 0},         // spent: evaluate
+        /* 9 */ {{11, 0, 0, 3}, armed, 59, 3000, 0},          // on time
+        /* 10 */ {{11, 7, 40, 0}, armed, 59, 3000, 0},        // late
+        /* 11 */ {{9, 59, 59, 900}, armed, 0, 3000, 0},       // the hour stepped back
+        /* 12 */ {{11, 0, 20, 0}, none, 0, 3000, 100},        // twice in the last check's minute
+        /* 13 */ {{11, 0, 20, 0}, none, 0, 40, 40},
+        /* 14 */ {{11, 0, 20, 0}, none, kNoMinute, 3000, 0},  // no check and no timer: at once
+    };
+    for (std::size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        const auto& c = cases[i];
+        EXPECT_EQ(DueWaitMs(c.now, c.armedIn, c.lastCheckMinute, c.budgetLeft), c.expected)
+            << "row " << i + 1;
     }
 }
 

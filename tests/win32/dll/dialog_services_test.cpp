@@ -58,6 +58,11 @@ DWORD chooserError = 0;               // what CommDlgExtendedError answers
 BOOL WINAPI RecordChooser(OPENFILENAMEA* record) {
     chooserCalls.push_back({record->hwndOwner, record->lpstrFile,
                             record->lpstrInitialDir ? record->lpstrInitialDir : "<null>", record->Flags});
+    // Windows may move the current folder whatever the flags say (OFN_NOCHANGEDIR is
+    // documented as ineffective here); Wine never does.
+    char system[MAX_PATH] = "";
+    GetSystemDirectoryA(system, MAX_PATH);
+    SetCurrentDirectoryA(system);
     // As Windows' chooser does, a name with '"' or '<' in it fails at once, unseen.
     chooserError = std::strpbrk(record->lpstrFile, "\"<") ? FNERR_INVALIDFILENAME : 0;
     if (chooserError || !chooserAnswer) return FALSE;
@@ -264,14 +269,18 @@ TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
         std::string edit;
         HWND shown = nullptr;
         bool testEnabledBefore = true, testEnabled = false;
+        char hostFolder[MAX_PATH] = "", folderAfter[MAX_PATH] = "";
+        GetCurrentDirectoryA(MAX_PATH, hostFolder);
         module.InDialog([&](HWND dialog) {
             shown = dialog;
             TypeText(dialog, IDC_WAVE_NAME, c.typed);
             testEnabledBefore = IsEnabled(dialog, IDC_TEST_PLAY);
             Click(dialog, IDC_BROWSE);
+            GetCurrentDirectoryA(MAX_PATH, folderAfter);
             edit = AnsiText(dialog, IDC_WAVE_NAME);
             testEnabled = IsEnabled(dialog, IDC_TEST_PLAY);
         });
+        EXPECT_STREQ(hostFolder, folderAfter) << "the chooser moved the host's current folder";
         EXPECT_EQ(*c.typed != 0, testEnabledBefore);
         EXPECT_EQ(c.editAfter, edit);
         EXPECT_TRUE(testEnabled);

@@ -14,6 +14,8 @@
 #include "support/import_hook.h"
 #include "support/module_under_test.h"
 #include "support/recorded_system.h"
+#include "support/setting_dialog_driver.h"
+#include "support/setting_values.h"
 #include "support/settings_files.h"
 
 namespace {
@@ -77,10 +79,11 @@ protected:
 
     // The settings file beside this executable (which stands in for the host). TimeType is
     // left out on purpose: it appears once the module has saved at detach.
-    void WriteSettings(int signalType) {
+    void WriteSettings(int signalType, DWORD interval = 60) {
         ASSERT_TRUE(WriteFileBytes(PortableIniPath(),
                                    "[Orlune]\r\nEnable=1\r\nSignalType=" + std::to_string(signalType) +
-                                       "\r\nInterval=60\r\nWaveName=chime.wav\r\n"));
+                                       "\r\nInterval=" + std::to_string(interval) +
+                                       "\r\nWaveName=chime.wav\r\n"));
     }
 
     bool SavedAtDetach() const {
@@ -101,8 +104,8 @@ protected:
 
     // Host's start: the module loaded and hooked, window, portable settings, timer; the next
     // `shortTimers` timers fire after kShortDelayMs.
-    void Start(int signalType, int shortTimers, bool withWindow = true) {
-        WriteSettings(signalType);
+    void Start(int signalType, int shortTimers, bool withWindow = true, DWORD interval = 60) {
+        WriteSettings(signalType, interval);
         LoadAndHook();
         if (HasFatalFailure()) return;
         recorded::Answer([shortTimers](recorded::Answers& a) { a.ShortTimers = shortTimers; });
@@ -135,7 +138,7 @@ protected:
 // them all; LoadAndHook fails on any import missing from the table).
 TEST_F(Unload, ModuleCallsTheSystemThroughItsImportTable) {
     recorded::Answer([](recorded::Answers& a) { a.Clock = ClockAt(11, 0, 15); });
-    ASSERT_NO_FATAL_FAILURE(Start(0, 2));  // two firings: the second in the same minute waits
+    ASSERT_NO_FATAL_FAILURE(Start(0, 2));  // two firings; the clock stands, so each waits 3 s
     ASSERT_TRUE(PumpMessagesUntil([] { return Snapshot().Sounds.size() >= 2; }, 5000));
     EXPECT_NE(Module->Api.StopModule(), 0);
 
@@ -144,10 +147,10 @@ TEST_F(Unload, ModuleCallsTheSystemThroughItsImportTable) {
     for (const TimerCall& set : seen.Sets) {
         EXPECT_EQ(set.Window, Window);
         EXPECT_EQ(set.Id, kSignalTimerId);
-        EXPECT_EQ(set.Delay, 45020u) << "the delay did not come from the hooked clock";
+        EXPECT_EQ(set.Delay, 45000u) << "the delay did not come from the hooked clock";
     }
-    EXPECT_GE(seen.ClockReadings, 1 + 2 + 30);
-    EXPECT_EQ(seen.Sleeps, std::vector<DWORD>(30, 100));
+    EXPECT_GE(seen.ClockReadings, 1 + 2 * 30);
+    EXPECT_EQ(seen.Sleeps, std::vector<DWORD>(2 * 30, 100));
     ASSERT_EQ(seen.Sounds.size(), 2u);
     for (const recorded::SoundCall& sound : seen.Sounds) {
         EXPECT_EQ(sound.Name, "chime.wav");
@@ -207,6 +210,67 @@ TEST_F(Unload, AfterTheWorkerEndedTheModuleGoesAtOnce) {
     PumpFor(200);
 }
 
+// The host lets go while a worker plays; the next firing is in its minute wait when the
+// worker ends and gives its reference back. The firing holds a reference of its own: the
+// module goes only when the firing has returned, its detach on the host's thread, and the
+// firing never reads a freed module object.
+TEST_F(Unload, AWorkerEndingDuringAFiringLeavesTheUnloadToTheFiring) {
+    ASSERT_NO_FATAL_FAILURE(Start(1, 1, true, 3600));  // 15:00:05: three plays
+    ASSERT_TRUE(PumpMessagesUntil([] { return Signaled(recorded::PlayBegan()); }, 5000)) << "no hour count began";
+    const TIMERPROC firing = Snapshot().Sets.back().Callback;
+    Module->Unload();
+    ASSERT_TRUE(ModuleMapped());
+    // The firing waits in 15:00, the minute of its check; meanwhile the worker ends and the
+    // clock turns to 15:01, which is no signal minute.
+    recorded::Answer([](recorded::Answers& a) {
+        a.DuringSleep = [] {
+            recorded::ReleasePlays();
+            WaitForSingleObject(recorded::FirstPlayer(), 5000);
+            recorded::Answer([](recorded::Answers& b) { b.Clock = ClockAt(15, 1, 0); });
+        };
+    });
+    firing(Window, WM_TIMER, kSignalTimerId, GetTickCount());  // as the host's loop dispatches it
+    EXPECT_FALSE(ModuleMapped()) << "the firing did not give its reference back";
+    EXPECT_EQ(Snapshot().Sounds.size(), 3u);
+    EXPECT_TRUE(SavedAtDetach());
+    const std::vector<recorded::ProfileWrite> writes = Snapshot().ProfileWrites;
+    ASSERT_FALSE(writes.empty());
+    EXPECT_EQ(writes.back().ThreadId, GetCurrentThreadId()) << "detached on the worker, under the firing";
+    EXPECT_FALSE(KillTimer(Window, kSignalTimerId)) << "a timer into the unloaded module was left armed";
+}
+
+// A host that unloads from its own window procedure while the settings dialog is up (its
+// tray menu's "exit"): the module stays mapped until Setting has returned, then goes, its
+// timer stopped and its settings saved, and Setting's result still reaches the host.
+TEST_F(Unload, DuringTheSettingsDialogTheModuleGoesWhenSettingReturns) {
+    const struct {
+        int button, result;
+    } cases[] = {{IDOK, 1}, {IDCANCEL, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button == IDOK ? "OK" : "Cancel");
+        ASSERT_NO_FATAL_FAILURE(WriteSettings(0));
+        ASSERT_NO_FATAL_FAILURE(LoadAndHook());
+        HostWindow host;
+        Module->Api.SetParentWindow(host.Handle());
+        Module->Api.InitialLoad(1);
+        bool mappedInDialog = false;
+        const SettingRun run = RunSettingDialogScript(Module->Api.Setting, [&](HWND dialog) {
+            Module->Unload();
+            mappedInDialog = ModuleMapped();
+            Click(dialog, c.button);
+        });
+        EXPECT_TRUE(run.ScriptRan);
+        EXPECT_TRUE(mappedInDialog) << "unmapped under its own dialog";
+        EXPECT_EQ(run.Result, c.result);
+        EXPECT_FALSE(ModuleMapped()) << "the unload never completed";
+        EXPECT_TRUE(SavedAtDetach());
+        EXPECT_FALSE(KillTimer(host.Handle(), kSignalTimerId)) << "a timer into the unloaded module was left armed";
+        Hooks.reset();
+        Module.reset();
+        RemoveFile(PortableIniPath());
+    }
+}
+
 // The host lets go while the timer is armed (a short one here, so that it would fire soon):
 // the detach removes it, and no firing reaches the unmapped module.
 TEST_F(Unload, WhileTheTimerIsArmedTheTimerIsRemoved) {
@@ -232,4 +296,61 @@ TEST_F(Unload, AfterAStartWithoutAWindowNoTimerIsLeft) {
     EXPECT_FALSE(ModuleMapped());
     PumpFor(20 * kShortDelayMs);
     EXPECT_TRUE(Snapshot().Sets.empty()) << "a timer without a window was set";
+}
+
+// The save at unload may come after the shell has shut down (at process exit the libraries
+// the module loaded itself are shut down before it): it writes to the path worked out when
+// the mode was set, and asks the shell nothing.
+TEST_F(Unload, TheSaveAtUnloadAsksTheShellNothing) {
+    const SettingValues saved{1, 1, 1800, 1, kJapaneseWave};
+    ASSERT_TRUE(Files.CreateAppDataFolders());
+    for (const bool portableFirst : {false, true}) {
+        SCOPED_TRACE(portableFirst ? "InitialLoad(1), SetPortableMode(0)" : "InitialLoad(0)");
+        ASSERT_TRUE(WriteFileBytes(portableFirst ? PortableIniPath() : AppDataIniPath(), Settings(saved)));
+        ASSERT_NO_FATAL_FAILURE(LoadAndHook());
+        Module->Api.InitialLoad(portableFirst ? 1 : 0);
+        if (portableFirst) Module->Api.SetPortableMode(0);
+        RemoveFile(AppDataIniPath());
+        RemoveFile(PortableIniPath());
+        const recorded::Record before = Snapshot();
+        Module->Unload();
+        Hooks.reset();
+        const recorded::Record after = Snapshot();
+        EXPECT_EQ(after.Lookups, before.Lookups) << "the unload looked up a function";
+        EXPECT_EQ(after.FoundCalls, before.FoundCalls) << "the unload called the shell";
+        ExpectFileHolds(AppDataIniPath(), saved);
+    }
+}
+
+// A host that ends without FreeLibrary (its own crash included): the module's save runs at
+// process exit. A child process of this test plays that host.
+TEST(HostExit, WithoutFreeLibraryTheSettingsAreKept) {
+    constexpr char kChild[] = "KARVEX_EXITING_HOST";
+    if (GetEnvironmentVariableA(kChild, nullptr, 0) != 0) {
+        ModuleUnderTest module;
+        module.Api.InitialLoad(0);
+        RemoveFile(AppDataIniPath());  // so that only the module's save at exit brings it back
+        ExitProcess(module.Loaded() ? 0 : 3);
+    }
+    const SettingValues saved{1, 0, 300, 0, kJapaneseWave};
+    SettingsFilesSandbox files;
+    ASSERT_TRUE(files.CreateAppDataFolders());
+    ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), Settings(saved)));
+    char exe[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::string command = std::string("\"") + exe + "\" --gtest_filter=HostExit.*";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    SetEnvironmentVariableA(kChild, "1");
+    const BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                        nullptr, &startup, &child);
+    SetEnvironmentVariableA(kChild, nullptr);
+    ASSERT_TRUE(started);
+    const scoped::Handle process(child.hProcess), thread(child.hThread);
+    ASSERT_EQ(WaitForSingleObject(process.Get(), 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.Get(), &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    ExpectFileHolds(AppDataIniPath(), saved);
 }

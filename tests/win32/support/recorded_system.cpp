@@ -44,12 +44,15 @@ void WINAPI RecordedGetLocalTime(SYSTEMTIME* now) {
 
 void WINAPI RecordedSleep(DWORD milliseconds) {
     bool real;
+    void (*during)();
     {
         scoped::ExclusiveLock lock(S().Lock);
         ++S().Seen.SleepCalls;
         if (!S().Answer.Lean) S().Seen.Sleeps.push_back(milliseconds);
         real = S().Answer.RealSleeps;
+        during = S().Answer.DuringSleep;
     }
+    if (during) during();
     if (real) ::Sleep(milliseconds);
 }
 
@@ -132,6 +135,10 @@ std::optional<std::string> Path(std::optional<std::string> Answers::*which) {
 }
 
 HRESULT WINAPI RecordedSHGetFolderPathA(HWND window, int folder, HANDLE token, DWORD flags, LPSTR path) {
+    {
+        scoped::ExclusiveLock lock(S().Lock);
+        ++S().Seen.FoundCalls;
+    }
     const std::optional<std::string> appData = Path(&Answers::AppData);
     if (!appData) return SHGetFolderPathA(window, folder, token, flags, path);
     if (appData->empty() || appData->size() >= MAX_PATH) return E_FAIL;
@@ -140,6 +147,10 @@ HRESULT WINAPI RecordedSHGetFolderPathA(HWND window, int folder, HANDLE token, D
 }
 
 FARPROC WINAPI RecordedGetProcAddress(HMODULE library, LPCSTR function) {
+    {
+        scoped::ExclusiveLock lock(S().Lock);
+        ++S().Seen.Lookups;
+    }
     if (!IS_INTRESOURCE(function) && lstrcmpA(function, "SHGetFolderPathA") == 0 &&
         library == GetModuleHandleA("shfolder.dll")) {
         return reinterpret_cast<FARPROC>(const_cast<void*>(HookAddress(&RecordedSHGetFolderPathA)));

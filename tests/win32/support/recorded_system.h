@@ -48,6 +48,8 @@ struct Record {
     SYSTEMTIME LastReading{};  // what the last GetLocalTime answered
     // Calls of each kind, counted also when Answers::Lean leaves their lists empty.
     int SleepCalls = 0, SetCalls = 0, KillCalls = 0, PlayCalls = 0;
+    // The module's GetProcAddress look-ups, and its calls of what one found (SHGetFolderPathA).
+    int Lookups = 0, FoundCalls = 0;
     std::vector<DWORD> Sleeps;
     std::vector<TimerCall> Sets, Kills;
     std::vector<SoundCall> Sounds;
@@ -79,6 +81,8 @@ struct Answers {
     // system. SHGetFolderPathA, which the module looks up in shfolder.dll, is always recorded.
     FARPROC(WINAPI* Lookup)(HMODULE library, LPCSTR function) = nullptr;
     std::optional<std::string> HostExe;  // GetModuleFileNameA(nullptr)'s; null: the system's
+    // Called at each of the module's sleeps, outside the record's lock, before it returns.
+    void (*DuringSleep)() = nullptr;
     // Sleeps, timer calls and plays are only counted, not listed: for timing a firing, whose
     // few microseconds a growing list and a copied sound name would visibly add to.
     bool Lean = false;

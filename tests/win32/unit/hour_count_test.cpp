@@ -44,8 +44,7 @@ TEST_F(HourCountTest, PlaysAsOftenAsTheClockShowsHoursOnBothClocks) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.hour << ":" << c.minute << (c.twentyFourHour ? " 24h" : " 12h"));
         fake::Reset();
-        fake::SetClock(c.hour, c.minute, 0);
-        PlayHourCount("chime.wav", c.twentyFourHour);
+        PlayHourCount("chime.wav", c.twentyFourHour, c.hour, c.minute);
         ASSERT_TRUE(fake::WaitForWorkers());
         EXPECT_EQ(fake::WorkerStarts(), 1);
         const std::vector<fake::SoundCall> sounds = fake::Sounds();
@@ -95,11 +94,20 @@ TEST_F(HourCountTest, FiringHandsThePlaysToAWorkerAndRearmsAtOnce) {
     }
 }
 
+// The count comes from the due check's own reading: one taken a moment later (10:31) would
+// play ten times for half past ten.
+TEST_F(HourCountTest, TheCountComesFromTheDueChecksReading) {
+    Configure(1800, 1, "chime.wav");
+    fake::ScriptReadings({fake::At(10, 30, 59, 999), fake::At(10, 31, 0), fake::At(10, 31, 0)});
+    Module->OnSignalTimer();
+    ASSERT_TRUE(fake::WaitForWorkers());
+    EXPECT_EQ(fake::Sounds().size(), 1u);
+}
+
 // A start the system refuses plays nothing and is not reported; the record is still filled,
 // with at most 259 bytes of the name, always terminated.
 TEST_F(HourCountTest, RefusedWorkerPlaysNothingAndTheRecordKeeps259Bytes) {
     fake::RefuseWorkers(true);
-    fake::SetClock(15, 0, 0);
     const struct {
         int row;
         std::size_t length, kept;
@@ -107,7 +115,7 @@ TEST_F(HourCountTest, RefusedWorkerPlaysNothingAndTheRecordKeeps259Bytes) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.row);
         const std::string name(c.length, static_cast<char>('a' + c.row));
-        PlayHourCount(name.c_str(), true);
+        PlayHourCount(name.c_str(), true, 15, 0);
         const HourCountJob job = CurrentHourCountJob();
         EXPECT_EQ(job.Count, 15);
         EXPECT_EQ(std::string(job.Name, strnlen(job.Name, sizeof job.Name)), name.substr(0, c.kept));
@@ -123,13 +131,11 @@ TEST_F(HourCountTest, RefusedWorkerPlaysNothingAndTheRecordKeeps259Bytes) {
 // newer one plays its whole count.
 TEST_F(HourCountTest, NewerJobReplacesTheOlderAfterItsCurrentPlay) {
     fake::HoldSyncSounds();
-    fake::SetClock(15, 0, 0);
-    PlayHourCount("first.wav", false);  // 3 plays
+    PlayHourCount("first.wav", false, 15, 0);  // 3 plays
     ASSERT_TRUE(fake::WaitForSounds(1));
     const DWORD older = fake::Sounds()[0].ThreadId;
 
-    fake::SetClock(16, 0, 0);
-    PlayHourCount("second.wav", true);  // 16 plays
+    PlayHourCount("second.wav", true, 16, 0);  // 16 plays
     ASSERT_TRUE(fake::WaitForSounds(2));
     const DWORD newer = fake::Sounds()[1].ThreadId;
     ASSERT_NE(older, newer);
@@ -149,10 +155,9 @@ TEST_F(HourCountTest, NewerJobReplacesTheOlderAfterItsCurrentPlay) {
 TEST_F(HourCountTest, WorkersNeverSeeAHalfWrittenName) {
     constexpr int kJobs = 300;
     std::set<std::string> names;
-    fake::SetClock(0, 0, 0);  // 12 plays each
     for (int job = 0; job < kJobs; ++job) {
         names.insert(NameOf(job));
-        PlayHourCount(NameOf(job).c_str(), false);
+        PlayHourCount(NameOf(job).c_str(), false, 0, 0);
     }
     ASSERT_EQ(names.size(), static_cast<size_t>(kJobs));
     ASSERT_TRUE(fake::WaitForWorkers(30000));
@@ -202,14 +207,13 @@ TEST_F(HourCountTest, TheRecordIsNeverSeenHalfWritten) {
     reader.jobs = &jobs;
 
     fake::RefuseWorkers(true);
-    fake::SetClock(0, 0, 0);
     const scoped::Handle thread(CreateThread(nullptr, 0, &Reader::Run, &reader, 0, nullptr));
     ASSERT_TRUE(thread.Valid());
     // Until the reader has made plenty of copies while the writes went on (bounded, in case
     // the reader never gets a turn).
     for (int round = 0; round < 2000000 && reader.copies < 50000; ++round) {
         const Job& job = jobs[round % jobs.size()];
-        PlayHourCount(job.name.c_str(), job.twentyFourHour);
+        PlayHourCount(job.name.c_str(), job.twentyFourHour, 0, 0);
     }
     InterlockedExchange(&reader.stop, 1);
     WaitForSingleObject(thread.Get(), INFINITE);

@@ -9,8 +9,7 @@
 
 // ---- Arming and stopping ----------------------------------------------------------------
 
-// Arming reads the clock and sets the timer on the parent window for just past the next
-// boundary (the native table has the delay's edge rows). Switched off, it answers 0 and does
+// Arming reads the clock and sets the timer on the parent window for the next boundary (the native table has the delay's edge rows). Switched off, it answers 0 and does
 // nothing. A refused timer is not reported: the chain simply ends. Without a window the
 // system would pick the timer's id: the callback would ignore every firing, StopModule could
 // not remove it, and it would keep firing into the module's code after the module is unloaded.
@@ -23,8 +22,8 @@ TEST_F(SchedulerTest, ArmingSetsTheTimerOnlyWhereItCanBeRemoved) {
         std::size_t calls;  // timer calls, and clock readings
         UINT delay;         // of the armed timer; 0: none armed
     } cases[] = {
-        /* 1 */ {kOn, 0, 0, 1, 1, 60020},   /* 2 */ {kOn, 30, 500, 1, 1, 29520},
-        /* 3 */ {kOn, 59, 999, 1, 1, 21},   /* 4 */ {kOff, 30, 0, 0, 0, 0},
+        /* 1 */ {kOn, 0, 0, 1, 1, 60000},   /* 2 */ {kOn, 30, 500, 1, 1, 29500},
+        /* 3 */ {kOn, 59, 999, 1, 1, 1},    /* 4 */ {kOff, 30, 0, 0, 0, 0},
         /* 5 */ {kRefused, 30, 0, 1, 1, 0}, /* 6 */ {kNoWindow, 30, 0, 1, 0, 0},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -52,32 +51,50 @@ TEST_F(SchedulerTest, StopReportsWhetherATimerWasPending) {
     EXPECT_EQ(Module->StopSignalTimer(), 0);
 }
 
-// The host hands over another window while the timer is armed: whatever comes next must
-// reach the timer on the old window (else it would fire into the unloaded module), and a
-// new timer goes to the new window.
-TEST_F(SchedulerTest, AReplacedWindowNeverStrandsTheTimer) {
-    enum class Next { Stop, Firing, Start, Unload };
+// The host hands over another window while the timer is armed (a new main window; the old
+// one is then destroyed, and a timer left there dies with it): the pending timer moves to it
+// at once, for the same boundary, and whatever comes next reaches it there. A handle that is
+// no window (null, or one destroyed) leaves the timer where it is.
+TEST_F(SchedulerTest, AReplacedWindowTakesThePendingTimerAlong) {
+    enum class Handed { Window, Null, Destroyed };
+    enum class Next { Nothing, Stop, Firing, Start, Unload };
     const struct {
+        Handed handed;
         Next next;
-        bool armedOnNewWindow;
-    } cases[] = {{Next::Stop, false}, {Next::Firing, true}, {Next::Start, true}, {Next::Unload, false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.next));
+        bool onOld, onNew;
+    } cases[] = {
+        /* 1 */ {Handed::Window, Next::Nothing, false, true}, /* 2 */ {Handed::Window, Next::Stop, false, false},
+        /* 3 */ {Handed::Window, Next::Firing, false, true},  /* 4 */ {Handed::Window, Next::Start, false, true},
+        /* 5 */ {Handed::Window, Next::Unload, false, false}, /* 6 */ {Handed::Null, Next::Nothing, true, false},
+        /* 7 */ {Handed::Destroyed, Next::Nothing, true, false},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(testing::Message() << "row " << i + 1);
         fake::Reset();
         MessageWindow replacement;
-        Module->ArmSignalTimer();
-        Module->ParentWindow = replacement.Get();
+        HWND handed = c.handed == Handed::Window ? replacement.Get() : nullptr;
+        if (c.handed == Handed::Destroyed) handed = MessageWindow().Get();
+        fake::SetClock(10, 0, 30);
+        Module->ArmSignalTimer();  // for 10:01:00
+        fake::SetClock(10, 0, 45, 500);
+        Module->SetParentWindow(handed);
+        fake::TimerCall moved{};
+        if (fake::IsArmed(replacement.Get(), SIGNAL_TIMER_ID, &moved)) {
+            EXPECT_EQ(moved.Delay, 14500u) << "not the same boundary";
+        }
         switch (c.next) {
+        case Next::Nothing: break;
         case Next::Stop: EXPECT_NE(Module->StopSignalTimer(), 0); break;
-        case Next::Firing: EXPECT_TRUE(Fire()); break;
+        case Next::Firing: EXPECT_TRUE(fake::FireTimer(replacement.Get(), SIGNAL_TIMER_ID)); break;
         case Next::Start: Module->ArmSignalTimer(); break;
         case Next::Unload: Module.reset(); break;
         }
-        EXPECT_FALSE(Armed()) << "timer stranded on the old window";
-        EXPECT_EQ(fake::IsArmed(replacement.Get(), SIGNAL_TIMER_ID), c.armedOnNewWindow);
+        EXPECT_EQ(Armed(), c.onOld);
+        EXPECT_EQ(fake::IsArmed(replacement.Get(), SIGNAL_TIMER_ID), c.onNew);
         if (!Module) NewModule(60);
-        Module->ParentWindow = Window.Get();
         Module->StopSignalTimer();
+        Module->ParentWindow = Window.Get();
     }
 }
 
@@ -189,48 +206,61 @@ TEST_F(SchedulerTest, WaveNamesAtTheEdges) {
 
 // ---- Waiting for the minute to turn -----------------------------------------------------
 
-// A firing that comes while the clock still shows the minute of the last check (timers can
-// fire early) waits, 100 ms at a time and at most 30 times (3 s of the host's thread), for the
-// clock to show another minute; the first reading that does is the one evaluated, recorded
-// and re-armed from. After 30 readings of the same minute, the last one is evaluated.
-// A later firing evaluates the clock as it is then, however late it comes (the machine slept,
-// the clock was changed): nothing is computed from an earlier reading.
+// A firing that comes before the boundary its timer was armed for (timers fire early; the
+// clock was stepped back; the first firing after a start included) waits for it to the
+// millisecond. One that comes while the clock still shows the minute of the last check waits
+// 100 ms at a time, at most 30 times (3 s of the host's thread). The first reading of a new
+// minute is the one evaluated, recorded and handed to the count; after 30 readings of the
+// same minute, the last one is. A later firing evaluates the clock as it is then, however
+// late it comes (the machine slept, the clock was changed): nothing is computed from an
+// earlier reading.
 TEST_F(SchedulerTest, FiringEvaluatesTheFirstReadingOfANewMinute) {
+    const std::vector<DWORD> thirtySteps(30, 100);
     const struct {
         const char* name;
         DWORD interval;
-        SYSTEMTIME checked;               // the previous firing's check
+        bool started;                     // the timer was armed by a start, not by a firing
+        SYSTEMTIME checked;               // the previous firing's check, or the start
         SYSTEMTIME now;                   // the clock at this firing; each sleep advances it
         std::vector<SYSTEMTIME> script;   // or these readings, the re-arming's last
-        int sleeps;
+        std::vector<DWORD> sleeps;
         SYSTEMTIME recorded;              // LastCheck afterwards
         std::size_t sounds;               // at this firing
         UINT nextDelay;
     } cases[] = {
-        {"just before the boundary", 3600, fake::At(10, 59, 0), fake::At(10, 59, 59, 900), {}, 1,
-         fake::At(11, 0, 0), 1, 60020},
-        {"just after the boundary", 3600, fake::At(10, 59, 0), fake::At(11, 0, 0, 200), {}, 0,
-         fake::At(11, 0, 0), 1, 59820},
-        {"the first reading of a new minute ends it", 3600, fake::At(10, 59, 0), {},
+        {"just before the boundary", 3600, false, fake::At(10, 59, 0), fake::At(10, 59, 59, 900), {}, {100},
+         fake::At(11, 0, 0), 1, 60000},
+        {"just after the boundary", 3600, false, fake::At(10, 59, 0), fake::At(11, 0, 0, 200), {}, {},
+         fake::At(11, 0, 0), 1, 59800},
+        {"the first reading of a new minute ends it", 3600, false, fake::At(10, 59, 0), {},
          {fake::At(10, 59, 58, 100), fake::At(10, 59, 58, 600), fake::At(10, 59, 59, 400),
           fake::At(11, 0, 1, 250), fake::At(11, 0, 1, 300)},
-         3, fake::At(11, 0, 1), 1, 58720},
-        {"a second firing in the same minute", 3600, fake::At(11, 0, 0), fake::At(11, 0, 20), {}, 30,
-         fake::At(11, 0, 22), 1, 37020},
-        {"late, not due", 300, fake::At(11, 0, 0), fake::At(11, 7, 40), {}, 0, fake::At(11, 7, 40), 0, 20020},
-        {"late, due", 60, fake::At(11, 0, 0), fake::At(11, 7, 40), {}, 0, fake::At(11, 7, 40), 1, 20020},
-        {"late by a quarter", 900, fake::At(11, 0, 0), fake::At(12, 15, 5), {}, 0, fake::At(12, 15, 5), 1, 55020},
-        {"clock set back", 1800, fake::At(11, 0, 0), fake::At(10, 30, 10), {}, 0, fake::At(10, 30, 10), 1, 50020},
-        {"late, at the end of a minute", 900, fake::At(11, 0, 0), fake::At(11, 45, 59, 999), {}, 0,
-         fake::At(11, 45, 59), 1, 21},
+         {1900, 100, 600}, fake::At(11, 0, 1), 1, 58700},
+        {"the first after a start, the clock a second back", 3600, true, fake::At(10, 59, 30),
+         fake::At(10, 59, 59), {}, {1000}, fake::At(11, 0, 0), 1, 60000},
+        {"a second firing in the same minute", 3600, false, fake::At(11, 0, 0), fake::At(11, 0, 20), {},
+         thirtySteps, fake::At(11, 0, 22), 1, 37000},
+        {"late, not due", 300, false, fake::At(11, 0, 0), fake::At(11, 7, 40), {}, {}, fake::At(11, 7, 40), 0,
+         20000},
+        {"late, due", 60, false, fake::At(11, 0, 0), fake::At(11, 7, 40), {}, {}, fake::At(11, 7, 40), 1, 20000},
+        {"late by a quarter", 900, false, fake::At(11, 0, 0), fake::At(12, 15, 5), {}, {}, fake::At(12, 15, 5), 1,
+         55000},
+        {"clock set back", 1800, false, fake::At(11, 0, 0), fake::At(10, 30, 10), {}, {}, fake::At(10, 30, 10), 1,
+         50000},
+        {"late, at the end of a minute", 900, false, fake::At(11, 0, 0), fake::At(11, 45, 59, 999), {}, {},
+         fake::At(11, 45, 59), 1, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fake::Reset();
         Configure(c.interval, 0, "chime.wav");
-        Module->LastCheck.wMinute = 0xFFFF;  // as constructed: the first check never waits
+        Module->LastCheck.wMinute = 0xFFFF;  // as constructed
         fake::SetClock(c.checked.wHour, c.checked.wMinute, c.checked.wSecond);
-        Module->OnSignalTimer();
+        if (c.started) {
+            Module->ArmSignalTimer();
+        } else {
+            Module->OnSignalTimer();
+        }
         fake::ClearRecords();
         if (c.script.empty()) {
             fake::SetClock(c.now.wHour, c.now.wMinute, c.now.wSecond, c.now.wMilliseconds);
@@ -238,9 +268,10 @@ TEST_F(SchedulerTest, FiringEvaluatesTheFirstReadingOfANewMinute) {
             fake::ScriptReadings(c.script);
         }
         SignalTimerProc(Window.Get(), WM_TIMER, SIGNAL_TIMER_ID, 0);
-        EXPECT_EQ(fake::Sleeps(), std::vector<DWORD>(c.sleeps, 100));
+        EXPECT_EQ(fake::Sleeps(), c.sleeps);
         // Each sleep follows a reading; after the 30th no reading follows. Then the re-arming's.
-        EXPECT_EQ(fake::ReadingCount(), (c.sleeps < 30 ? c.sleeps + 1 : 30) + 1);
+        const int sleeps = static_cast<int>(c.sleeps.size());
+        EXPECT_EQ(fake::ReadingCount(), (sleeps < 30 ? sleeps + 1 : 30) + 1);
         EXPECT_EQ(Module->LastCheck.wHour, c.recorded.wHour);
         EXPECT_EQ(Module->LastCheck.wMinute, c.recorded.wMinute);
         EXPECT_EQ(Module->LastCheck.wSecond, c.recorded.wSecond);
@@ -252,10 +283,10 @@ TEST_F(SchedulerTest, FiringEvaluatesTheFirstReadingOfANewMinute) {
 }
 
 // Started at the row's reading, then five boundaries, each firing off its delay by
-// `firstLateMs` (the first) or `lateMs` (the others). A first firing early within the margin
-// has no check in the ending minute to wait for; later ones before the boundary (a clock
-// slewed by time sync) wait for it and re-arm from the new minute. Either way every minute
-// sounds once, in that minute, and none is skipped.
+// `firstLateMs` (the first) or `lateMs` (the others). A firing before its boundary (timers
+// fire early; a clock slewed by time sync), the first after the start included, waits for it
+// to the millisecond and re-arms from the new minute. Every minute sounds once, on its
+// boundary or as late as its firing came, and none is skipped.
 TEST_F(SchedulerTest, EarlyAndLateFiringsSoundEachMinuteOnceAndNeverBeforeIt) {
     const struct {
         WORD second, milliseconds;
@@ -280,7 +311,7 @@ TEST_F(SchedulerTest, EarlyAndLateFiringsSoundEachMinuteOnceAndNeverBeforeIt) {
             const SYSTEMTIME& at = sounds.back().At;
             EXPECT_EQ(at.wMinute, minute);
             EXPECT_EQ(at.wSecond, 0);
-            EXPECT_LE(at.wMilliseconds, std::max(100, late + 21)) << "10:0" << minute;
+            EXPECT_EQ(at.wMilliseconds, std::max(0, late)) << "10:0" << minute;
         }
     }
 }

@@ -80,6 +80,7 @@ TEST_F(SettingsFileTest, SaveWritesTheFiveKeysInOrder) {
         const SettingValues& row = rows[i];
         RemoveFile(AppDataIniPath());
         SignalSettings saved(Resources());
+        saved.SetPortableMode(0);
         saved.Enable = row.Enable;
         saved.SignalType = row.SignalType;
         saved.Interval = row.Interval;
@@ -147,12 +148,14 @@ TEST_F(SettingsFileTest, ChangePortableModeMovesTheFileOrChangesNothing) {
         ASSERT_EQ(lock.Held(), c.held != nullptr);
 
         SignalSettings moving(Resources());
-        moving.PortableMode = c.modeBefore;
+        moving.SetPortableMode(c.modeBefore);
         moving.Enable = 3;
         std::strcpy(moving.WaveName, "in-memory.wav");
 
         EXPECT_EQ(moving.ChangePortableMode(c.mode), c.result);
         EXPECT_EQ(moving.PortableMode, c.modeAfter);
+        // The next save, the unload's included, goes where the file now is.
+        EXPECT_EQ(std::string(moving.IniPath), c.modeAfter ? portableIni : appDataIni);
         lock.Release();
         EXPECT_EQ(ReadFileBytes(AppDataIniPath()), c.appDataAfter);
         EXPECT_EQ(ReadFileBytes(PortableIniPath()), c.portableAfter);
