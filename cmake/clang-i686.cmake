@@ -1,8 +1,8 @@
 # The second compiler: clang for 32-bit MinGW-w64, linked with lld, resources compiled by
 # llvm-windres (llvm-rc's front end, which compiles as rc.exe does). It uses the MinGW-w64
 # headers, runtime and posix-thread libstdc++ that the GCC cross compiler brings, so both
-# builds link the same system libraries. The test run builds Karvex.dll this way too
-# (tests/clang/), and runs the DLL tests against it.
+# builds link the same system libraries. Every build makes Karvex.dll this way too
+# (cmake/clang_build.cmake), and the test run runs the DLL tests against it.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 
@@ -14,8 +14,6 @@ set(CMAKE_CXX_COMPILER_TARGET ${_karvex_target})
 find_program(CMAKE_RC_COMPILER NAMES llvm-windres llvm-windres-14 REQUIRED)
 find_program(CMAKE_AR NAMES llvm-ar llvm-ar-14 REQUIRED)
 find_program(CMAKE_RANLIB NAMES llvm-ranlib llvm-ranlib-14 REQUIRED)
-# The hhctrl import library is made with the MinGW dlltool; lld reads its format.
-set(CMAKE_DLLTOOL ${_karvex_target}-dlltool)
 
 set(CMAKE_SYSROOT /usr/${_karvex_target})
 set(CMAKE_FIND_ROOT_PATH /usr/${_karvex_target})

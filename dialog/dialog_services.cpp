@@ -9,12 +9,14 @@
 #include "dialog/help_paths.h"
 #include "dialog/html_help.h"
 #include "dialog/service_records.h"
-#include "module/system_library.h"
 #include "resources/resource_ids.h"
-#include "scheduler/platform.h"
 #include "settings/ansi_code_page.h"
 #include "settings/directory_of_path.h"
 #include "settings/settings_paths.h"
+#include "win32/path_size.h"
+#include "win32/platform.h"
+#include "win32/resource_text.h"
+#include "win32/system_library.h"
 
 namespace {
 
@@ -29,10 +31,10 @@ HWND ShowHelp(HWND caller, LPCSTR file, UINT command, DWORD_PTR data) {
 }
 
 // The folder of the module's own file, ending in '\'. False when the file name does not
-// fit MAX_PATH (it would come back cut).
-bool GetModuleFolder(HINSTANCE module, char (&folder)[MAX_PATH]) {
-    const DWORD length = GetModuleFileNameA(module, folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
+// fit kPathBytes (it would come back cut).
+bool GetModuleFolder(HINSTANCE module, char (&folder)[kPathBytes]) {
+    const DWORD length = GetModuleFileNameA(module, folder, kPathBytes);
+    if (length == 0 || length >= kPathBytes) {
         folder[0] = '\0';
         return false;
     }
@@ -41,26 +43,15 @@ bool GetModuleFolder(HINSTANCE module, char (&folder)[MAX_PATH]) {
 }
 
 // Where the help library finds the help file (or, with `popup`, its pop-up topics).
-// False when the path does not fit MAX_PATH; then nothing is to be opened.
-bool GetHelpTarget(HINSTANCE module, bool popup, char (&target)[MAX_PATH]) {
+// False when the path does not fit kPathBytes; then nothing is to be opened.
+bool GetHelpTarget(HINSTANCE module, bool popup, char (&target)[kPathBytes]) {
     target[0] = '\0';
-    char folder[MAX_PATH];
+    char folder[kPathBytes];
     if (!GetModuleFolder(module, folder)) return false;
-    char helpFile[MAX_PATH] = "";
-    LoadStringA(module, IDS_HELP_FILE, helpFile, MAX_PATH);
-    return popup ? FormatPopupSource(folder, helpFile, target, MAX_PATH)
-                 : FormatHelpFilePath(folder, helpFile, target, MAX_PATH);
-}
-
-// The edit's text, at most MAX_PATH - 1 bytes. Read through a buffer large enough for the
-// edit's whole limit so the cut falls on a character boundary, never inside a double-byte
-// character.
-void ReadWaveName(HWND dialog, char (&name)[MAX_PATH]) {
-    char text[2 * MAX_PATH + 1] = "";
-    GetDlgItemTextA(dialog, IDC_WAVE_NAME, text, sizeof(text));
-    CutAtByteLimit(text, MAX_PATH - 1, AnsiCodePageRule());
-    std::memcpy(name, text, MAX_PATH - 1);
-    name[MAX_PATH - 1] = '\0';
+    char helpFile[kPathBytes] = "";
+    LoadResourceText(module, IDS_HELP_FILE, helpFile, kPathBytes);
+    return popup ? FormatPopupSource(folder, helpFile, target, kPathBytes)
+                 : FormatHelpFilePath(folder, helpFile, target, kPathBytes);
 }
 
 // Puts the process's current folder back when it goes out of scope. The chooser may move it
@@ -79,14 +70,22 @@ public:
     CurrentFolderKeeper& operator=(const CurrentFolderKeeper&) = delete;
 
 private:
-    char folder_[MAX_PATH];
+    char folder_[kPathBytes];
 };
 
 }  // namespace
 
+void ReadWaveName(HWND dialog, char (&name)[kPathBytes]) {
+    // The edit holds up to kPathBytes characters, each of up to two bytes.
+    char text[2 * kPathBytes + 1] = "";
+    GetDlgItemTextA(dialog, IDC_WAVE_NAME, text, sizeof(text));
+    const std::size_t length = CutAtByteLimit(text, kPathMaxLength, AnsiCodePageRule());
+    std::memcpy(name, text, length + 1);
+}
+
 INT_PTR OnHelp(HWND dialog, HINSTANCE module, const HELPINFO* info) {
     if (!info || !HasPopupHelp(info->iCtrlId)) return 0;
-    char source[MAX_PATH];
+    char source[kPathBytes];
     if (GetHelpTarget(module, true, source)) {
         HH_POPUP popup = MakeControlPopup(static_cast<UINT>(info->iCtrlId), info->MousePos);
         ShowHelp(dialog, source, HH_DISPLAY_TEXT_POPUP, reinterpret_cast<DWORD_PTR>(&popup));
@@ -95,7 +94,7 @@ INT_PTR OnHelp(HWND dialog, HINSTANCE module, const HELPINFO* info) {
 }
 
 int OpenHelpFile(HWND dialog, HINSTANCE module) {
-    char path[MAX_PATH];
+    char path[kPathBytes];
     if (GetHelpTarget(module, false, path)) {
         ShowHelp(dialog, path, HH_DISPLAY_TOPIC, 0);
     }
@@ -103,7 +102,7 @@ int OpenHelpFile(HWND dialog, HINSTANCE module) {
 }
 
 int TestPlay(HWND dialog) {
-    char name[MAX_PATH];
+    char name[kPathBytes];
     ReadWaveName(dialog, name);
     platform::PlaySound(name, SND_ASYNC | SND_NOWAIT);
     return 1;
@@ -114,17 +113,17 @@ int ChooseWaveFile(HWND dialog, HINSTANCE module) {
     if (!choose) return FALSE;  // as a failed chooser: nothing shown, nothing changed
 
     char title[80] = "";
-    LoadStringA(module, IDS_CHOOSER_TITLE, title, sizeof(title));
+    LoadResourceText(module, IDS_CHOOSER_TITLE, title, sizeof(title));
 
-    char startFolder[MAX_PATH] = "";
-    char appData[MAX_PATH] = "";
+    char startFolder[kPathBytes] = "";
+    char appData[kPathBytes] = "";
     if (SUCCEEDED(GetAppDataFolder(dialog, appData))) {
-        char subFolder[MAX_PATH] = "";
-        LoadStringA(module, IDS_CHOOSER_FOLDER, subFolder, MAX_PATH);
-        FormatChooserFolder(appData, subFolder, startFolder, MAX_PATH);  // too long: empty
+        char subFolder[kPathBytes] = "";
+        LoadResourceText(module, IDS_CHOOSER_FOLDER, subFolder, kPathBytes);
+        FormatChooserFolder(appData, subFolder, startFolder, kPathBytes);  // too long: empty
     }
 
-    char file[MAX_PATH];
+    char file[kPathBytes];
     ReadWaveName(dialog, file);
     OPENFILENAMEA chooser = MakeWaveFileChooser(dialog, file, startFolder, title);
     const CurrentFolderKeeper hostFolder;

@@ -3,8 +3,14 @@
 // help file, a test play of the named file, and the system's file chooser.
 #include <windows.h>
 
+#include "win32/path_size.h"
+
 // The help library and the file chooser's are loaded at their first use; where one is
 // missing, its service shows nothing and the dialog goes on.
+
+// The WaveName edit's text, cut to at most kPathMaxLength bytes on a character boundary
+// (never inside a double-byte character), terminated.
+void ReadWaveName(HWND dialog, char (&name)[kPathBytes]);
 
 // WM_HELP: shows the control's pop-up topic and returns 1, or returns 0 (nothing shown)
 // for a control without help.

@@ -1,5 +1,7 @@
 #include "dialog/service_records.h"
 
+#include "win32/path_size.h"
+
 // 88 bytes: the record with the fields added in Windows 2000 (pvReserved, dwReserved,
 // FlagsEx), which the chooser accepts on every system the module supports.
 static_assert(sizeof(OPENFILENAMEA) == 88, "the chooser record is the 88-byte form");
@@ -33,7 +35,7 @@ OPENFILENAMEA MakeWaveFileChooser(HWND dialog, char* file, const char* startFold
     chooser.lpstrFilter = kWaveFileFilter;
     chooser.nFilterIndex = 1;
     chooser.lpstrFile = file;
-    chooser.nMaxFile = MAX_PATH;
+    chooser.nMaxFile = kPathBytes;
     chooser.lpstrInitialDir = startFolder;
     chooser.lpstrTitle = title;
     // Without OFN_NOCHANGEDIR the chooser moves the host's current folder (even on Cancel),

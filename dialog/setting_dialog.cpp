@@ -4,16 +4,14 @@
 
 #include "dialog/dialog_services.h"
 #include "dialog/interval_tables.h"
-#include "module/signal_module.h"
 #include "resources/resource_ids.h"
-#include "settings/ansi_code_page.h"
+#include "settings/signal_settings.h"
 
 namespace {
 
-constexpr WPARAM kEditLimitChars = 260;
-// The edit holds up to 260 characters, double-byte ones included: read it whole, then cut
-// on a character boundary to what WaveName holds.
-constexpr int kEditReadBytes = 1024;
+// The WaveName edit takes as many characters as a path has bytes; ReadWaveName cuts them to
+// what WaveName holds.
+constexpr WPARAM kEditLimitChars = kPathBytes;
 
 // Which dialog the procedure serves: set at WM_INITDIALOG. The window is kept with it so a
 // message for any other window (one not yet initialised) is never served with this state.
@@ -48,17 +46,17 @@ void SettingDialog::InitDialog(HWND dialog) {
                       GetWindowLongPtrA(dialog, GWL_EXSTYLE) | WS_EX_CONTEXTHELP);
 
     CheckRadioButton(dialog, IDC_USE_MODULE, IDC_DONT_USE_MODULE,
-                     Module->Enable != 0 ? IDC_USE_MODULE : IDC_DONT_USE_MODULE);
+                     Settings->Enable != 0 ? IDC_USE_MODULE : IDC_DONT_USE_MODULE);
     CheckRadioButton(dialog, IDC_ONCE_PER_INTERVAL, IDC_HOUR_COUNT,
-                     Module->SignalType != 0 ? IDC_HOUR_COUNT : IDC_ONCE_PER_INTERVAL);
+                     Settings->SignalType != 0 ? IDC_HOUR_COUNT : IDC_ONCE_PER_INTERVAL);
     CheckRadioButton(dialog, IDC_CLOCK_12, IDC_CLOCK_24,
-                     Module->TimeType != 0 ? IDC_CLOCK_24 : IDC_CLOCK_12);
+                     Settings->TimeType != 0 ? IDC_CLOCK_24 : IDC_CLOCK_12);
 
-    FillList(dialog, Module->SignalType != 0 ? HourCountTable : IntervalTable,
-             static_cast<LONG>(Module->Interval));
+    FillList(dialog, Settings->SignalType != 0 ? HourCountTable : IntervalTable,
+             static_cast<LONG>(Settings->Interval));
 
     char name[kPathBytes];
-    std::memcpy(name, Module->WaveName, sizeof name);
+    std::memcpy(name, Settings->WaveName, sizeof name);
     name[kPathBytes - 1] = '\0';
     SendDlgItemMessageA(dialog, IDC_WAVE_NAME, EM_LIMITTEXT, kEditLimitChars, 0);
     // The edit's change notification updates the Test button; do it here as well so the
@@ -66,7 +64,7 @@ void SettingDialog::InitDialog(HWND dialog) {
     SetDlgItemTextA(dialog, IDC_WAVE_NAME, name);
     UpdateTestButton(dialog);
 
-    if (Module->Enable != 0) EnableModuleControls(dialog);
+    if (Settings->Enable != 0) EnableModuleControls(dialog);
 }
 
 void SettingDialog::EnableModuleControls(HWND dialog) {
@@ -76,22 +74,19 @@ void SettingDialog::EnableModuleControls(HWND dialog) {
 }
 
 void SettingDialog::StoreSettings(HWND dialog) {
-    Module->Enable = IsChecked(dialog, IDC_USE_MODULE) ? 1 : 0;
-    Module->SignalType = IsChecked(dialog, IDC_HOUR_COUNT) ? 1 : 0;
-    Module->TimeType = IsChecked(dialog, IDC_CLOCK_24) ? 1 : 0;
+    Settings->Enable = IsChecked(dialog, IDC_USE_MODULE) ? 1 : 0;
+    Settings->SignalType = IsChecked(dialog, IDC_HOUR_COUNT) ? 1 : 0;
+    Settings->TimeType = IsChecked(dialog, IDC_CLOCK_24) ? 1 : 0;
 
     // Without a selection (a stored interval that the table does not offer) the stored
     // value stays: an OK that never touched the list must not lose it.
     const LRESULT index = SendDlgItemMessageA(dialog, IDC_INTERVAL_LIST, CB_GETCURSEL, 0, 0);
     const IntervalEntry* entry =
-        IntervalEntryAt(Module->SignalType != 0 ? HourCountTable : IntervalTable, index);
-    if (entry) Module->Interval = static_cast<DWORD>(entry->Seconds);
+        IntervalEntryAt(Settings->SignalType != 0 ? HourCountTable : IntervalTable, index);
+    if (entry) Settings->Interval = static_cast<DWORD>(entry->Seconds);
 
-    char name[kEditReadBytes] = {};
-    GetDlgItemTextA(dialog, IDC_WAVE_NAME, name, kEditReadBytes);
-    const std::size_t length = CutAtByteLimit(name, kWaveNameMaxBytes, AnsiCodePageRule());
-    std::memcpy(Module->WaveName, name, length + 1);
-    Module->HasLoaded = true;  // the user's own choice now, to be saved at OK and at unload
+    ReadWaveName(dialog, Settings->WaveName);
+    Settings->MayBeSaved = true;  // the user's own choice now, to be saved at OK and at unload
 }
 
 bool SettingDialog::OnCommand(HWND dialog, int id) {
@@ -162,25 +157,12 @@ INT_PTR CALLBACK SettingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     }
 }
 
-int RunSettingDialog(SignalModule& module) {
-    module.StopSignalTimer();
-    SettingDialog state(module.ModuleInstance, &module);
+int RunSettingDialog(HINSTANCE moduleInstance, HWND owner, SignalSettings& settings) {
+    SettingDialog state(moduleInstance, &settings);
     // A dialog opened while another is up binds itself; the outer one gets its binding back.
     const DialogBinding outer = TheDialogBinding;
-    const INT_PTR result =
-        DialogBoxParamA(module.ModuleInstance, MAKEINTRESOURCEA(IDD_SETTING), module.ParentWindow,
-                        SettingDialogProc, reinterpret_cast<LPARAM>(&state));
+    const INT_PTR result = DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_SETTING), owner,
+                                           SettingDialogProc, reinterpret_cast<LPARAM>(&state));
     TheDialogBinding = outer;
-    if (result != 0) {
-        // Only OK makes the values the user's (StoreSettings). A WM_QUIT that ended the loop,
-        // or a dialog that never opened, also returns non-zero: the save is then guarded like
-        // the unload's, so it never writes defaults over a file that could not be read.
-        if (module.HasLoaded) module.SaveToIni();
-        if (module.Enable != 0) {
-            module.ArmSignalTimer();
-        } else {
-            module.StopSignalTimer();
-        }
-    }
     return static_cast<int>(result);
 }

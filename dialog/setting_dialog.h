@@ -1,16 +1,15 @@
 #pragma once
-// The Setting export's work: the modal settings dialog (template IDD_SETTING) owned by the
-// host's window. The dialog edits the module's settings only when it ends with OK.
-// Host window thread only.
+// The modal settings dialog (template IDD_SETTING) owned by the host's window: the Setting
+// export's dialog. It edits the settings only when it ends with OK. Host window thread only.
 #include <windows.h>
 
-class SignalModule;
+class SignalSettings;
 
 // One dialog's state, alive for one RunSettingDialog call.
 class SettingDialog {
 public:
-    SettingDialog(HINSTANCE moduleInstance, SignalModule* module)
-        : ModuleInstance(moduleInstance), Module(module) {}
+    SettingDialog(HINSTANCE moduleInstance, SignalSettings* settings)
+        : ModuleInstance(moduleInstance), Settings(settings) {}
 
     // WM_INITDIALOG: controls from the settings.
     void InitDialog(HWND dialog);
@@ -23,13 +22,14 @@ public:
     bool OnCommand(HWND dialog, int id);
 
     HINSTANCE ModuleInstance;  // source of the template and of the help file's folder
-    SignalModule* Module;
+    SignalSettings* Settings;
 };
 
 // The dialog procedure. Messages that come before WM_INITDIALOG are left unhandled.
 INT_PTR CALLBACK SettingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Stops the timer, runs the dialog and, after OK (or a dialog that failed to open, -1),
-// saves and re-arms or stops the timer. Returns the dialog's result: 1 OK, 0 Cancel or
-// close, -1 failure. After 0 the timer stays stopped until StartModule.
-int RunSettingDialog(SignalModule& module);
+// Runs the dialog over `settings`, owned by `owner`, and returns its result: 1 OK (the
+// controls stored into the settings, which are then the user's own to save), 0 Cancel or
+// close, -1 when it could not open. A WM_QUIT that ends the dialog's loop also returns
+// non-zero under Wine, without storing anything.
+int RunSettingDialog(HINSTANCE moduleInstance, HWND owner, SignalSettings& settings);

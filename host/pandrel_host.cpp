@@ -13,7 +13,7 @@
 
 #include "host/module_api.h"
 #include "host/process_resources.h"
-#include "module/scoped_win.h"
+#include "tests/win32/support/scoped_tools.h"
 
 namespace {
 

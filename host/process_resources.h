@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "module/scoped_win.h"
+#include "win32/scoped_win.h"
 
 namespace process_resources {
 

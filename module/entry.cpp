@@ -4,8 +4,8 @@
 #include <new>
 #include "module/exports.h"
 #include "module/signal_module.h"
-#include "dialog/setting_dialog.h"
 #include "resources/resource_ids.h"
+#include "win32/resource_text.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ int WINAPI IsModuleEnable() {
 
 int WINAPI GetTitleName(char* buffer) {
     if (!TheSignalModule || !buffer) return 0;
-    return LoadStringA(TheSignalModule->ModuleInstance, IDS_TITLE, buffer, kTitleBufferBytes);
+    return LoadResourceText(TheSignalModule->ModuleInstance, IDS_TITLE, buffer, kTitleBufferBytes);
 }
 
 // Setting is in module/host_call_pins.cpp: it keeps the module mapped while the dialog runs.

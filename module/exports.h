@@ -46,7 +46,7 @@
 //     the MinGW build). The shell's folder library comes with the first call that needs the
 //     application-data settings path, shlwapi with the legacy import, the chooser's and the
 //     help library with the dialog's "..." and help; once loaded, none is freed
-//     (module/system_library.h).
+//     (win32/system_library.h).
 #include <windows.h>
 
 extern "C" {

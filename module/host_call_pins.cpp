@@ -13,11 +13,11 @@
 // GetLastError, which hands the result to the host: all three live in kernel32.
 #include <windows.h>
 
-#include "dialog/setting_dialog.h"
 #include "module/exports.h"
-#include "module/module_reference.h"
+#include "module/host_call_pins.h"
 #include "module/signal_module.h"
 #include "scheduler/signal_timer.h"
+#include "win32/module_reference.h"
 
 extern "C" {
 
@@ -25,7 +25,7 @@ extern "C" {
 // or 0 when none was taken.
 unsigned long long SettingWhilePinned() {
     const HMODULE pinned = TakeModuleReference();
-    const int result = TheSignalModule ? RunSettingDialog(*TheSignalModule) : -1;
+    const int result = TheSignalModule ? TheSignalModule->Setting() : -1;
     return static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(pinned)) << 32 |
            static_cast<unsigned>(result);
 }

@@ -1,11 +1,10 @@
 #pragma once
-// The one module object: the settings plus the host's window, the module's own instance,
-// the pending timer and the time of the last due check. Created at DLL attach, destroyed at
-// detach, reached by every export and the timer callback through TheSignalModule. Host
-// window thread only.
+// The one module object: the settings plus the host's window, the module's own instance and
+// the signal timer. Created at DLL attach, destroyed at detach, reached by every export and
+// the timer callback through TheSignalModule. Host window thread only.
 #include <windows.h>
 
-#include "scheduler/signal_due.h"
+#include "scheduler/signal_timer.h"
 #include "settings/signal_settings.h"
 
 class SignalModule : public SignalSettings {
@@ -19,25 +18,19 @@ public:
     // leaves the timer where it is.
     void SetParentWindow(HWND window);
 
-    // Scheduler (scheduler/signal_timer.cpp).
-    int ArmSignalTimer();   // 0 when Enable is 0; otherwise 1, whatever the system answered
-    int StopSignalTimer();  // the system's result: non-zero if a pending timer was removed
-    void OnSignalTimer();   // one firing: stop, check, play, re-arm
-    // Waits (within 3 s) for the minute to evaluate: for the boundary when the firing came
-    // before the one its timer was armed for in `armedIn`, or for the minute of the last check
-    // to end. Records LastCheck and hands out the reading it evaluated.
-    int IsSignalDue(ClockMinute armedIn, SYSTEMTIME* reading);
+    int ArmSignalTimer() { return Timer.Arm(ParentWindow, *this); }
+    int StopSignalTimer() { return Timer.Stop(ParentWindow); }
+    void OnSignalTimer() { Timer.OnFiring(ParentWindow, *this); }
+
+    // The Setting export: stops the timer and runs the settings dialog. After a non-zero
+    // result (OK, or a dialog that could not open) saves, if the values may be saved, and
+    // re-arms or stops the timer as Enable says; after 0 the timer stays stopped until
+    // StartModule. Returns the dialog's result.
+    int Setting();
 
     HWND ParentWindow = nullptr;
-    // The window the pending timer was set on, and the minute it was armed in (its boundary
-    // ends that minute); null and no minute while no timer is pending.
-    HWND TimerWindow = nullptr;
-    ClockMinute ArmedIn;
     HINSTANCE ModuleInstance;
-    SYSTEMTIME LastCheck{};
-
-private:
-    void MoveSignalTimer(HWND window);
+    SignalTimer Timer;  // the pending timer and the last due check
 };
 
 // The single instance while the DLL is attached, else null.

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "module/scoped_win.h"
-#include "scheduler/platform.h"
 #include "scheduler/signal_due.h"
+#include "win32/platform.h"
+#include "win32/scoped_win.h"
 
 namespace {
 

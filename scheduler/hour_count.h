@@ -5,9 +5,11 @@
 // whose worker stops after its current play.
 #include <windows.h>
 
+#include "win32/path_size.h"
+
 struct HourCountJob {
     int Count;
-    char Name[260];
+    char Name[kPathBytes];
 };
 
 // Computes the count at `hour`:`minute` (the due check's own clock reading, so that the

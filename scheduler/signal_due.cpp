@@ -26,7 +26,7 @@ bool IntervalEverSignals(std::uint32_t interval) {
     return interval != kIntervalNone && interval / 60 != 0;
 }
 
-bool IsSignalMinute(unsigned minute, std::uint32_t interval) {
+bool IsMinuteOnInterval(unsigned minute, std::uint32_t interval) {
     if (!IntervalEverSignals(interval)) return false;
     return minute % (interval / 60) == 0;
 }

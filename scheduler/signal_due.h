@@ -47,7 +47,7 @@ unsigned DueWaitMs(const ClockReading& now, ClockMinute armedIn, unsigned lastCh
 bool IntervalEverSignals(std::uint32_t interval);
 
 // Whether `minute` (0-59, counted from the full hour) is a signal minute for `interval` seconds.
-bool IsSignalMinute(unsigned minute, std::uint32_t interval);
+bool IsMinuteOnInterval(unsigned minute, std::uint32_t interval);
 
 // How many times the hour-count mode plays at hour:minute. `twentyFourHour` selects the
 // 24-hour clock (0 o'clock counts 24); otherwise 0 and 12 o'clock count 12. Half past plays once.

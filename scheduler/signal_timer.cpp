@@ -5,10 +5,9 @@
 #include <mmsystem.h>
 #include <cstring>
 
-#include "module/signal_module.h"
 #include "scheduler/hour_count.h"
-#include "scheduler/platform.h"
-#include "scheduler/signal_due.h"
+#include "settings/signal_settings.h"
+#include "win32/platform.h"
 
 namespace {
 
@@ -18,74 +17,76 @@ ClockReading ReadingOf(const SYSTEMTIME& time) {
     return {time.wHour, time.wMinute, time.wSecond, time.wMilliseconds};
 }
 
-void SetSignalTimer(HWND window, UINT delay) {
-    platform::SetTimer(window, SIGNAL_TIMER_ID, delay, SignalTimerProc);
-}
-
 }  // namespace
+
+SignalTimer::SignalTimer(TIMERPROC callback) : callback_(callback) {
+    LastCheck.wHour = LastCheck.wMinute = LastCheck.wSecond = kNoMinute;
+}
 
 void PlayOnce(const char* name) {
     platform::PlaySound(name, SND_ASYNC);
 }
 
-int SignalModule::ArmSignalTimer() {
-    if (Enable == 0) return 0;
+int SignalTimer::Arm(HWND window, const SignalSettings& settings) {
+    if (settings.Enable == 0) return 0;
     // Without a window the system would choose the timer's id: the callback would ignore
-    // it, StopSignalTimer could not remove it, and it would fire into unloaded code.
-    if (!ParentWindow) return 1;
+    // it, Stop could not remove it, and it would fire into unloaded code.
+    if (!window) return 1;
     // A timer still pending on a window the host has since replaced would be out of reach.
-    if (TimerWindow && TimerWindow != ParentWindow) StopSignalTimer();
+    if (Window && Window != window) Stop(window);
     SYSTEMTIME now;
     platform::GetLocalTime(&now);
-    SetSignalTimer(ParentWindow, MillisecondsToNextMinute(now.wSecond, now.wMilliseconds));
-    TimerWindow = ParentWindow;
+    platform::SetTimer(window, SIGNAL_TIMER_ID, MillisecondsToNextMinute(now.wSecond, now.wMilliseconds),
+                       callback_);
+    Window = window;
     ArmedIn = {now.wHour, now.wMinute};
     return 1;
 }
 
-int SignalModule::StopSignalTimer() {
-    const HWND window = TimerWindow ? TimerWindow : ParentWindow;
-    TimerWindow = nullptr;
+int SignalTimer::Stop(HWND parentWindow) {
+    const HWND window = Window ? Window : parentWindow;
+    Window = nullptr;
     ArmedIn = ClockMinute{};
     return platform::KillTimer(window, SIGNAL_TIMER_ID);
 }
 
-void SignalModule::MoveSignalTimer(HWND window) {
-    if (!TimerWindow || window == TimerWindow || !IsWindow(window)) return;
-    const ClockMinute armedIn = ArmedIn;
-    platform::KillTimer(TimerWindow, SIGNAL_TIMER_ID);
+void SignalTimer::MoveTo(HWND window) {
+    if (!Window || window == Window || !IsWindow(window)) return;
+    platform::KillTimer(Window, SIGNAL_TIMER_ID);
     SYSTEMTIME now;
     platform::GetLocalTime(&now);
     // The same boundary as before; one already passed is due at once.
     const ClockReading reading = ReadingOf(now);
-    SetSignalTimer(window, armedIn.Shows(reading)
-                               ? MillisecondsToNextMinute(reading.Second, reading.Milliseconds)
-                               : USER_TIMER_MINIMUM);
-    TimerWindow = window;
+    platform::SetTimer(window, SIGNAL_TIMER_ID,
+                       ArmedIn.Shows(reading)
+                           ? MillisecondsToNextMinute(reading.Second, reading.Milliseconds)
+                           : USER_TIMER_MINIMUM,
+                       callback_);
+    Window = window;
 }
 
-void SignalModule::OnSignalTimer() {
+void SignalTimer::OnFiring(HWND parentWindow, const SignalSettings& settings) {
     const ClockMinute armedIn = ArmedIn;
-    StopSignalTimer();
+    Stop(parentWindow);
     SYSTEMTIME reading;
-    if (IsSignalDue(armedIn, &reading)) {
+    if (IsSignalDue(settings.Interval, armedIn, &reading)) {
         char name[kPathBytes];
-        std::memcpy(name, WaveName, sizeof name);
-        name[kPathBytes - 1] = '\0';
+        std::memcpy(name, settings.WaveName, sizeof name);
+        name[kPathMaxLength] = '\0';
         if (name[0] != '\0') {
-            if (SignalType != 0) {
-                PlayHourCount(name, TimeType != 0, reading.wHour, reading.wMinute);
+            if (settings.SignalType != 0) {
+                PlayHourCount(name, settings.TimeType != 0, reading.wHour, reading.wMinute);
             } else {
                 PlayOnce(name);
             }
         }
     }
-    ArmSignalTimer();
+    Arm(parentWindow, settings);
 }
 
-int SignalModule::IsSignalDue(ClockMinute armedIn, SYSTEMTIME* reading) {
+int SignalTimer::IsSignalDue(DWORD interval, ClockMinute armedIn, SYSTEMTIME* reading) {
     // "None", and an interval under a minute (a step of zero whole minutes), never signal.
-    if (!IntervalEverSignals(Interval)) return 0;
+    if (!IntervalEverSignals(interval)) return 0;
 
     // A firing can come before its boundary, or twice in one minute: wait for the minute.
     SYSTEMTIME now;
@@ -101,5 +102,5 @@ int SignalModule::IsSignalDue(ClockMinute armedIn, SYSTEMTIME* reading) {
     LastCheck.wMinute = now.wMinute;
     LastCheck.wSecond = now.wSecond;
     *reading = now;
-    return IsSignalMinute(now.wMinute, Interval) ? 1 : 0;
+    return IsMinuteOnInterval(now.wMinute, interval) ? 1 : 0;
 }

@@ -3,13 +3,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "module/scoped_win.h"
-#include "module/system_library.h"
 #include "resources/resource_ids.h"
 #include "settings/ansi_code_page.h"
 #include "settings/setting_keys.h"
-#include "settings/settings_paths.h"
 #include "settings/signal_settings.h"
+#include "win32/resource_text.h"
+#include "win32/scoped_win.h"
+#include "win32/system_library.h"
 
 namespace {
 

@@ -4,11 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "module/system_library.h"
 #include "resources/resource_ids.h"
 #include "settings/ansi_code_page.h"
 #include "settings/directory_of_path.h"
 #include "settings/signal_settings.h"
+#include "win32/resource_text.h"
+#include "win32/system_library.h"
 
 namespace {
 
@@ -27,11 +28,6 @@ HRESULT GetAppDataFolder(HWND owner, char* folder) {
     const auto getFolderPath = TheShellFolderLibrary.Find<Function>("SHGetFolderPathA");
     if (!getFolderPath) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
     return getFolderPath(owner, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
-}
-
-int LoadResourceText(HINSTANCE resources, UINT id, char* buffer, int bufferBytes) {
-    buffer[0] = '\0';
-    return LoadStringA(resources, id, buffer, bufferBytes);
 }
 
 bool GetAppDataIniPath(HINSTANCE resources, char* path) {

@@ -10,5 +10,3 @@ HRESULT GetAppDataFolder(HWND owner, char* folder);
 bool GetAppDataIniPath(HINSTANCE resources, char* path);
 // {folder of the host's executable}\Orlune.ini.
 bool GetPortableIniPath(HINSTANCE resources, char* path);
-// Loads string `id` as ANSI text; returns its length (0 when missing).
-int LoadResourceText(HINSTANCE resources, UINT id, char* buffer, int bufferBytes);

@@ -3,12 +3,13 @@
 #include <cstring>
 #include <iterator>
 
-#include "module/scoped_win.h"
 #include "resources/resource_ids.h"
 #include "settings/ansi_code_page.h"
 #include "settings/legacy_registry.h"
 #include "settings/setting_keys.h"
 #include "settings/settings_paths.h"
+#include "win32/resource_text.h"
+#include "win32/scoped_win.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ SignalSettings::SignalSettings(HINSTANCE resourceInstance) : ResourceInstance(re
 SignalSettings::~SignalSettings() {
     // Before InitialLoad the fields hold nothing of the user's: writing them would
     // overwrite a good settings file with made-up values.
-    if (HasLoaded) SaveToIni();
+    if (MayBeSaved) SaveToIni();
 }
 
 bool SignalSettings::GetIniPath(char* path) const {
@@ -73,7 +74,7 @@ int SignalSettings::LoadFromIni() {
     if (!hasPath || unreadable) {
         // No usable path or file: the defaults, as for a missing file. Saved at unload over
         // a file that is there, they would replace the user's settings.
-        if (unreadable) HasLoaded = false;
+        if (unreadable) MayBeSaved = false;
         SetDefaults(*this);
         return 0;
     }
@@ -114,7 +115,7 @@ bool SignalSettings::SaveToIni() {
 int SignalSettings::InitialLoad(int portable) {
     PortableMode = portable;
     FindIniPath();
-    HasLoaded = true;
+    MayBeSaved = true;
     if (!HasLegacyRegistry(ResourceInstance)) return LoadFromIni();
     // Without the legacy values the fields would hold nothing loaded: save the file's own.
     if (!ImportFromRegistry(ResourceInstance, *this)) LoadFromIni();

@@ -5,9 +5,9 @@
 #include <windows.h>
 
 #include "settings/interval_none.h"
+#include "win32/path_size.h"
 
-constexpr int kPathBytes = 260;       // every path and name buffer, terminator included
-constexpr int kWaveNameMaxBytes = 259;
+constexpr int kWaveNameMaxBytes = kPathMaxLength;
 
 class SignalSettings {
 public:
@@ -17,7 +17,7 @@ public:
     // Reads the five settings from the file that PortableMode selects; returns the number
     // of bytes read into WaveName. A missing file, or a path that does not fit its buffer,
     // gives the defaults; so does a file that is there but cannot be read, which also
-    // clears HasLoaded so that the unload does not save the defaults over it.
+    // clears MayBeSaved so that the unload does not save the defaults over it.
     int LoadFromIni();
     // Writes the five settings; a path that does not fit its buffer writes nothing. True
     // when every write succeeded.
@@ -53,5 +53,5 @@ public:
     char IniPath[kPathBytes] = {};
     // Whether the fields hold the user's settings, and the unload may save them: set by
     // InitialLoad (unless the file could not be read) and by OK in the dialog.
-    bool HasLoaded = false;
+    bool MayBeSaved = false;
 };

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "host/process_resources.h"
-#include "module/scoped_win.h"
+#include "win32/scoped_win.h"
 #include "scheduler/signal_due.h"
 #include "support/message_window.h"
 #include "support/module_under_test.h"

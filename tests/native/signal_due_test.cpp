@@ -58,7 +58,7 @@ TEST(DueWaitMs, WaitsForTheArmedBoundaryOrTheMinuteOfTheLastCheckToEnd) {
 }
 
 // Minutes count from the full hour; the step is the interval in whole minutes.
-TEST(IsSignalMinute, MinutesOfTheHourForEachInterval) {
+TEST(IsMinuteOnInterval, MinutesOfTheHourForEachInterval) {
     const struct {
         std::uint32_t interval;
         unsigned minute;
@@ -71,11 +71,11 @@ TEST(IsSignalMinute, MinutesOfTheHourForEachInterval) {
         {kIntervalNone, 0, false}, {30, 0, false}, {0, 0, false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(IsSignalMinute(c.minute, c.interval), c.due) << c.interval << " at minute " << c.minute;
+        EXPECT_EQ(IsMinuteOnInterval(c.minute, c.interval), c.due) << c.interval << " at minute " << c.minute;
     }
 }
 
-TEST(IsSignalMinute, SignalsPerDayForEveryInterval) {
+TEST(IsMinuteOnInterval, SignalsPerDayForEveryInterval) {
     const struct {
         std::uint32_t interval;
         int perDay;
@@ -86,7 +86,7 @@ TEST(IsSignalMinute, SignalsPerDayForEveryInterval) {
     for (const auto& c : cases) {
         int due = 0;
         for (unsigned minuteOfDay = 0; minuteOfDay < 24 * 60; ++minuteOfDay) {
-            due += IsSignalMinute(minuteOfDay % 60, c.interval);
+            due += IsMinuteOnInterval(minuteOfDay % 60, c.interval);
         }
         EXPECT_EQ(due, c.perDay) << "Interval " << c.interval;
     }

@@ -371,7 +371,7 @@ TEST_F(DialogServicesInDialog, ModuleFolderTooLongForThePopupSourceShowsNoPopup)
 // Loading the module and driving it as a portable host does loads none of the libraries;
 // the dialog's help and "..." load theirs, and they stay loaded after the module is gone (a
 // help window may still be open).
-TEST(DialogLibraries, DISABLED_NotLoadedUntilUsed) {
+TEST(OwnProcessDialogLibraries, NotLoadedUntilUsed) {
     SettingsFilesSandbox sandbox;
     ASSERT_EQ(nullptr, GetModuleHandleA("comdlg32.dll")) << "loaded before the module was";
     ASSERT_EQ(nullptr, GetModuleHandleA("hhctrl.ocx")) << "loaded before the module was";
@@ -406,7 +406,7 @@ TEST(DialogLibraries, DISABLED_NotLoadedUntilUsed) {
 
 // On a system without the libraries, help and "..." show nothing and the dialog goes on;
 // without the shell's folder library, the application-data settings read as the defaults.
-TEST(DialogLibraries, DISABLED_Missing) {
+TEST(OwnProcessDialogLibraries, Missing) {
     SettingsFilesSandbox sandbox;
     ASSERT_EQ(nullptr, LoadLibraryExA("shfolder.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
         << "the override did not take";

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "support/module_under_test.h"
-#include "module/scoped_win.h"
+#include "win32/scoped_win.h"
 
 TEST(Resources, JapaneseTextsInCodePage932ForEveryLanguage) {
     ASSERT_EQ(GetACP(), 932u) << "tests expect the Japanese ANSI code page";

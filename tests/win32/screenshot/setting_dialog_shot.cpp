@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "module/scoped_win.h"
+#include "support/scoped_tools.h"
 #include "support/module_under_test.h"
 #include "support/setting_dialog_driver.h"
 #include "support/settings_files.h"

@@ -1,5 +1,5 @@
 #include "support/legacy_registry_store.h"
-#include "module/scoped_win.h"
+#include "win32/scoped_win.h"
 
 #include <shlwapi.h>
 

@@ -3,7 +3,7 @@
 // the host's window that owns the module's timer.
 #include <windows.h>
 
-#include "module/scoped_win.h"
+#include "support/scoped_tools.h"
 
 class MessageWindow {
 public:

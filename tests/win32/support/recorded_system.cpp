@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "module/scoped_win.h"
+#include "win32/scoped_win.h"
 #include "support/import_hook.h"
 
 namespace recorded {

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "module/scoped_win.h"
+#include "support/scoped_tools.h"
 
 struct SettingRun {
     int Result = 0;          // what Setting returned

@@ -1,5 +1,7 @@
 #include "support/settings_files.h"
 
+#include "support/scoped_tools.h"
+
 #include <shlobj.h>
 
 std::string Trim(const std::string& text) {

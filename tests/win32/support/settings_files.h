@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "module/scoped_win.h"
+#include "win32/scoped_win.h"
 
 // {AppData} as the system names it, without a trailing backslash.
 std::string AppDataFolder();

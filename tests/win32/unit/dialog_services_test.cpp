@@ -14,7 +14,7 @@
 
 #include "dialog/dialog_services.h"
 #include "fake_platform.h"
-#include "module/scoped_win.h"
+#include "support/scoped_tools.h"
 #include "support/setting_dialog_driver.h"
 #include "support/settings_files.h"
 #include "tests/cases/wave_name_cuts.h"

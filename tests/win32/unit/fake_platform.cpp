@@ -11,7 +11,7 @@
 #include <mutex>
 #include <utility>
 
-#include "scheduler/platform.h"
+#include "win32/platform.h"
 
 namespace fake {
 namespace {

@@ -1,5 +1,5 @@
 #pragma once
-// Scripted stand-in for scheduler/platform.h in the unit tests: a settable local clock that
+// Scripted stand-in for win32/platform.h in the unit tests: a settable local clock that
 // Sleep advances, records of every sound and timer call, worker threads that are real (or
 // refused), and a gate that holds synchronous plays so a test can prove who waits for them.
 // Everything here may be called from worker threads; call Reset() between tests.

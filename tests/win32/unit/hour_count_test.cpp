@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "module/scoped_win.h"
+#include "win32/scoped_win.h"
 #include "scheduler/hour_count.h"
 
 namespace {

@@ -10,6 +10,7 @@
 
 #include "module/signal_module.h"
 #include "scheduler/signal_due.h"
+#include "module/host_call_pins.h"
 #include "scheduler/signal_timer.h"
 #include "support/message_window.h"
 #include "unit/fake_platform.h"

@@ -134,7 +134,7 @@ TEST_F(SchedulerTest, ADayOfFiringsSoundsAtEverySignalMinuteAndRearmsEachMinute)
         EXPECT_TRUE(fake::Sleeps().empty()) << "a firing on time waited for the minute";
         if (c.expectedPlays == 0) {
             // "None" and a zero step never read the clock for the check nor record it.
-            EXPECT_EQ(Module->LastCheck.wMinute, 0xFFFF);
+            EXPECT_EQ(Module->Timer.LastCheck.wMinute, 0xFFFF);
             EXPECT_EQ(fake::ReadingCount(), 1 + 24 * 60);  // the armings only
         }
 
@@ -254,7 +254,7 @@ TEST_F(SchedulerTest, FiringEvaluatesTheFirstReadingOfANewMinute) {
         SCOPED_TRACE(c.name);
         fake::Reset();
         Configure(c.interval, 0, "chime.wav");
-        Module->LastCheck.wMinute = 0xFFFF;  // as constructed
+        Module->Timer.LastCheck.wMinute = 0xFFFF;  // as constructed
         fake::SetClock(c.checked.wHour, c.checked.wMinute, c.checked.wSecond);
         if (c.started) {
             Module->ArmSignalTimer();
@@ -272,9 +272,9 @@ TEST_F(SchedulerTest, FiringEvaluatesTheFirstReadingOfANewMinute) {
         // Each sleep follows a reading; after the 30th no reading follows. Then the re-arming's.
         const int sleeps = static_cast<int>(c.sleeps.size());
         EXPECT_EQ(fake::ReadingCount(), (sleeps < 30 ? sleeps + 1 : 30) + 1);
-        EXPECT_EQ(Module->LastCheck.wHour, c.recorded.wHour);
-        EXPECT_EQ(Module->LastCheck.wMinute, c.recorded.wMinute);
-        EXPECT_EQ(Module->LastCheck.wSecond, c.recorded.wSecond);
+        EXPECT_EQ(Module->Timer.LastCheck.wHour, c.recorded.wHour);
+        EXPECT_EQ(Module->Timer.LastCheck.wMinute, c.recorded.wMinute);
+        EXPECT_EQ(Module->Timer.LastCheck.wSecond, c.recorded.wSecond);
         EXPECT_EQ(fake::Sounds().size(), c.sounds);
         fake::TimerCall timer{};
         ASSERT_TRUE(Armed(&timer));

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "dialog/setting_dialog.h"
-#include "module/scoped_win.h"
+#include "support/scoped_tools.h"
 #include "module/signal_module.h"
 #include "resources/resource_ids.h"
 #include "tests/cases/wave_name_cuts.h"

@@ -59,7 +59,7 @@ TEST_F(SettingsFileTest, LoadGivesTheFilesValuesOrTheDefaults) {
         std::memset(loaded.WaveName, 'Z', sizeof loaded.WaveName);
         EXPECT_EQ(loaded.InitialLoad(0), static_cast<int>(row.loaded.WaveName.size()));
         EXPECT_EQ(ValuesOf(loaded), row.loaded);
-        loaded.HasLoaded = false;  // leave the file as the next row expects it
+        loaded.MayBeSaved = false;  // leave the file as the next row expects it
     }
     EXPECT_FALSE(FileExists(PortableIniPath()));
 }

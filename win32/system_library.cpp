@@ -1,6 +1,10 @@
-#include "module/system_library.h"
+#include "win32/system_library.h"
 
 #include <cstdio>
+
+#include "win32/path_size.h"
+
+static_assert(kPathBytes == MAX_PATH, "path buffers are the ANSI functions' MAX_PATH");
 
 namespace {
 
@@ -9,12 +13,12 @@ HMODULE LoadFromSystemFolder(const char* fileName) {
     // Windows without the update that added the flag rejects it: name the file in the
     // system folder instead, and let its own imports be looked for there first.
     if (module || GetLastError() != ERROR_INVALID_PARAMETER) return module;
-    char folder[MAX_PATH];
-    const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return nullptr;
-    char path[MAX_PATH];
+    char folder[kPathBytes];
+    const UINT length = GetSystemDirectoryA(folder, kPathBytes);
+    if (length == 0 || length >= kPathBytes) return nullptr;
+    char path[kPathBytes];
     const int written = std::snprintf(path, sizeof path, "%s\\%s", folder, fileName);
-    if (written < 0 || written >= MAX_PATH) return nullptr;  // a cut path names another file
+    if (written < 0 || written >= kPathBytes) return nullptr;  // a cut path names another file
     return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// Small owners of Windows handles, and guards for a slim reader/writer lock. Shared by the
-// module, the stand-in host and the tests, so that every handle is closed exactly once on
-// every path and every lock taken is released, without hand-written pairs of calls.
+// Small owners of the Windows handles the module uses, and guards for a slim reader/writer
+// lock, so that every handle is closed exactly once on every path and every lock taken is
+// released, without hand-written pairs of calls. The tools' and tests' own owners (windows,
+// drawing objects, find handles) build on these in tests/win32/support/scoped_tools.h.
 #include <windows.h>
 
 namespace scoped {
@@ -65,39 +66,17 @@ struct KernelHandleTraits : NullIsEmpty<HANDLE> {
 struct FileHandleTraits : MinusOneIsEmpty {
     static BOOL Close(HANDLE handle) { return CloseHandle(handle); }
 };
-struct FindHandleTraits : MinusOneIsEmpty {
-    static BOOL Close(HANDLE handle) { return FindClose(handle); }
-};
 struct RegistryKeyTraits : NullIsEmpty<HKEY> {
     static LONG Close(HKEY key) { return RegCloseKey(key); }
 };
 struct LibraryTraits : NullIsEmpty<HMODULE> {
     static BOOL Close(HMODULE module) { return FreeLibrary(module); }
 };
-struct WindowTraits : NullIsEmpty<HWND> {
-    static BOOL Close(HWND window) { return DestroyWindow(window); }
-};
-
-// Device contexts and drawing objects (the screenshot tool).
-struct ScreenDcTraits : NullIsEmpty<HDC> {
-    static int Close(HDC dc) { return ReleaseDC(nullptr, dc); }
-};
-struct MemoryDcTraits : NullIsEmpty<HDC> {
-    static BOOL Close(HDC dc) { return DeleteDC(dc); }
-};
-struct GdiObjectTraits : NullIsEmpty<HGDIOBJ> {
-    static BOOL Close(HGDIOBJ object) { return DeleteObject(object); }
-};
 
 using Handle = Owner<KernelHandleTraits>;    // threads, events, snapshots: null when empty
 using File = Owner<FileHandleTraits>;        // CreateFile, snapshots: INVALID_HANDLE_VALUE when empty
-using Find = Owner<FindHandleTraits>;        // FindFirstFile
 using RegistryKey = Owner<RegistryKeyTraits>;
 using Library = Owner<LibraryTraits>;        // a module reference: FreeLibrary
-using Window = Owner<WindowTraits>;
-using ScreenDc = Owner<ScreenDcTraits>;      // GetDC(nullptr)
-using MemoryDc = Owner<MemoryDcTraits>;      // CreateCompatibleDC
-using GdiObject = Owner<GdiObjectTraits>;    // bitmaps, brushes
 
 // Holds a slim reader/writer lock exclusively, or shared, for the guard's lifetime.
 class ExclusiveLock {

@@ -1,4 +1,4 @@
-#include "module/module_reference.h"
+#include "win32/module_reference.h"
 
 HMODULE TakeModuleReference() {
     HMODULE module = nullptr;

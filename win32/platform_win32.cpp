@@ -1,10 +1,10 @@
 // The system seam as the module ships it: plain calls through the import table.
-#include "scheduler/platform.h"
+#include "win32/platform.h"
 
 #include <mmsystem.h>
 
-#include "module/module_reference.h"
-#include "module/scoped_win.h"
+#include "win32/module_reference.h"
+#include "win32/scoped_win.h"
 
 namespace platform {
 
