@@ -14,6 +14,8 @@ set(CMAKE_CXX_COMPILER_TARGET ${_karvex_target})
 find_program(CMAKE_RC_COMPILER NAMES llvm-windres llvm-windres-14 REQUIRED)
 find_program(CMAKE_AR NAMES llvm-ar llvm-ar-14 REQUIRED)
 find_program(CMAKE_RANLIB NAMES llvm-ranlib llvm-ranlib-14 REQUIRED)
+# llvm-strip keeps the DLL's debug entry and its content-hash time stamp.
+find_program(CMAKE_STRIP NAMES llvm-strip llvm-strip-14 REQUIRED)
 
 set(CMAKE_SYSROOT /usr/${_karvex_target})
 set(CMAKE_FIND_ROOT_PATH /usr/${_karvex_target})

@@ -1,5 +1,6 @@
 # Karvex.dll built a second time, by clang and lld with llvm-windres (cmake/clang-i686.cmake),
-# into KARVEX_CLANG_DIR/bin beside its help file. The test run runs the DLL tests against it.
+# into KARVEX_CLANG_DIR/bin beside its help file and Karvex.pdb. This is the build that ships
+# (scripts/release); the test run runs the DLL tests against it.
 include(ExternalProject)
 find_program(PYTHON3 python3 REQUIRED)
 set(KARVEX_CLANG_DIR ${CMAKE_BINARY_DIR}/clang)
@@ -8,6 +9,5 @@ ExternalProject_Add(karvex_clang
   BINARY_DIR ${KARVEX_CLANG_DIR}
   CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/clang-i686.cmake
              -DKARVEX_MODULE_ONLY=ON -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
-  INSTALL_COMMAND ${CMAKE_COMMAND} -E copy_if_different ${KARVEX_HELP_FILE} ${KARVEX_CLANG_DIR}/bin
+  INSTALL_COMMAND ""
   BUILD_ALWAYS ON)
-add_dependencies(karvex_clang karvex_help)

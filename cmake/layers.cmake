@@ -14,8 +14,10 @@ function(karvex_layer target)
   add_library(${target} STATIC ${layer_SOURCES})
   target_include_directories(${target} PUBLIC ${root})
   target_link_libraries(${target} PUBLIC ${layer_DEPENDS})
-  # Nothing in the module throws (module/CMakeLists.txt says why it is built without).
-  target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions>)
+  # Nothing in the module throws (module/CMakeLists.txt says why it is built without), and
+  # every layer has stack canaries, as the DLL has.
+  target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions>
+                         $<$<COMPILE_LANGUAGE:C,CXX>:-fstack-protector-strong>)
 endfunction()
 
 # The sources of `folder` that need no Windows (cmake/platform_free_sources.cmake), as

@@ -57,8 +57,9 @@ int WINAPI QueryVekModule();
 int WINAPI SetParentWindow(HWND window);
 // Enable as loaded or last confirmed in the dialog (0 before InitialLoad).
 int WINAPI IsModuleEnable();
-// Copies the title "時報モジュール　Version3.5.0" as ANSI text into `buffer` (at least 80
-// bytes; at most 79 bytes and the terminator); returns the bytes copied, terminator excluded.
+// Copies the title "時報モジュール　Version" and the version as ANSI text into `buffer`
+// (at least 80 bytes; at most 79 bytes and the terminator); returns the bytes copied,
+// terminator excluded.
 int WINAPI GetTitleName(char* buffer);
 // Stops the timer and runs the modal settings dialog. 1 after OK (settings saved), 0 after
 // Cancel or the close box (nothing saved), -1 if the dialog could not open.

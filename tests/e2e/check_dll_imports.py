@@ -5,6 +5,10 @@ since the launcher's folder will not carry it. The file chooser's and the help l
 loaded on first use, never imported: imported, they double the cost of every load and stop
 the module loading where one is missing.
 
+Its headers name the oldest Windows it loads on, Vista (it imports the slim reader/writer
+locks), and the GUI subsystem; they carry the hardening flags a binary analyzer asks of a
+32-bit DLL, and no section is both writable and executable, or shared and writable.
+
 Usage: check_dll_imports.py Karvex.dll
 """
 import re
@@ -18,6 +22,39 @@ SYSTEM_DLLS = {
     "oleaut32.dll", "msvcrt.dll", "version.dll", "ntdll.dll",
 }
 LOADED_ON_FIRST_USE = {"comdlg32.dll", "hhctrl.ocx"}
+READOBJ = "llvm-readobj"
+HEADERS = [  # (field of llvm-readobj --file-headers, value)
+    ("MajorOperatingSystemVersion", "6"),
+    ("MinorOperatingSystemVersion", "0"),
+    ("MajorSubsystemVersion", "6"),
+    ("MinorSubsystemVersion", "0"),
+    ("Subsystem", "IMAGE_SUBSYSTEM_WINDOWS_GUI (0x2)"),
+]
+DLL_CHARACTERISTICS = ["DYNAMIC_BASE", "NX_COMPAT", "NO_SEH"]
+FORBIDDEN_SECTION_FLAGS = [{"WRITE", "EXECUTE"}, {"WRITE", "SHARED"}]
+
+
+def header_failures(path):
+    dump = subprocess.run([READOBJ, "--file-headers", "--sections", path], check=True,
+                          capture_output=True, text=True).stdout
+    failures = []
+    for field, value in HEADERS:
+        found = re.search(r"^\s*%s: (.*)$" % field, dump, re.M)
+        if not found or found.group(1) != value:
+            failures.append("%s is %s, not %s" % (field, found and found.group(1), value))
+    for flag in DLL_CHARACTERISTICS:
+        if "IMAGE_DLL_CHARACTERISTICS_%s " % flag not in dump:
+            failures.append("no %s in the DLL characteristics" % flag)
+    sections = re.split(r"^\s*Section \{", dump, flags=re.M)[1:]
+    if not sections:
+        failures.append("no sections found (llvm-readobj output changed?)")
+    for block in sections:
+        name = re.search(r"Name: (\S+)", block).group(1)
+        flags = set(re.findall(r"IMAGE_SCN_MEM_(\w+)", block))
+        for forbidden in FORBIDDEN_SECTION_FLAGS:
+            if forbidden <= flags:
+                failures.append("section %s is %s" % (name, " and ".join(sorted(forbidden))))
+    return failures
 
 
 def main(argv):
@@ -45,6 +82,7 @@ def main(argv):
                if name.lower() not in SYSTEM_DLLS | LOADED_ON_FIRST_USE]
     if foreign:
         failures.append("imports DLLs that are not the system's: " + ", ".join(foreign))
+    failures += header_failures(argv[1])
     for failure in failures:
         print("FAIL: " + failure)
     return 1 if failures else 0

@@ -7,6 +7,7 @@
 
 #include "support/message_window.h"
 #include "support/module_under_test.h"
+#include "resources/version.h"
 
 namespace {
 
@@ -41,10 +42,10 @@ TEST(Exports, GetTitleNameCopiesTheJapaneseTitleAsCodePage932) {
     std::memset(buffer, 0x7F, sizeof buffer);
     const int copied = module.Api.GetTitleName(buffer);
     const char expected[] =
-        "\x8E\x9E\x95\xF1\x83\x82\x83\x57\x83\x85\x81\x5B\x83\x8B\x81\x40Version3.5.0";
-    EXPECT_EQ(copied, 28);
+        "\x8E\x9E\x95\xF1\x83\x82\x83\x57\x83\x85\x81\x5B\x83\x8B\x81\x40Version" KARVEX_VERSION_TEXT;
+    EXPECT_EQ(copied, static_cast<int>(sizeof expected - 1));
     EXPECT_STREQ(buffer, expected);
-    EXPECT_EQ(buffer[29], 0x7F) << "wrote past the terminator";
+    EXPECT_EQ(buffer[sizeof expected], 0x7F) << "wrote past the terminator";
 }
 
 // Each export is called through a naked call sequence and ESP is compared before and

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/module_under_test.h"
+#include "resources/version.h"
 #include "win32/scoped_win.h"
 
 TEST(Resources, JapaneseTextsInCodePage932ForEveryLanguage) {
@@ -20,8 +21,8 @@ TEST(Resources, JapaneseTextsInCodePage932ForEveryLanguage) {
         UINT id;
         const char* cp932;
     } rows[] = {
-        // "時報モジュール　Version3.5.0": the gap is one ideographic space (81 40).
-        {500, "\x8E\x9E\x95\xF1\x83\x82\x83\x57\x83\x85\x81\x5B\x83\x8B\x81\x40Version3.5.0"},
+        // "時報モジュール　Version" and the version: the gap is one ideographic space (81 40).
+        {500, "\x8E\x9E\x95\xF1\x83\x82\x83\x57\x83\x85\x81\x5B\x83\x8B\x81\x40Version" KARVEX_VERSION_TEXT},
         // "サウンドファイルの設定"
         {510, "\x83\x54\x83\x45\x83\x93\x83\x68\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xCC\x90\xDD\x92\xE8"},
     };
@@ -38,7 +39,7 @@ TEST(Resources, JapaneseTextsInCodePage932ForEveryLanguage) {
 }
 
 // What the file's properties show, and the file type hosts have always read as "application".
-TEST(Resources, VersionBlockNames3_5_0AsAnApplication) {
+TEST(Resources, VersionBlockNamesTheVersionAsAnApplication) {
     const DWORD size = GetFileVersionInfoSizeA(ModulePath(), nullptr);
     ASSERT_GT(size, 0u);
     std::vector<char> block(size);
@@ -48,10 +49,12 @@ TEST(Resources, VersionBlockNames3_5_0AsAnApplication) {
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
     ASSERT_GE(length, sizeof(VS_FIXEDFILEINFO));
-    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(5, 3));
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-    EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(5, 3));
-    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    const DWORD high = MAKELONG(KARVEX_VERSION_MINOR, KARVEX_VERSION_MAJOR);
+    const DWORD low = MAKELONG(0, KARVEX_VERSION_PATCH);
+    EXPECT_EQ(fixed->dwFileVersionMS, high);
+    EXPECT_EQ(fixed->dwFileVersionLS, low);
+    EXPECT_EQ(fixed->dwProductVersionMS, high);
+    EXPECT_EQ(fixed->dwProductVersionLS, low);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
 
     WORD* translation = nullptr;
@@ -64,12 +67,12 @@ TEST(Resources, VersionBlockNames3_5_0AsAnApplication) {
     const char* const texts[][2] = {
         {"CompanyName", "Bexmoor"},
         {"FileDescription", "Karvex time signal module for Pandrel"},
-        {"FileVersion", "3.5.0"},
+        {"FileVersion", KARVEX_VERSION_TEXT},
         {"InternalName", "Karvex"},
         {"LegalCopyright", "Copyright (C) Bexmoor"},
         {"OriginalFilename", "Karvex.dll"},
         {"ProductName", "Karvex"},
-        {"ProductVersion", "3.5.0"},
+        {"ProductVersion", KARVEX_VERSION_TEXT},
     };
     for (const auto& text : texts) {
         char* value = nullptr;
@@ -99,7 +102,7 @@ TEST(Resources, ManifestNamesTheModuleAndCommonControls6) {
     };
     ASSERT_LT(xml.find("<assemblyIdentity"), dependency);
     const std::string own = identity(0);
-    for (const char* attribute : {R"(name="Bexmoor.Karvex.Karvex.dll")", R"(version="3.5.0.0")",
+    for (const char* attribute : {R"(name="Bexmoor.Karvex.Karvex.dll")", R"(version=")" KARVEX_VERSION_TEXT R"(.0")",
                                   R"(processorArchitecture="X86")", R"(type="win32")"}) {
         EXPECT_NE(own.find(attribute), std::string::npos) << attribute;
     }
