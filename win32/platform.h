@@ -1,8 +1,9 @@
 #pragma once
-// The narrow seam between the scheduler and the system: local time, sleep, sound, the
-// worker thread and the window timer. The module links platform_win32.cpp, which calls
-// the Win32 functions through the import table at every call (so compatibility shims and
-// API monitors see each one); the tests link a scripted fake in its place.
+// The narrow seam between the module and the system, where tests steer it: local time, sleep,
+// sound (the scheduler's plays and the dialog's test play), the worker thread and the window
+// timer. The module links platform_win32.cpp, which calls the Win32 functions through the
+// import table at every call (so compatibility shims and API monitors see each one); the
+// tests link a scripted fake in its place.
 #include <windows.h>
 
 namespace platform {
