@@ -169,7 +169,7 @@ struct Counts {
 Counts Count(const recorded::Record& seen) {
     Counts counts{seen.PlayCalls, 0, seen.SetCalls, 0, seen.SleepCalls};
     for (const recorded::SoundCall& sound : seen.Sounds) counts.Refused += !sound.Result;
-    for (const recorded::TimerCall& set : seen.Sets) {
+    for (const recorded::TimerCall& set : seen.Sets()) {
         counts.Rearms += set.Id == kSignalTimerId && set.Delay == kRearmDelayMs;
     }
     return counts;
@@ -371,7 +371,7 @@ int RunOnsets(const Options& options) {
         faults += loaded.Module.Api.StartModule() != 1;
         const recorded::Record started = recorded::Snapshot();
         const SYSTEMTIME armed = started.LastReading;
-        const UINT delay = started.Sets.empty() ? 0 : started.Sets.back().Forwarded;
+        const UINT delay = started.Sets().empty() ? 0 : started.Sets().back().Forwarded;
         if (!PumpUntilClock(boundaryMinute, kAfterBoundaryMs)) return 1;
         const recorded::Record after = recorded::Snapshot();
         const bool played = after.Sounds.size() == started.Sounds.size() + 1;
@@ -458,7 +458,7 @@ int main(int argc, char** argv) {
     loaded.Module.Api.InitialLoad(1);
     faults += loaded.Module.Api.StartModule() != 1;
     const recorded::Record started = recorded::Snapshot();
-    const TIMERPROC callback = started.Sets.empty() ? nullptr : started.Sets.back().Callback;
+    const TIMERPROC callback = started.Sets().empty() ? nullptr : started.Sets().back().Callback;
     if (!callback) {
         std::fprintf(stderr, "benchmark: the module set no timer callback\n");
         return 1;

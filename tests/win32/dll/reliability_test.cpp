@@ -214,7 +214,7 @@ protected:
             out.Enable = module.Api.IsModuleEnable();
             out.Started = module.Api.StartModule();
             if (out.Started) {
-                out.Fired = PumpMessagesUntil([] { return recorded::Snapshot().Sets.size() >= 2; }, kCaseLimitMs);
+                out.Fired = PumpMessagesUntil([] { return recorded::Snapshot().SetCalls >= 2; }, kCaseLimitMs);
             }
             module.Api.StopModule();
             module.Unload();

@@ -47,10 +47,6 @@ void PumpFor(DWORD milliseconds) {
     PumpMessagesUntil([] { return false; }, milliseconds);
 }
 
-bool Signaled(HANDLE handle) {
-    return handle && WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
-}
-
 class Unload : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -116,7 +112,7 @@ protected:
 
     std::vector<TimerCall> KillsOnThread(DWORD threadId) {
         std::vector<TimerCall> kills;
-        for (const TimerCall& kill : Snapshot().Kills) {
+        for (const TimerCall& kill : Snapshot().Kills()) {
             if (kill.ThreadId == threadId && kill.Window == Window && kill.Id == kSignalTimerId) {
                 kills.push_back(kill);
             }
@@ -143,12 +139,14 @@ TEST_F(Unload, ModuleCallsTheSystemThroughItsImportTable) {
     EXPECT_NE(Module->Api.StopModule(), 0);
 
     const recorded::Record seen = Snapshot();
-    ASSERT_GE(seen.Sets.size(), 3u);
-    for (const TimerCall& set : seen.Sets) {
+    std::vector<UINT> delays;
+    for (const TimerCall& set : seen.Sets()) {
         EXPECT_EQ(set.Window, Window);
         EXPECT_EQ(set.Id, kSignalTimerId);
-        EXPECT_EQ(set.Delay, 45000u) << "the delay did not come from the hooked clock";
+        delays.push_back(set.Delay);
     }
+    // Each firing's 30 sleeps move the clock 3 s on.
+    EXPECT_EQ(delays, (std::vector<UINT>{45000, 42000, 39000})) << "the delays did not come from the hooked clock";
     EXPECT_GE(seen.ClockReadings, 1 + 2 * 30);
     EXPECT_EQ(seen.Sleeps, std::vector<DWORD>(2 * 30, 100));
     ASSERT_EQ(seen.Sounds.size(), 2u);
@@ -156,9 +154,9 @@ TEST_F(Unload, ModuleCallsTheSystemThroughItsImportTable) {
         EXPECT_EQ(sound.Name, "chime.wav");
         EXPECT_EQ(sound.Flags, static_cast<DWORD>(SND_ASYNC));
     }
-    ASSERT_FALSE(seen.Kills.empty());
-    EXPECT_EQ(seen.Kills.back().Window, Window);
-    EXPECT_EQ(seen.Kills.back().Id, kSignalTimerId);
+    ASSERT_FALSE(seen.Kills().empty());
+    EXPECT_EQ(seen.Kills().back().Window, Window);
+    EXPECT_EQ(seen.Kills().back().Id, kSignalTimerId);
 }
 
 // The host lets go while a worker is inside a play. The worker's reference keeps the module
@@ -166,7 +164,7 @@ TEST_F(Unload, ModuleCallsTheSystemThroughItsImportTable) {
 // save) runs on the worker's thread, after which nothing of the module runs again.
 TEST_F(Unload, WhileAWorkerPlaysTheModuleStaysUntilTheWorkerEnds) {
     ASSERT_NO_FATAL_FAILURE(Start(1, 1));  // the first firing soon; the re-armed timer for 15:01:00
-    ASSERT_TRUE(PumpMessagesUntil([] { return Signaled(recorded::PlayBegan()); }, 5000)) << "no hour count began";
+    ASSERT_TRUE(PumpMessagesUntil([] { return Snapshot().PlayCalls > 0; }, 5000)) << "no hour count began";
     const DWORD worker = Snapshot().Sounds.at(0).ThreadId;
     ASSERT_NE(worker, GetCurrentThreadId());
 
@@ -194,7 +192,7 @@ TEST_F(Unload, WhileAWorkerPlaysTheModuleStaysUntilTheWorkerEnds) {
 // as soon as the host lets go, its detach running on the host's thread.
 TEST_F(Unload, AfterTheWorkerEndedTheModuleGoesAtOnce) {
     ASSERT_NO_FATAL_FAILURE(Start(1, 1));
-    ASSERT_TRUE(PumpMessagesUntil([] { return Signaled(recorded::PlayBegan()); }, 5000)) << "no hour count began";
+    ASSERT_TRUE(PumpMessagesUntil([] { return Snapshot().PlayCalls > 0; }, 5000)) << "no hour count began";
     recorded::ReleasePlays();
     ASSERT_EQ(WaitForSingleObject(recorded::FirstPlayer(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
     EXPECT_EQ(Snapshot().Sounds.size(), 3u);
@@ -216,8 +214,8 @@ TEST_F(Unload, AfterTheWorkerEndedTheModuleGoesAtOnce) {
 // firing never reads a freed module object.
 TEST_F(Unload, AWorkerEndingDuringAFiringLeavesTheUnloadToTheFiring) {
     ASSERT_NO_FATAL_FAILURE(Start(1, 1, true, 3600));  // 15:00:05: three plays
-    ASSERT_TRUE(PumpMessagesUntil([] { return Signaled(recorded::PlayBegan()); }, 5000)) << "no hour count began";
-    const TIMERPROC firing = Snapshot().Sets.back().Callback;
+    ASSERT_TRUE(PumpMessagesUntil([] { return Snapshot().PlayCalls > 0; }, 5000)) << "no hour count began";
+    const TIMERPROC firing = Snapshot().Sets().back().Callback;
     Module->Unload();
     ASSERT_TRUE(ModuleMapped());
     // The firing waits in 15:00, the minute of its check; meanwhile the worker ends and the
@@ -275,7 +273,7 @@ TEST_F(Unload, DuringTheSettingsDialogTheModuleGoesWhenSettingReturns) {
 // the detach removes it, and no firing reaches the unmapped module.
 TEST_F(Unload, WhileTheTimerIsArmedTheTimerIsRemoved) {
     ASSERT_NO_FATAL_FAILURE(Start(0, 100));
-    ASSERT_EQ(Snapshot().Sets.size(), 1u);
+    ASSERT_EQ(Snapshot().SetCalls, 1);
     Module->Unload();
     EXPECT_FALSE(ModuleMapped());
     const std::vector<TimerCall> kills = KillsOnThread(GetCurrentThreadId());
@@ -283,7 +281,7 @@ TEST_F(Unload, WhileTheTimerIsArmedTheTimerIsRemoved) {
     for (const TimerCall& kill : kills) EXPECT_NE(kill.Result, 0u) << "no timer was pending";
     PumpFor(20 * kShortDelayMs);  // a firing left behind would run into the unmapped module
     const recorded::Record after = Snapshot();
-    EXPECT_TRUE(after.Sounds.empty() && after.Sets.size() == 1)
+    EXPECT_TRUE(after.Sounds.empty() && after.SetCalls == 1)
         << "the module ran after its detach";
     EXPECT_FALSE(KillTimer(Window, kSignalTimerId)) << "a timer into the unloaded module was left armed";
 }
@@ -295,7 +293,7 @@ TEST_F(Unload, AfterAStartWithoutAWindowNoTimerIsLeft) {
     Module->Unload();
     EXPECT_FALSE(ModuleMapped());
     PumpFor(20 * kShortDelayMs);
-    EXPECT_TRUE(Snapshot().Sets.empty()) << "a timer without a window was set";
+    EXPECT_EQ(Snapshot().SetCalls, 0) << "a timer without a window was set";
 }
 
 // The save at unload may come after the shell has shut down (at process exit the libraries

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "dialog/dialog_services.h"
-#include "fake_platform.h"
+#include "support/recorded_system.h"
 #include "support/scoped_tools.h"
 #include "support/setting_dialog_driver.h"
 #include "support/settings_files.h"
@@ -41,10 +41,10 @@ TEST(DialogServices, TestPlayPlaysTheEditsText) {
     EditHost dialog;
     for (const WaveNameCut& c : WaveNameCuts()) {
         SCOPED_TRACE(c.Name);
-        fake::Reset();
+        recorded::Reset();
         SetDlgItemTextA(dialog.Handle(), 114, c.Text.c_str());
         EXPECT_EQ(1, TestPlay(dialog.Handle()));
-        const std::vector<fake::SoundCall> sounds = fake::Sounds();
+        const std::vector<recorded::SoundCall> sounds = recorded::Snapshot().Sounds;
         ASSERT_EQ(1u, sounds.size());
         EXPECT_EQ(c.Kept, sounds[0].Name);
         EXPECT_EQ(0x2001u, sounds[0].Flags);
