@@ -201,13 +201,11 @@ protected:
         Outcome out;
         const DWORD start = GetTickCount();
         {
-            ModuleUnderTest module;
-            if (!module.Loaded()) {
-                ADD_FAILURE() << "Karvex.dll did not load";
+            RecordedModule module;
+            if (!module.Ready()) {
+                ADD_FAILURE() << "Karvex.dll did not load, or " << module.Hooks.Missing() << " is not imported";
                 return out;
             }
-            const recorded::Installer hooks(module.Handle);
-            if (!hooks.Installed()) ADD_FAILURE() << hooks.Missing() << " is not imported";
             module.Api.InitialLoad(portable);
             afterLoad();
             module.Api.SetParentWindow(Window.Get());
@@ -229,8 +227,10 @@ protected:
         return out;
     }
 
-    // What every case promises, given what the module should have understood.
-    void ExpectUnderstood(const Outcome& out, const Understood& u) {
+    // What every case promises, given what the module should have understood and the only
+    // file it may write.
+    void ExpectUnderstood(const Outcome& out, const Understood& u, const std::string& ini) {
+        for (const std::string& written : out.ProfileWrites) EXPECT_EQ(written, ini);
         EXPECT_TRUE(out.Unmapped) << "the module stayed mapped";
         EXPECT_LT(out.Ms, kCaseLimitMs);
         EXPECT_LE(out.Sleeps, 30) << "the due check waited past 3 s";
@@ -340,14 +340,7 @@ TEST_F(Reliability, HandEditedSettingsFiles) {
     DWORD slowest = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        RemoveFile(AppDataIniPath());
-        if (c.fault == Fault::NoFolder) {
-            RemoveDirectoryA(ProductFolder().c_str());
-            RemoveDirectoryA(VendorFolder().c_str());
-            ASSERT_FALSE(FolderExists(VendorFolder()));
-        } else {
-            ASSERT_TRUE(Files.CreateAppDataFolders());
-        }
+        ASSERT_TRUE(Files.Start(c.fault != Fault::NoFolder));
         if (c.fault != Fault::NoFile && c.fault != Fault::NoFolder) {
             ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), c.file));
         }
@@ -368,8 +361,7 @@ TEST_F(Reliability, HandEditedSettingsFiles) {
         held.reset();
         slowest = std::max(slowest, out.Ms);
 
-        ExpectUnderstood(out, c.understood);
-        for (const std::string& written : out.ProfileWrites) EXPECT_EQ(written, AppDataIniPath());
+        ExpectUnderstood(out, c.understood, AppDataIniPath());
         const std::optional<std::string> after = ReadFileBytes(AppDataIniPath());
         if (c.written) {
             std::vector<std::string> values = AsWritten(c.understood);
@@ -394,24 +386,7 @@ TEST_F(Reliability, HandEditedSettingsFiles) {
 namespace {
 
 std::wstring TempRoot() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    return std::wstring(temp) + L"karvex-paths-" + std::to_wstring(GetCurrentProcessId());
-}
-
-// `root` followed by folders of 'd' until the path is exactly `length` bytes (ASCII), no
-// trailing backslash; every folder made.
-std::string MakeFolderOfLength(const std::string& root, std::size_t length) {
-    std::string folder = root;
-    CreateDirectoryA(folder.c_str(), nullptr);
-    while (folder.size() < length) {
-        const std::size_t remaining = length - folder.size();  // "\name" still to add
-        std::size_t name = remaining - 1 < 100 ? remaining - 1 : 100;
-        if (remaining - 1 - name == 1) --name;  // never leave room for a backslash alone
-        folder += "\\" + std::string(name, 'd');
-        CreateDirectoryW(Widen(folder).c_str(), nullptr);
-    }
-    return folder;
+    return Widen(TempPath("karvex-paths-" + std::to_string(GetCurrentProcessId())));
 }
 
 }  // namespace
@@ -474,8 +449,7 @@ TEST_F(Reliability, SettingsPathsAtTheEdge) {
         const Outcome out = RunHostSession(portable, answers);
         slowest = std::max(slowest, out.Ms);
 
-        ExpectUnderstood(out, c.used ? kUserFile : kDefaults);
-        for (const std::string& written : out.ProfileWrites) EXPECT_EQ(written, ini);
+        ExpectUnderstood(out, c.used ? kUserFile : kDefaults, ini);
         const std::optional<std::string> after = ReadFileBytesW(Widen(ini));
         ASSERT_TRUE(after.has_value());
         if (c.used) {
@@ -570,20 +544,14 @@ TEST_F(Reliability, LegacyValuesOfEveryTypeAndSize) {
     const auto check = [&](const char* value, const Odd& odd, const Understood& understood) {
         SCOPED_TRACE(std::string(value) + " " + odd.kind);
         LegacyRegistrySandbox registry;
-        ASSERT_TRUE(registry.CreateLegacyStore());
-        for (int i = 0; i < 4; ++i) {  // the four numbers come first
-            ASSERT_TRUE(SetRegistryValue(HKEY_CURRENT_USER, kLegacyKey, kKeysInOrder[i], REG_DWORD,
-                                         number(std::stoul(AsWritten(legacy)[i]))));
-        }
-        ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, kLegacyKey, "WaveName", legacy.WaveName));
+        ASSERT_TRUE(registry.CreateLegacyStore(legacy));
         ASSERT_TRUE(SetRegistryValue(HKEY_CURRENT_USER, kLegacyKey, value, odd.type, odd.bytes));
         RemoveFile(AppDataIniPath());
         ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), "[After]\r\nLast=1\r\n"));
 
         const Outcome out = RunHostSession(0);
 
-        ExpectUnderstood(out, understood);
-        for (const std::string& written : out.ProfileWrites) EXPECT_EQ(written, AppDataIniPath());
+        ExpectUnderstood(out, understood, AppDataIniPath());
         ExpectWrittenBack("[After]\r\nLast=1\r\n", ReadFileBytes(AppDataIniPath()).value_or(""),
                           AsWritten(understood));
         EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kLegacyKey));

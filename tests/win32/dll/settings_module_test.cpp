@@ -8,20 +8,13 @@
 #include <optional>
 #include <string>
 
-#include "support/import_hook.h"
 #include "support/message_window.h"
 #include "support/module_under_test.h"
+#include "support/recorded_system.h"
 #include "support/settings_files.h"
 #include "support/setting_values.h"
 
 namespace {
-
-int librariesLoaded = 0;  // by the module, through its LoadLibraryExA
-
-HMODULE WINAPI CountLibraryLoad(LPCSTR name, HANDLE file, DWORD flags) {
-    ++librariesLoaded;
-    return LoadLibraryExA(name, file, flags);
-}
 
 class SettingsModuleTest : public ::testing::Test {
 protected:
@@ -84,30 +77,29 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        RemoveFile(AppDataIniPath());
-        RemoveFile(PortableIniPath());
+        ASSERT_TRUE(files.Start(true));
         if (c.appDataFile) {
             ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), enabled));
         }
         if (c.portableFile) {
             ASSERT_TRUE(WriteFileBytes(PortableIniPath(), enabled));
         }
-        std::unique_ptr<ImportHook> loads;  // outlives the module, to see its unload
-        int loadedBeforeUnload = 0;
+        recorded::Reset();
+        std::unique_ptr<recorded::Installer> hooks;  // outlives the module, to see its unload
+        std::size_t loadedBeforeUnload = 0;
         {
             ModuleUnderTest module;
             ASSERT_TRUE(module.Loaded());
-            loads = std::make_unique<ImportHook>(module.Handle, "kernel32.dll", "LoadLibraryExA",
-                                                 HookAddress(&CountLibraryLoad));
-            ASSERT_TRUE(loads->Installed());
+            hooks = std::make_unique<recorded::Installer>(module.Handle);
+            ASSERT_TRUE(hooks->Installed());
             if (c.initialLoad >= 0) module.Api.InitialLoad(c.initialLoad);
             if (c.setPortable >= 0) module.Api.SetPortableMode(c.setPortable);
             if (c.change >= 0) {
                 EXPECT_EQ(module.Api.ChangePortableMode(c.change), c.changeResult);
             }
-            loadedBeforeUnload = librariesLoaded;
+            loadedBeforeUnload = recorded::Snapshot().Libraries.size();
         }
-        EXPECT_EQ(loadedBeforeUnload, librariesLoaded) << "a library loaded at unload";
+        EXPECT_EQ(loadedBeforeUnload, recorded::Snapshot().Libraries.size()) << "a library loaded at unload";
         const std::string saved = c.savedBeside ? PortableIniPath() : AppDataIniPath();
         const std::string other = c.savedBeside ? AppDataIniPath() : PortableIniPath();
         if (c.initialLoad < 0) {

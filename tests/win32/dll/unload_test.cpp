@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/import_hook.h"
+#include "support/message_window.h"
 #include "support/module_under_test.h"
 #include "support/recorded_system.h"
 #include "support/setting_dialog_driver.h"
@@ -57,20 +58,16 @@ protected:
         g_imageStart = g_imageEnd = 0;
         g_faultsInModule = 0;
         FaultCounter = AddVectoredExceptionHandler(1, CountFaultsInModule);
-        Window = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         ASSERT_NE(Window, nullptr);
         ASSERT_FALSE(ModuleMapped()) << "left loaded by an earlier test";
     }
 
     void TearDown() override {
         recorded::ReleasePlays();
-        Hooks.reset();
         Module.reset();
         EXPECT_TRUE(PumpMessagesUntil([] { return !ModuleMapped(); }, 10000)) << "the module never went away";
         EXPECT_EQ(g_faultsInModule, 0) << "code ran where the module had been mapped";
         RemoveVectoredExceptionHandler(FaultCounter);
-        KillTimer(Window, kSignalTimerId);
-        DestroyWindow(Window);
     }
 
     // The settings file beside this executable (which stands in for the host). TimeType is
@@ -87,15 +84,11 @@ protected:
     }
 
     void LoadAndHook() {
-        Module = std::make_unique<ModuleUnderTest>();
+        Module = std::make_unique<RecordedModule>();
         ASSERT_TRUE(Module->Loaded());
-        const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(Module->Handle);
-        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-            reinterpret_cast<const BYTE*>(Module->Handle) + dos->e_lfanew);
         g_imageStart = reinterpret_cast<ULONG_PTR>(Module->Handle);
-        g_imageEnd = g_imageStart + nt->OptionalHeader.SizeOfImage;
-        Hooks = std::make_unique<recorded::Installer>(Module->Handle);
-        ASSERT_TRUE(Hooks->Installed()) << Hooks->Missing() << " is not in the import table";
+        g_imageEnd = g_imageStart + ImageHeaders(Module->Handle)->OptionalHeader.SizeOfImage;
+        ASSERT_TRUE(Module->Hooks.Installed()) << Module->Hooks.Missing() << " is not in the import table";
     }
 
     // Host's start: the module loaded and hooked, window, portable settings, timer; the next
@@ -122,9 +115,9 @@ protected:
 
     SettingsFilesSandbox Files;
     PVOID FaultCounter = nullptr;
-    HWND Window = nullptr;
-    std::unique_ptr<ModuleUnderTest> Module;
-    std::unique_ptr<recorded::Installer> Hooks;
+    const MessageWindow Host;
+    const HWND Window = Host.Get();
+    std::unique_ptr<RecordedModule> Module;
 };
 
 }  // namespace
@@ -263,7 +256,6 @@ TEST_F(Unload, DuringTheSettingsDialogTheModuleGoesWhenSettingReturns) {
         EXPECT_FALSE(ModuleMapped()) << "the unload never completed";
         EXPECT_TRUE(SavedAtDetach());
         EXPECT_FALSE(KillTimer(host.Handle(), kSignalTimerId)) << "a timer into the unloaded module was left armed";
-        Hooks.reset();
         Module.reset();
         RemoveFile(PortableIniPath());
     }
@@ -312,7 +304,6 @@ TEST_F(Unload, TheSaveAtUnloadAsksTheShellNothing) {
         RemoveFile(PortableIniPath());
         const recorded::Record before = Snapshot();
         Module->Unload();
-        Hooks.reset();
         const recorded::Record after = Snapshot();
         EXPECT_EQ(after.Lookups, before.Lookups) << "the unload looked up a function";
         EXPECT_EQ(after.FoundCalls, before.FoundCalls) << "the unload called the shell";

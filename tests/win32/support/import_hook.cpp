@@ -31,12 +31,15 @@ bool StillMapped(HMODULE module, const void* address) {
 
 }  // namespace
 
+const IMAGE_NT_HEADERS* ImageHeaders(HMODULE module) {
+    if (!module || At<IMAGE_DOS_HEADER>(module, 0)->e_magic != IMAGE_DOS_SIGNATURE) return nullptr;
+    const auto* nt = At<IMAGE_NT_HEADERS>(module, At<IMAGE_DOS_HEADER>(module, 0)->e_lfanew);
+    return nt->Signature == IMAGE_NT_SIGNATURE ? nt : nullptr;
+}
+
 void** FindImportSlot(HMODULE module, const char* importedDll, const char* function) {
-    if (!module) return nullptr;
-    const auto* dos = At<IMAGE_DOS_HEADER>(module, 0);
-    if (dos->e_magic != IMAGE_DOS_SIGNATURE) return nullptr;
-    const auto* nt = At<IMAGE_NT_HEADERS>(module, dos->e_lfanew);
-    if (nt->Signature != IMAGE_NT_SIGNATURE) return nullptr;
+    const IMAGE_NT_HEADERS* nt = ImageHeaders(module);
+    if (!nt) return nullptr;
     const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     if (imports.VirtualAddress == 0) return nullptr;
 

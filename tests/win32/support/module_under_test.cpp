@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "support/import_hook.h"
+
 const char* ModulePath() {
     static char path[MAX_PATH];
     if (path[0] == '\0') {
@@ -19,10 +21,8 @@ const char* ModulePath() {
     return path;
 }
 
-ModuleUnderTest::ModuleUnderTest() {
-    Handle = LoadLibraryA(ModulePath());
-    if (!Handle) return;
-    ResolveExports(Handle, Api);
+ModuleUnderTest::ModuleUnderTest(const char* path) : Handle(LoadLibraryA(path)) {
+    if (Handle && !ResolveExports(Handle, Api).empty()) Unload();
 }
 
 ModuleUnderTest::~ModuleUnderTest() {
@@ -37,9 +37,8 @@ void ModuleUnderTest::Unload() {
 
 PinnedImports::PinnedImports(HMODULE module) {
     const auto* base = reinterpret_cast<const BYTE*>(module);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(module)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    const IMAGE_DATA_DIRECTORY& imports =
+        ImageHeaders(module)->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
          imports.VirtualAddress && entry->Name; ++entry) {
         if (HMODULE pinned = LoadLibraryA(reinterpret_cast<const char*>(base + entry->Name))) {

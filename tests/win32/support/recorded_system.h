@@ -2,8 +2,8 @@
 // The system as the module meets it in every test: its calls to the clock, Sleep, the window
 // timers, PlaySoundA and worker starts go to the recorders here, which note each call and
 // answer as told. The real module reaches them through its import table (Installer, with its
-// profile writes and the two functions that find its settings); the unit tests' seam calls
-// them directly (unit/recorded_platform.cpp). Recorders and record live in the test
+// profile writes, library loads and the two functions that find its settings); the unit
+// tests' seam calls them directly (unit/recorded_platform.cpp). Recorders and record live in the test
 // executable, so they outlive the module: read the record after the unload. One
 // process-wide record, reset between runs. No test framework here, so that the benchmark
 // can use it too.
@@ -16,6 +16,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "support/module_under_test.h"
 
 class ImportHook;
 
@@ -57,6 +59,9 @@ struct Record {
     std::vector<TimerCall> Timers;  // sets and kills
     std::vector<SoundCall> Sounds;
     std::vector<ProfileWrite> ProfileWrites;
+    // The module's LoadLibraryExA calls ("load <name> <flags>", and "refused" after one the
+    // answers refused), and what the test noted among them (NoteLibraryUse).
+    std::vector<std::string> Libraries;
 
     std::size_t SyncPlays() const;
     std::vector<TimerCall> Sets() const;
@@ -86,6 +91,8 @@ struct Answers {
     bool HoldSyncPlays = false;
     bool RealPlays = false;
     bool RefuseWorkers = false;  // StartWorker answers false and starts nothing
+    // LoadLibraryExA refuses LOAD_LIBRARY_SEARCH_SYSTEM32, as a Windows that predates it.
+    bool RefuseSystemFolderFlag = false;
     std::optional<std::string> AppData;  // SHGetFolderPathA's answer; "" fails; null: the system's
     // The module's other GetProcAddress look-ups go here (a test's own recorders), else to the
     // system. SHGetFolderPathA, which the module looks up in shfolder.dll, is always recorded.
@@ -111,6 +118,9 @@ bool ClearRecord(DWORD timeoutMs = 10000);
 void Answer(const std::function<void(Answers&)>& change);
 // A copy of the record, taken under its lock.
 Record Snapshot();
+
+// Adds `use` to Record::Libraries, in order with the module's library loads.
+void NoteLibraryUse(const std::string& use);
 
 // Ends the held plays, and lets later ones pass, until the next Reset.
 void ReleasePlays();
@@ -157,3 +167,11 @@ private:
 };
 
 }  // namespace recorded
+
+// The real module loaded as the host loads it, its imports going to the recorders while it
+// lives; the hooks go before the module does.
+struct RecordedModule : ModuleUnderTest {
+    explicit RecordedModule(const char* path = ModulePath()) : ModuleUnderTest(path), Hooks(Handle) {}
+    bool Ready() const { return Loaded() && Hooks.Installed(); }
+    recorded::Installer Hooks;
+};

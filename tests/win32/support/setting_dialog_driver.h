@@ -1,7 +1,7 @@
 #pragma once
-// Drives the modal settings dialog from the thread that opened it: a thread timer fires
-// inside the dialog's own message loop, finds the dialog and runs a script against it
-// (clicks, typing, reading control states). The script ends the dialog itself.
+// Drives a modal dialog (the settings dialog, the file chooser) from the thread that opened
+// it: a thread timer fires inside the dialog's own message loop, finds the dialog and runs a
+// script against it (clicks, typing, reading control states). The script ends the dialog.
 #include <windows.h>
 
 #include <functional>
@@ -10,16 +10,20 @@
 #include "support/scoped_tools.h"
 
 struct SettingRun {
-    int Result = 0;          // what Setting returned
+    int Result = 0;          // what Setting (or `open`) returned
     bool ScriptRan = false;  // the dialog was found and the script ran
     bool LeftOpen = false;   // the script did not end the dialog; the driver closed it
 };
 
+// Calls `open`, which shows a modal dialog, and runs `script` once `find` has seen the dialog
+// shown for `settleTicks` ticks of 20 ms.
+SettingRun RunDialogScript(const std::function<int()>& open, const std::function<HWND()>& find,
+                           const std::function<void(HWND)>& script, int settleTicks = 1);
 // Calls `setting` (the module's Setting export) and runs `script` once the dialog is up.
 SettingRun RunSettingDialogScript(int(WINAPI* setting)(), const std::function<void(HWND)>& script);
 
-// The settings dialog of this thread, or null.
-HWND FindSettingDialog();
+// This thread's dialog with the caption, or its shown dialog when `caption` is null; or null.
+HWND FindThreadDialog(const wchar_t* caption);
 
 // What a user does.
 void Click(HWND dialog, int id);                         // BM_CLICK on a button
@@ -28,6 +32,7 @@ void TypeText(HWND dialog, int id, const wchar_t* text); // replaces the edit's 
 void CloseBox(HWND dialog);                              // the caption's close box
 
 // What the user sees.
+std::wstring WindowText(HWND window);
 std::wstring ControlText(HWND dialog, int id);
 bool IsEnabled(HWND dialog, int id);
 bool IsChecked(HWND dialog, int id);

@@ -56,72 +56,38 @@ TEST(DialogServices, TestPlayPlaysTheEditsText) {
 
 namespace {
 
+// What the chooser showed on opening, and whether it answered OK (with `answer`; Cancel when
+// null).
 struct ChooserView {
     bool Seen = false;
+    bool Accepted = false;
     std::wstring Title;
     std::wstring StartFolder;  // as the chooser reports it
     std::wstring FileName;     // the file-name box when it opened
     std::wstring Filter;       // the file-type box
 };
 
-struct ChooserScript {
-    bool Accept = true;        // OK with AnswerName, else Cancel
-    std::wstring AnswerName;
-    ChooserView View;
-    int Ticks = 0;
-};
-
-ChooserScript* chooserScript = nullptr;
-
-BOOL CALLBACK FindChooser(HWND window, LPARAM found) {
-    wchar_t className[16] = {};
-    GetClassNameW(window, className, 16);
-    if (std::wcscmp(className, L"#32770") == 0 && IsWindowVisible(window)) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND FileNameBox(HWND chooser) {
-    HWND box = GetDlgItem(chooser, cmb13);  // the newer layout's combo box
-    return box ? box : GetDlgItem(chooser, edt1);
-}
-
-std::wstring WindowText(HWND window) {
-    wchar_t text[MAX_PATH * 2] = {};
-    GetWindowTextW(window, text, MAX_PATH * 2);
-    return text;
-}
-
-void CALLBACK ChooserTick(HWND, UINT, UINT_PTR, DWORD) {
-    ChooserScript* script = chooserScript;
-    if (!script || script->View.Seen) return;
-    HWND chooser = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindChooser, reinterpret_cast<LPARAM>(&chooser));
-    if (!chooser) return;
-    if (++script->Ticks < 3) return;  // let it finish filling its views
-    script->View.Seen = true;
-    script->View.Title = WindowText(chooser);
-    // The chooser answers in the character set it was opened with, here ANSI.
-    char folder[MAX_PATH] = {};
-    SendMessageA(chooser, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder));
-    script->View.StartFolder = Widen(folder);
-    script->View.FileName = WindowText(FileNameBox(chooser));
-    script->View.Filter = WindowText(GetDlgItem(chooser, cmb1));
-    if (script->Accept) SetWindowTextW(FileNameBox(chooser), script->AnswerName.c_str());
-    const int button = script->Accept ? IDOK : IDCANCEL;
-    SendMessageW(chooser, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(chooser, button)));
-}
-
-int RunChooser(HWND dialog, ChooserScript* script) {
-    chooserScript = script;
-    const UINT_PTR timer = SetTimer(nullptr, 0, 20, ChooserTick);
-    const int result = ChooseWaveFile(dialog, GetModuleHandleA(nullptr));
-    KillTimer(nullptr, timer);
-    chooserScript = nullptr;
-    return result;
+ChooserView RunChooser(HWND dialog, const std::wstring* answer) {
+    ChooserView view;
+    const auto open = [&] { return ChooseWaveFile(dialog, GetModuleHandleA(nullptr)); };
+    const auto find = [] { return FindThreadDialog(nullptr); };
+    const SettingRun run = RunDialogScript(open, find, [&](HWND chooser) {
+        HWND fileName = GetDlgItem(chooser, cmb13) ? GetDlgItem(chooser, cmb13) : GetDlgItem(chooser, edt1);
+        view.Title = WindowText(chooser);
+        // The chooser answers in the character set it was opened with, here ANSI.
+        char folder[MAX_PATH] = {};
+        SendMessageA(chooser, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder));
+        view.StartFolder = Widen(folder);
+        view.FileName = WindowText(fileName);
+        view.Filter = WindowText(GetDlgItem(chooser, cmb1));
+        if (answer) SetWindowTextW(fileName, answer->c_str());
+        const int button = answer ? IDOK : IDCANCEL;
+        SendMessageW(chooser, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(chooser, button)));
+    }, 3);  // let it finish filling its views
+    view.Seen = run.ScriptRan;
+    view.Accepted = run.Result != 0;
+    return view;
 }
 
 // Starts in the system folder and puts back the folder that was current before: the chooser
@@ -177,18 +143,16 @@ TEST(DialogServices, ChooserAsTheUserSeesIt) {
         EditHost dialog;
         SetDlgItemTextW(dialog.Handle(), 114, cases[i].edit.c_str());
         CurrentFolder current;
-        ChooserScript script;
-        script.Accept = cases[i].accept;
-        script.AnswerName = chosen;
-        EXPECT_EQ(cases[i].accept, RunChooser(dialog.Handle(), &script) != 0);
+        const ChooserView view = RunChooser(dialog.Handle(), cases[i].accept ? &chosen : nullptr);
+        EXPECT_EQ(cases[i].accept, view.Accepted);
         EXPECT_FALSE(current.Moved());
 
-        ASSERT_TRUE(script.View.Seen) << "the chooser never showed";
+        ASSERT_TRUE(view.Seen) << "the chooser never showed";
         EXPECT_EQ(L"\u30B5\u30A6\u30F3\u30C9\u30D5\u30A1\u30A4\u30EB\u306E\u8A2D\u5B9A",
-                  script.View.Title);  // "サウンドファイルの設定"
-        EXPECT_EQ(L"Wave\u30B5\u30A6\u30F3\u30C9 (*.wav)", script.View.Filter);
-        EXPECT_EQ(cases[i].startFolder, script.View.StartFolder);
-        EXPECT_EQ(cases[i].fileName, script.View.FileName);
+                  view.Title);  // "サウンドファイルの設定"
+        EXPECT_EQ(L"Wave\u30B5\u30A6\u30F3\u30C9 (*.wav)", view.Filter);
+        EXPECT_EQ(cases[i].startFolder, view.StartFolder);
+        EXPECT_EQ(cases[i].fileName, view.FileName);
         EXPECT_EQ(cases[i].editAfter, ControlText(dialog.Handle(), 114));
     }
 }

@@ -22,14 +22,6 @@ HINSTANCE Resources() {
 
 using Values = SettingValues;
 
-void SetLegacyValues(const Values& v) {
-    ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "Enable", v.Enable));
-    ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "SignalType", v.SignalType));
-    ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "Interval", v.Interval));
-    ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "TimeType", v.TimeType));
-    ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, kLegacyKey, "WaveName", v.WaveName));
-}
-
 // Fields no load would give, so a field left untouched shows.
 void FillWithSentinels(SignalSettings& s) {
     s.Enable = s.SignalType = s.TimeType = 7;
@@ -59,17 +51,14 @@ TEST(LegacyImport, InitialLoadImportsOnceThenReadsTheFile) {
         LegacyRegistrySandbox registry;
         SettingsFilesSandbox files;
         ASSERT_TRUE(files.CreateAppDataFolders());
-        ASSERT_TRUE(registry.CreateLegacyStore());
+        ASSERT_TRUE(c.allValues ? registry.CreateLegacyStore(c.expected)
+                                : registry.CreateLegacyStore() &&
+                                      SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "Enable", 1));
         // Everything below the two old keys goes with them; their neighbours stay.
         const std::string below = "\\Below";
         ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey + below, "x", 1));
         ASSERT_TRUE(SetRegistryNumber(HKEY_LOCAL_MACHINE, kUninstallEntry + below, "x", 1));
         ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, "Software\\Tivrand\\Other", "x", 1));
-        if (c.allValues) {
-            SetLegacyValues(c.expected);
-        } else {
-            ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "Enable", 1));
-        }
         const std::string written = c.portable ? PortableIniPath() : AppDataIniPath();
         const std::string other = c.portable ? AppDataIniPath() : PortableIniPath();
 
@@ -137,8 +126,7 @@ TEST(LegacyImport, ASaveThatFailsKeepsTheLegacyStoreForTheNextStart) {
         if (c.fileHeldOpen) {
             ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), "[Orlune]\r\nEnable=0\r\n"));
         }
-        ASSERT_TRUE(registry.CreateLegacyStore());
-        SetLegacyValues(legacy);
+        ASSERT_TRUE(registry.CreateLegacyStore(legacy));
         {
             ExclusiveFile lock(c.fileHeldOpen ? AppDataIniPath() : std::string());
             SignalSettings failed(Resources());

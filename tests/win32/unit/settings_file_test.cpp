@@ -129,15 +129,7 @@ TEST_F(SettingsFileTest, ChangePortableModeMovesTheFileOrChangesNothing) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        RemoveFile(AppDataIniPath());
-        RemoveFile(PortableIniPath());
-        if (c.appDataFolders) {
-            ASSERT_TRUE(files.CreateAppDataFolders());
-        } else {
-            RemoveDirectoryA(ProductFolder().c_str());
-            RemoveDirectoryA(VendorFolder().c_str());
-            ASSERT_FALSE(FolderExists(VendorFolder()));
-        }
+        ASSERT_TRUE(files.Start(c.appDataFolders));
         if (c.appData) {
             ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), *c.appData));
         }
