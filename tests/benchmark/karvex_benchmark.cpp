@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -82,8 +81,8 @@ void PrintMicroseconds(const char* what, const std::vector<double>& seconds) {
 bool Ready(const RecordedModule& loaded) {
     if (!loaded.Loaded()) {
         std::fprintf(stderr, "benchmark: %s did not load\n", ModulePath());
-    } else if (!loaded.Hooks.Installed()) {
-        std::fprintf(stderr, "benchmark: %s is not in the import table\n", loaded.Hooks.Missing());
+    } else if (loaded.Missing) {
+        std::fprintf(stderr, "benchmark: %s is not in the import table\n", loaded.Missing);
     }
     return loaded.Ready();
 }

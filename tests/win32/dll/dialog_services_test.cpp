@@ -121,9 +121,9 @@ public:
         module_->Api.InitialLoad(1);
     }
 
-    bool Ready() const { return module_->Ready(); }
     // Opens the settings dialog, runs `script` in it, then cancels it.
     void InDialog(const std::function<void(HWND)>& script) {
+        ASSERT_TRUE(module_->Ready()) << "the module did not load, or is not hooked";
         const SettingRun run = RunSettingDialogScript(module_->Api.Setting, [&](HWND dialog) {
             script(dialog);
             Click(dialog, IDCANCEL);
@@ -162,7 +162,6 @@ protected:
 // Help button opens the help file beside the module.
 TEST_F(DialogServicesInDialog, HelpOnAControlShowsItsPopupTopic) {
     HostedModule module(ModulePath(), "");
-    ASSERT_TRUE(module.Ready());
     const std::vector<int> withHelp = {1, 2, 101, 102, 104, 105, 107, 108, 111, 114, 115, 116, 117};
     HWND shown = nullptr;
     module.InDialog([&](HWND dialog) {
@@ -197,7 +196,6 @@ TEST_F(DialogServicesInDialog, HelpOnAControlShowsItsPopupTopic) {
 // switched off.
 TEST_F(DialogServicesInDialog, TestButtonPlaysTheEditsCurrentText) {
     HostedModule module(ModulePath(), kJapaneseWave);
-    ASSERT_TRUE(module.Ready());
     module.InDialog([&](HWND dialog) {
         Click(dialog, IDC_DONT_USE_MODULE);
         Click(dialog, IDC_TEST_PLAY);
@@ -233,7 +231,6 @@ TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
         const Case& c = cases[i];
         SCOPED_TRACE(testing::Message() << "row " << i + 1);
         HostedModule module(ModulePath(), "");
-        ASSERT_TRUE(module.Ready());
         chooserAnswer = c.answer;
         std::string edit;
         HWND shown = nullptr;
@@ -291,7 +288,6 @@ TEST_F(DialogServicesInDialog, LibrariesLoadFromTheSystemFolderAtFirstUse) {
         const Case& c = cases[i];
         SCOPED_TRACE(testing::Message() << "row " << i + 1);
         HostedModule module(ModulePath(), "");
-        ASSERT_TRUE(module.Ready());
         recorded::Answer([&](recorded::Answers& a) { a.RefuseSystemFolderFlag = c.refuseFlag; });
         module.InDialog([&](HWND dialog) {
             c.use(dialog);
@@ -312,7 +308,6 @@ TEST_F(DialogServicesInDialog, ModuleFolderTooLongForThePopupSourceShowsNoPopup)
     ASSERT_TRUE(CopyFileA(ModulePath(), copy.c_str(), FALSE));
     {
         HostedModule module(copy, "");
-        ASSERT_TRUE(module.Ready());
         module.InDialog([&](HWND dialog) {
             SendHelp(dialog, IDC_USE_MODULE, POINT{10, 10});
             Click(dialog, IDC_HELP_BUTTON);
@@ -352,7 +347,6 @@ TEST(OwnProcessDialogLibraries, NotLoadedUntilUsed) {
     }
     {
         HostedModule module(ModulePath(), "");
-        ASSERT_TRUE(module.Ready());
         module.InDialog([](HWND dialog) {
             SendHelp(dialog, IDC_USE_MODULE, POINT{10, 10});
             Click(dialog, IDC_BROWSE);
@@ -385,7 +379,6 @@ TEST(OwnProcessDialogLibraries, Missing) {
     ASSERT_EQ(nullptr, LoadLibraryExA("hhctrl.ocx", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
         << "the override did not take";
     HostedModule module(ModulePath(), kJapaneseWave);
-    ASSERT_TRUE(module.Ready());
     std::string edit;
     module.InDialog([&](HWND dialog) {  // which then still takes its Cancel
         SendHelp(dialog, IDC_USE_MODULE, POINT{10, 10});

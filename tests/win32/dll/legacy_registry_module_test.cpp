@@ -6,7 +6,6 @@
 #include <shlwapi.h>
 
 #include <memory>
-#include <string>
 
 #include "support/import_hook.h"
 #include "support/legacy_registry_store.h"

@@ -41,7 +41,7 @@ void RunCycle(HWND window, const Kind& kind) {
     recorded::Reset(answers);
 
     RecordedModule module;
-    ASSERT_TRUE(module.Ready()) << module.Hooks.Missing();
+    ASSERT_TRUE(module.Ready()) << module.Missing;
 
     module.Api.SetParentWindow(window);
     ASSERT_NE(module.Api.InitialLoad(1), 0);

@@ -145,16 +145,15 @@ void AddFolder(std::wstring folder, bool recursive, const std::wstring& skip, Sn
 }
 
 Snapshot TakeSnapshot(const std::vector<std::wstring>& extraTrees, const std::wstring& settingsFile) {
-    wchar_t windows[MAX_PATH], temp[MAX_PATH];
+    wchar_t windows[MAX_PATH];
     GetWindowsDirectoryW(windows, MAX_PATH);
-    GetTempPathW(MAX_PATH, temp);
     Snapshot snapshot;
     AddFolder(Widen(AppDataFolder()), false, settingsFile, snapshot);
     AddFolder(Widen(VendorFolder()), true, settingsFile, snapshot);
     AddFolder(Widen(ExecutableFolder()), false, settingsFile, snapshot);
     AddFolder(windows, false, settingsFile, snapshot);
     AddFolder(std::wstring(windows, 2), false, settingsFile, snapshot);  // "C:"
-    AddFolder(temp, false, settingsFile, snapshot);
+    AddFolder(Widen(TempPath("")), false, settingsFile, snapshot);
     for (const std::wstring& tree : extraTrees) AddFolder(tree, true, settingsFile, snapshot);
     return snapshot;
 }
@@ -178,10 +177,8 @@ struct Outcome {
     int Started = 0;
     bool Fired = false;
     bool Unmapped = false;
-    int Sleeps = 0;
-    std::vector<recorded::SoundCall> Sounds;
-    std::vector<std::string> ProfileWrites;
     DWORD Ms = 0;
+    recorded::Record Seen;
 };
 
 class Reliability : public ::testing::Test {
@@ -203,7 +200,7 @@ protected:
         {
             RecordedModule module;
             if (!module.Ready()) {
-                ADD_FAILURE() << "Karvex.dll did not load, or " << module.Hooks.Missing() << " is not imported";
+                ADD_FAILURE() << "Karvex.dll did not load, or " << module.Missing << " is not imported";
                 return out;
             }
             module.Api.InitialLoad(portable);
@@ -220,25 +217,22 @@ protected:
             out.Unmapped = PumpMessagesUntil([] { return !ModuleMapped(); }, kCaseLimitMs);
         }
         out.Ms = GetTickCount() - start;
-        const recorded::Record seen = recorded::Snapshot();
-        out.Sleeps = static_cast<int>(seen.Sleeps.size());
-        out.Sounds = seen.Sounds;
-        for (const recorded::ProfileWrite& write : seen.ProfileWrites) out.ProfileWrites.push_back(write.File);
+        out.Seen = recorded::Snapshot();
         return out;
     }
 
     // What every case promises, given what the module should have understood and the only
     // file it may write.
     void ExpectUnderstood(const Outcome& out, const Understood& u, const std::string& ini) {
-        for (const std::string& written : out.ProfileWrites) EXPECT_EQ(written, ini);
+        for (const recorded::ProfileWrite& written : out.Seen.ProfileWrites) EXPECT_EQ(written.File, ini);
         EXPECT_TRUE(out.Unmapped) << "the module stayed mapped";
         EXPECT_LT(out.Ms, kCaseLimitMs);
-        EXPECT_LE(out.Sleeps, 30) << "the due check waited past 3 s";
+        EXPECT_LE(out.Seen.Sleeps.size(), 30u) << "the due check waited past 3 s";
         EXPECT_EQ(out.Enable, u.Enable);
         EXPECT_EQ(out.Started, u.Enable != 0 ? 1 : 0);
         EXPECT_EQ(out.Fired, u.Enable != 0) << "the timer did not fire";
-        ASSERT_EQ(static_cast<int>(out.Sounds.size()), PlaysAtThree(u));
-        for (const recorded::SoundCall& sound : out.Sounds) {
+        ASSERT_EQ(static_cast<int>(out.Seen.Sounds.size()), PlaysAtThree(u));
+        for (const recorded::SoundCall& sound : out.Seen.Sounds) {
             EXPECT_EQ(sound.Name, u.WaveName);
             EXPECT_EQ(sound.Flags, static_cast<DWORD>(u.SignalType != 0 ? SND_SYNC : SND_ASYNC));
         }
@@ -456,7 +450,7 @@ TEST_F(Reliability, SettingsPathsAtTheEdge) {
             ExpectWrittenBack(userFile, *after, AsWritten(kUserFile));
         } else {
             EXPECT_EQ(*after, userFile);
-            EXPECT_TRUE(out.ProfileWrites.empty());
+            EXPECT_TRUE(out.Seen.ProfileWrites.empty());
         }
         ExpectSameFiles(files, TakeSnapshot({TempRoot()}, Widen(ini)));
         RemoveFile(other);

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -85,20 +84,15 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
             ASSERT_TRUE(WriteFileBytes(PortableIniPath(), enabled));
         }
         recorded::Reset();
-        std::unique_ptr<recorded::Installer> hooks;  // outlives the module, to see its unload
-        std::size_t loadedBeforeUnload = 0;
-        {
-            ModuleUnderTest module;
-            ASSERT_TRUE(module.Loaded());
-            hooks = std::make_unique<recorded::Installer>(module.Handle);
-            ASSERT_TRUE(hooks->Installed());
-            if (c.initialLoad >= 0) module.Api.InitialLoad(c.initialLoad);
-            if (c.setPortable >= 0) module.Api.SetPortableMode(c.setPortable);
-            if (c.change >= 0) {
-                EXPECT_EQ(module.Api.ChangePortableMode(c.change), c.changeResult);
-            }
-            loadedBeforeUnload = recorded::Snapshot().Libraries.size();
+        RecordedModule module;
+        ASSERT_TRUE(module.Ready());
+        if (c.initialLoad >= 0) module.Api.InitialLoad(c.initialLoad);
+        if (c.setPortable >= 0) module.Api.SetPortableMode(c.setPortable);
+        if (c.change >= 0) {
+            EXPECT_EQ(module.Api.ChangePortableMode(c.change), c.changeResult);
         }
+        const std::size_t loadedBeforeUnload = recorded::Snapshot().Libraries.size();
+        module.Unload();  // hooked still
         EXPECT_EQ(loadedBeforeUnload, recorded::Snapshot().Libraries.size()) << "a library loaded at unload";
         const std::string saved = c.savedBeside ? PortableIniPath() : AppDataIniPath();
         const std::string other = c.savedBeside ? AppDataIniPath() : PortableIniPath();

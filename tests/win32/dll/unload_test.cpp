@@ -88,7 +88,7 @@ protected:
         ASSERT_TRUE(Module->Loaded());
         g_imageStart = reinterpret_cast<ULONG_PTR>(Module->Handle);
         g_imageEnd = g_imageStart + ImageHeaders(Module->Handle)->OptionalHeader.SizeOfImage;
-        ASSERT_TRUE(Module->Hooks.Installed()) << Module->Hooks.Missing() << " is not in the import table";
+        ASSERT_TRUE(Module->Ready()) << Module->Missing << " is not in the import table";
     }
 
     // Host's start: the module loaded and hooked, window, portable settings, timer; the next

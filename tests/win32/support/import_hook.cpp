@@ -51,15 +51,7 @@ void** FindImportSlot(HMODULE module, const char* importedDll, const char* funct
         auto* lookup = At<IMAGE_THUNK_DATA>(module, entry->OriginalFirstThunk);
         auto* addresses = At<IMAGE_THUNK_DATA>(module, entry->FirstThunk);
         for (; lookup->u1.AddressOfData; ++lookup, ++addresses) {
-            if (IMAGE_SNAP_BY_ORDINAL(lookup->u1.Ordinal)) {
-                // MAKEINTRESOURCEA(n) asks for the import by ordinal n.
-                if (IS_INTRESOURCE(function) &&
-                    IMAGE_ORDINAL(lookup->u1.Ordinal) == reinterpret_cast<ULONG_PTR>(function)) {
-                    return reinterpret_cast<void**>(&addresses->u1.Function);
-                }
-                continue;
-            }
-            if (IS_INTRESOURCE(function)) continue;
+            if (IMAGE_SNAP_BY_ORDINAL(lookup->u1.Ordinal)) continue;  // by number: no name to match
             const auto* byName = At<IMAGE_IMPORT_BY_NAME>(module, lookup->u1.AddressOfData);
             if (std::strcmp(reinterpret_cast<const char*>(byName->Name), function) == 0) {
                 return reinterpret_cast<void**>(&addresses->u1.Function);

@@ -1,9 +1,9 @@
 #include "support/module_under_test.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "support/import_hook.h"
+#include "support/settings_files.h"
 
 const char* ModulePath() {
     static char path[MAX_PATH];
@@ -14,9 +14,7 @@ const char* ModulePath() {
             std::replace(path, path + length, '/', '\\');
             return path;
         }
-        GetModuleFileNameA(nullptr, path, MAX_PATH);
-        char* slash = std::strrchr(path, '\\');
-        std::strcpy(slash ? slash + 1 : path, "Karvex.dll");
+        lstrcpynA(path, (ExecutableFolder() + "Karvex.dll").c_str(), MAX_PATH);
     }
     return path;
 }

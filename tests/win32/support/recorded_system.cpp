@@ -324,27 +324,27 @@ bool FireTimer(HWND window, UINT_PTR id, int lateMs) {
 }
 
 bool WaitForWorkers(DWORD timeoutMs) {
-    std::vector<HANDLE> workers = Locked([](State& s) { return std::move(s.Workers); }), running;
+    std::vector<HANDLE> workers = Locked([](State& s) { return std::exchange(s.Workers, {}); }), running;
     const DWORD start = GetTickCount();
     for (HANDLE worker : workers) {
         const DWORD spent = GetTickCount() - start;
-        if (WaitForSingleObject(worker, spent < timeoutMs ? timeoutMs - spent : 0) != WAIT_OBJECT_0) {
-            running.push_back(worker);
-        } else {
+        if (WaitForSingleObject(worker, spent < timeoutMs ? timeoutMs - spent : 0) == WAIT_OBJECT_0) {
             CloseHandle(worker);
+        } else {
+            running.push_back(worker);
         }
     }
     Locked([&](State& s) { s.Workers.insert(s.Workers.end(), running.begin(), running.end()); });
     return running.empty();
 }
 
-Installer::Installer(HMODULE module) {
-    for (const Import& import : kImports) {
-        hooks_.push_back(std::make_unique<ImportHook>(module, import.Dll, import.Function, import.Recorder));
-        if (!hooks_.back()->Installed() && !missing_) missing_ = import.Function;
+}  // namespace recorded
+
+RecordedModule::RecordedModule(const char* path) : ModuleUnderTest(path) {
+    for (const recorded::Import& import : recorded::kImports) {
+        hooks_.push_back(std::make_unique<ImportHook>(Handle, import.Dll, import.Function, import.Recorder));
+        if (!hooks_.back()->Installed() && !Missing) Missing = import.Function;
     }
 }
 
-Installer::~Installer() = default;
-
-}  // namespace recorded
+RecordedModule::~RecordedModule() = default;

@@ -1,7 +1,7 @@
 #pragma once
 // The system as the module meets it in every test: its calls to the clock, Sleep, the window
 // timers, PlaySoundA and worker starts go to the recorders here, which note each call and
-// answer as told. The real module reaches them through its import table (Installer, with its
+// answer as told. The real module reaches them through its import table (RecordedModule, with its
 // profile writes, library loads and the two functions that find its settings); the unit
 // tests' seam calls them directly (unit/recorded_platform.cpp). Recorders and record live in the test
 // executable, so they outlive the module: read the record after the unload. One
@@ -148,30 +148,18 @@ BOOL WINAPI RecordedPlaySoundA(LPCSTR name, HMODULE module, DWORD flags);
 // A real thread with a 4096-byte initial stack, so that "runs on its own thread" shows.
 bool StartWorker(LPTHREAD_START_ROUTINE routine, void* parameter);
 
-// Hooks the recorders into `module`'s import table while it lives; puts the table back when
-// destroyed (unless the module has been unmapped meanwhile).
-class Installer {
-public:
-    explicit Installer(HMODULE module);
-    ~Installer();
-    Installer(const Installer&) = delete;
-    Installer& operator=(const Installer&) = delete;
-
-    bool Installed() const { return missing_ == nullptr; }
-    // The first function that the module does not import, or null.
-    const char* Missing() const { return missing_; }
-
-private:
-    std::vector<std::unique_ptr<ImportHook>> hooks_;
-    const char* missing_ = nullptr;
-};
-
 }  // namespace recorded
 
 // The real module loaded as the host loads it, its imports going to the recorders while it
-// lives; the hooks go before the module does.
-struct RecordedModule : ModuleUnderTest {
-    explicit RecordedModule(const char* path = ModulePath()) : ModuleUnderTest(path), Hooks(Handle) {}
-    bool Ready() const { return Loaded() && Hooks.Installed(); }
-    recorded::Installer Hooks;
+// lives. The hooks go before the module does: Unload() first to record the unload itself.
+class RecordedModule : public ModuleUnderTest {
+public:
+    explicit RecordedModule(const char* path = ModulePath());
+    ~RecordedModule();
+    bool Ready() const { return Loaded() && !Missing; }
+
+    const char* Missing = nullptr;  // the first recorded function the module does not import
+
+private:
+    std::vector<std::unique_ptr<ImportHook>> hooks_;
 };

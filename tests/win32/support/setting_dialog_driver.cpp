@@ -115,6 +115,13 @@ std::wstring ListItems(HWND dialog) {
     return items;
 }
 
+scoped::Window MakeWindow(HWND parent, const wchar_t* windowClass, DWORD style, int id) {
+    return scoped::Window(CreateWindowExW(0, windowClass, L"", style | (parent ? WS_CHILD : 0), 0, 0,
+                                          200, 200, parent,
+                                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                          GetModuleHandleW(nullptr), nullptr));
+}
+
 HostWindow::HostWindow()
     : window_(CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr)) {}

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "resources/resource_ids.h"
 #include "support/scoped_tools.h"
 
 struct SettingRun {
@@ -38,6 +39,21 @@ bool IsEnabled(HWND dialog, int id);
 bool IsChecked(HWND dialog, int id);
 int ListSelection(HWND dialog);          // CB_ERR when nothing is selected
 std::wstring ListItems(HWND dialog);     // the list's labels joined with '|'
+
+// A window of this thread, child of `parent` when there is one.
+scoped::Window MakeWindow(HWND parent, const wchar_t* windowClass, DWORD style, int id);
+
+// The controls of the settings dialog that the settings and the dialog services read, with
+// their ids, on a window standing in for the dialog. The edit has no length limit, so a name
+// longer than the dialog's edit would take reaches them too.
+struct StandInDialog {
+    scoped::Window Dialog = MakeWindow(nullptr, L"STATIC", WS_OVERLAPPED, 0);
+    scoped::Window Use = MakeWindow(Dialog.Get(), L"BUTTON", BS_AUTORADIOBUTTON, IDC_USE_MODULE);
+    scoped::Window HourCount = MakeWindow(Dialog.Get(), L"BUTTON", BS_AUTORADIOBUTTON, IDC_HOUR_COUNT);
+    scoped::Window Clock24 = MakeWindow(Dialog.Get(), L"BUTTON", BS_AUTORADIOBUTTON, IDC_CLOCK_24);
+    scoped::Window List = MakeWindow(Dialog.Get(), L"COMBOBOX", CBS_DROPDOWNLIST, IDC_INTERVAL_LIST);
+    scoped::Window Edit = MakeWindow(Dialog.Get(), L"EDIT", ES_AUTOHSCROLL, IDC_WAVE_NAME);
+};
 
 // A hidden top-level window of this thread, standing in for the host's window.
 class HostWindow {

@@ -7,7 +7,6 @@
 #include <dlgs.h>
 
 #include <cstddef>
-#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -19,31 +18,17 @@
 #include "support/settings_files.h"
 #include "tests/cases/wave_name_cuts.h"
 
-namespace {
-
-// A stand-in for the dialog holding the file-name edit, enough for the services that read it.
-struct EditHost {
-    EditHost() {
-        CreateWindowExA(0, "EDIT", "", WS_CHILD | ES_AUTOHSCROLL, 0, 0, 90, 20, window.Get(),
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(114)), nullptr, nullptr);
-    }
-    HWND Handle() const { return window.Get(); }
-    const scoped::Window window{CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 100, 100, nullptr,
-                                                nullptr, nullptr, nullptr)};
-};
-
-}  // namespace
-
 // The Test button plays the edit's text as it stands, cut like every name at 259 bytes on a
 // character boundary, asynchronously without waiting for a busy sound service.
 TEST(DialogServices, TestPlayPlaysTheEditsText) {
     ASSERT_EQ(932u, GetACP());
-    EditHost dialog;
+    StandInDialog controls;
+    const HWND dialog = controls.Dialog.Get();
     for (const WaveNameCut& c : WaveNameCuts()) {
         SCOPED_TRACE(c.Name);
         recorded::Reset();
-        SetDlgItemTextA(dialog.Handle(), 114, c.Text.c_str());
-        EXPECT_EQ(1, TestPlay(dialog.Handle()));
+        SetDlgItemTextA(dialog, 114, c.Text.c_str());
+        EXPECT_EQ(1, TestPlay(dialog));
         const std::vector<recorded::SoundCall> sounds = recorded::Snapshot().Sounds;
         ASSERT_EQ(1u, sounds.size());
         EXPECT_EQ(c.Kept, sounds[0].Name);
@@ -140,10 +125,11 @@ TEST(DialogServices, ChooserAsTheUserSeesIt) {
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         SCOPED_TRACE(testing::Message() << "row " << i + 1);
-        EditHost dialog;
-        SetDlgItemTextW(dialog.Handle(), 114, cases[i].edit.c_str());
+        StandInDialog controls;
+    const HWND dialog = controls.Dialog.Get();
+        SetDlgItemTextW(dialog, 114, cases[i].edit.c_str());
         CurrentFolder current;
-        const ChooserView view = RunChooser(dialog.Handle(), cases[i].accept ? &chosen : nullptr);
+        const ChooserView view = RunChooser(dialog, cases[i].accept ? &chosen : nullptr);
         EXPECT_EQ(cases[i].accept, view.Accepted);
         EXPECT_FALSE(current.Moved());
 
@@ -153,6 +139,6 @@ TEST(DialogServices, ChooserAsTheUserSeesIt) {
         EXPECT_EQ(L"Wave\u30B5\u30A6\u30F3\u30C9 (*.wav)", view.Filter);
         EXPECT_EQ(cases[i].startFolder, view.StartFolder);
         EXPECT_EQ(cases[i].fileName, view.FileName);
-        EXPECT_EQ(cases[i].editAfter, ControlText(dialog.Handle(), 114));
+        EXPECT_EQ(cases[i].editAfter, ControlText(dialog, 114));
     }
 }

@@ -3,7 +3,6 @@
 // no more handles, threads or private memory at the end than after the warm-up.
 #include "unit/scheduler_fixture.h"
 
-#include <cstdio>
 
 #include "support/process_resources.h"
 

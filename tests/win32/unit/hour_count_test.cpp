@@ -73,10 +73,7 @@ TEST_F(HourCountTest, FiringHandsThePlaysToAWorkerAndRearmsAtOnce) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.plays);
         Reset();
-        // A module of its own: the last firing's minute would make the due check wait.
-        Module = std::make_unique<SignalModule>(GetModuleHandleA(nullptr));
-        Module->ParentWindow = Window.Get();
-        TheSignalModule = Module.get();
+        NewModule(c.interval);  // of its own: the last firing's minute would make the due check wait
         Configure(c.interval, 1, "chime.wav", c.timeType);
         recorded::Answer([](recorded::Answers& a) { a.HoldSyncPlays = true; });
         SetClock(ClockAt(c.hour, c.minute, 0));
