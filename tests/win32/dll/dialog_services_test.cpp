@@ -98,10 +98,6 @@ FARPROC WINAPI RecordGetProcAddress(HMODULE library, LPCSTR function) {
 // ---------------------------------------------------------------------------------------
 // The host's part.
 
-std::string IniWithWaveName(const std::string& waveName) {
-    return Settings(SettingValues{1, 0, 3600, 0, waveName});
-}
-
 // A module loaded from `path` as the host loads one, with its settings in the portable
 // file and its imports recorded while it lives.
 class HostedModule {
@@ -114,7 +110,7 @@ public:
         chooserCalls.clear();
         chooserAnswer = nullptr;
         chooserError = 0;
-        WriteFileBytes(PortableIniPath(), IniWithWaveName(waveName));
+        WriteFileBytes(PortableIniPath(), Settings(SettingValues{1, 0, 3600, 0, waveName}));
         module_ = std::make_unique<RecordedModule>(path.c_str());
         if (!module_->Ready()) return;
         module_->Api.SetParentWindow(host_.Handle());
@@ -332,7 +328,7 @@ TEST(OwnProcessDialogLibraries, NotLoadedUntilUsed) {
     ASSERT_EQ(nullptr, GetModuleHandleA("comdlg32.dll")) << "loaded before the module was";
     ASSERT_EQ(nullptr, GetModuleHandleA("hhctrl.ocx")) << "loaded before the module was";
     ASSERT_EQ(nullptr, GetModuleHandleA("shfolder.dll")) << "loaded before the module was";
-    ASSERT_TRUE(WriteFileBytes(PortableIniPath(), IniWithWaveName(kJapaneseWave)));
+    ASSERT_TRUE(WriteFileBytes(PortableIniPath(), Settings(SettingValues{1, 0, 3600, 0, kJapaneseWave})));
     {
         ModuleUnderTest module;
         ASSERT_TRUE(module.Loaded());
@@ -366,14 +362,15 @@ TEST(OwnProcessDialogLibraries, Missing) {
     ASSERT_EQ(nullptr, LoadLibraryExA("shfolder.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
         << "the override did not take";
     ASSERT_TRUE(sandbox.CreateAppDataFolders());
-    ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), IniWithWaveName(kJapaneseWave)));
+    const std::string settings = Settings(SettingValues{1, 0, 3600, 0, kJapaneseWave});
+    ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), settings));
     {
         ModuleUnderTest module;
         ASSERT_TRUE(module.Loaded());
         EXPECT_EQ(0, module.Api.InitialLoad(0));  // the defaults: no name, not enabled
         EXPECT_EQ(0, module.Api.IsModuleEnable());
     }
-    EXPECT_EQ(IniWithWaveName(kJapaneseWave), ReadFileBytes(AppDataIniPath()));
+    EXPECT_EQ(settings, ReadFileBytes(AppDataIniPath()));
     ASSERT_EQ(nullptr, LoadLibraryExA("comdlg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
         << "the override did not take";
     ASSERT_EQ(nullptr, LoadLibraryExA("hhctrl.ocx", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))

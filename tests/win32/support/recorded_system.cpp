@@ -293,15 +293,6 @@ void ReleasePlays() {
     SetEvent(S().Release.Get());
 }
 
-bool WaitForPlays(std::size_t count, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    while (static_cast<std::size_t>(Snapshot().PlayCalls) < count) {
-        if (GetTickCount() - start >= timeoutMs) return false;
-        ::Sleep(1);
-    }
-    return true;
-}
-
 HANDLE FirstPlayer() {
     scoped::SharedLock lock(S().Lock);
     return S().Player.Get();

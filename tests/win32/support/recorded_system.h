@@ -124,8 +124,6 @@ void NoteLibraryUse(const std::string& use);
 
 // Ends the held plays, and lets later ones pass, until the next Reset.
 void ReleasePlays();
-// Waits until at least `count` plays have begun; false on timeout.
-bool WaitForPlays(std::size_t count, DWORD timeoutMs = 5000);
 // The thread of the first synchronous play since Reset (SYNCHRONIZE access), or null.
 HANDLE FirstPlayer();
 

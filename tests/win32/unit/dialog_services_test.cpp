@@ -50,13 +50,21 @@ struct ChooserView {
     std::wstring StartFolder;  // as the chooser reports it
     std::wstring FileName;     // the file-name box when it opened
     std::wstring Filter;       // the file-type box
+    bool MovedFolder = false;  // the current folder, the system folder before
 };
 
 ChooserView RunChooser(HWND dialog, const std::wstring* answer) {
     ChooserView view;
     const auto open = [&] { return ChooseWaveFile(dialog, GetModuleHandleA(nullptr)); };
     const auto find = [] { return FindThreadDialog(nullptr); };
+    // The chooser moves the current folder (even on Cancel) unless told not to, and the host's
+    // relative paths and library search start there. The folder before is put back.
+    wchar_t saved[MAX_PATH] = {}, start[MAX_PATH] = {}, after[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, saved);
+    GetSystemDirectoryW(start, MAX_PATH);
+    SetCurrentDirectoryW(start);
     const SettingRun run = RunDialogScript(open, find, [&](HWND chooser) {
+        // The newer layout's combo box, else the older one's edit.
         HWND fileName = GetDlgItem(chooser, cmb13) ? GetDlgItem(chooser, cmb13) : GetDlgItem(chooser, edt1);
         view.Title = WindowText(chooser);
         // The chooser answers in the character set it was opened with, here ANSI.
@@ -70,34 +78,13 @@ ChooserView RunChooser(HWND dialog, const std::wstring* answer) {
         SendMessageW(chooser, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(chooser, button)));
     }, 3);  // let it finish filling its views
+    GetCurrentDirectoryW(MAX_PATH, after);
+    SetCurrentDirectoryW(saved);
+    view.MovedFolder = std::wcscmp(start, after) != 0;
     view.Seen = run.ScriptRan;
     view.Accepted = run.Result != 0;
     return view;
 }
-
-// Starts in the system folder and puts back the folder that was current before: the chooser
-// moves the current folder (even on Cancel) unless told not to, and the host's relative
-// paths and library search start there.
-class CurrentFolder {
-public:
-    CurrentFolder() {
-        GetCurrentDirectoryW(MAX_PATH, saved_);
-        GetSystemDirectoryW(start_, MAX_PATH);
-        SetCurrentDirectoryW(start_);
-    }
-    ~CurrentFolder() { SetCurrentDirectoryW(saved_); }
-    CurrentFolder(const CurrentFolder&) = delete;
-    CurrentFolder& operator=(const CurrentFolder&) = delete;
-    bool Moved() const {
-        wchar_t now[MAX_PATH] = {};
-        GetCurrentDirectoryW(MAX_PATH, now);
-        return std::wcscmp(now, start_) != 0;
-    }
-
-private:
-    wchar_t saved_[MAX_PATH] = {};
-    wchar_t start_[MAX_PATH] = {};
-};
 
 }  // namespace
 
@@ -108,9 +95,7 @@ TEST(DialogServices, ChooserAsTheUserSeesIt) {
     SettingsFilesSandbox sandbox;
     ASSERT_TRUE(sandbox.CreateAppDataFolders());
     // A WAV file with a Japanese name, "時報 chime.wav", gone when the test ends.
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring chosen = std::wstring(temp) + L"\u6642\u5831 chime.wav";
+    const std::wstring chosen = Widen(TempPath("")) + L"\u6642\u5831 chime.wav";
     const scoped::File file(CreateFileW(chosen.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                         nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     ASSERT_TRUE(file.Valid());
@@ -126,12 +111,11 @@ TEST(DialogServices, ChooserAsTheUserSeesIt) {
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         SCOPED_TRACE(testing::Message() << "row " << i + 1);
         StandInDialog controls;
-    const HWND dialog = controls.Dialog.Get();
+        const HWND dialog = controls.Dialog.Get();
         SetDlgItemTextW(dialog, 114, cases[i].edit.c_str());
-        CurrentFolder current;
         const ChooserView view = RunChooser(dialog, cases[i].accept ? &chosen : nullptr);
         EXPECT_EQ(cases[i].accept, view.Accepted);
-        EXPECT_FALSE(current.Moved());
+        EXPECT_FALSE(view.MovedFolder);
 
         ASSERT_TRUE(view.Seen) << "the chooser never showed";
         EXPECT_EQ(L"\u30B5\u30A6\u30F3\u30C9\u30D5\u30A1\u30A4\u30EB\u306E\u8A2D\u5B9A",

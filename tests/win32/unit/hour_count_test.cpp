@@ -82,7 +82,7 @@ TEST_F(HourCountTest, FiringHandsThePlaysToAWorkerAndRearmsAtOnce) {
         recorded::TimerCall timer{};
         EXPECT_TRUE(Armed(&timer));
         EXPECT_EQ(timer.Delay, 60000u);
-        ASSERT_TRUE(recorded::WaitForPlays(1));
+        ASSERT_TRUE(PumpMessagesUntil([] { return Snapshot().PlayCalls >= 1; }, 5000));
         EXPECT_EQ(Snapshot().Sounds.size(), 1u) << "the second play began before the first ended";
         recorded::ReleasePlays();
         ASSERT_TRUE(recorded::WaitForWorkers());
@@ -131,11 +131,11 @@ TEST_F(HourCountTest, RefusedWorkerPlaysNothingAndTheRecordKeeps259Bytes) {
 TEST_F(HourCountTest, NewerJobReplacesTheOlderAfterItsCurrentPlay) {
     recorded::Answer([](recorded::Answers& a) { a.HoldSyncPlays = true; });
     PlayHourCount("first.wav", false, 15, 0);  // 3 plays
-    ASSERT_TRUE(recorded::WaitForPlays(1));
+    ASSERT_TRUE(PumpMessagesUntil([] { return Snapshot().PlayCalls >= 1; }, 5000));
     const DWORD older = Snapshot().Sounds[0].ThreadId;
 
     PlayHourCount("second.wav", true, 16, 0);  // 16 plays
-    ASSERT_TRUE(recorded::WaitForPlays(2));
+    ASSERT_TRUE(PumpMessagesUntil([] { return Snapshot().PlayCalls >= 2; }, 5000));
     const DWORD newer = Snapshot().Sounds[1].ThreadId;
     ASSERT_NE(older, newer);
 

@@ -16,9 +16,8 @@
 
 namespace {
 
-HINSTANCE Resources() {
-    return GetModuleHandleA(nullptr);  // this executable links the module's string table
-}
+// The module's string table: this executable links it.
+const HINSTANCE kResources = GetModuleHandleA(nullptr);
 
 using Values = SettingValues;
 
@@ -62,7 +61,7 @@ TEST(LegacyImport, InitialLoadImportsOnceThenReadsTheFile) {
         const std::string written = c.portable ? PortableIniPath() : AppDataIniPath();
         const std::string other = c.portable ? AppDataIniPath() : PortableIniPath();
 
-        SignalSettings imported(Resources());
+        SignalSettings imported(kResources);
         FillWithSentinels(imported);
         EXPECT_EQ(imported.InitialLoad(c.portable), 0);
         EXPECT_EQ(ValuesOf(imported), c.expected);
@@ -72,10 +71,10 @@ TEST(LegacyImport, InitialLoadImportsOnceThenReadsTheFile) {
         EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Tivrand\\Other"));
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallFolder));
-        EXPECT_EQ(HasLegacyRegistry(Resources()), 0);
-        EXPECT_EQ(DeleteLegacyRegistry(Resources()), 0) << "nothing left to delete is no failure";
+        EXPECT_EQ(HasLegacyRegistry(kResources), 0);
+        EXPECT_EQ(DeleteLegacyRegistry(kResources), 0) << "nothing left to delete is no failure";
 
-        SignalSettings reloaded(Resources());
+        SignalSettings reloaded(kResources);
         EXPECT_EQ(reloaded.InitialLoad(c.portable), static_cast<int>(c.expected.WaveName.size()));
         EXPECT_EQ(ValuesOf(reloaded), c.expected);
     }
@@ -93,7 +92,7 @@ TEST(LegacyImport, WithoutTheLegacyKeyNoKeyIsMadeOrRemoved) {
             ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, "Software\\Tivrand\\Other", "x", 0));
             ASSERT_TRUE(SetRegistryText(HKEY_LOCAL_MACHINE, kUninstallEntry, "DisplayName", "x"));
         }
-        SignalSettings loaded(Resources());
+        SignalSettings loaded(kResources);
         EXPECT_EQ(loaded.InitialLoad(0), 8);
         EXPECT_EQ(loaded.Enable, 1);
         EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, kVendorKey), neighbours);
@@ -129,7 +128,7 @@ TEST(LegacyImport, ASaveThatFailsKeepsTheLegacyStoreForTheNextStart) {
         ASSERT_TRUE(registry.CreateLegacyStore(legacy));
         {
             ExclusiveFile lock(c.fileHeldOpen ? AppDataIniPath() : std::string());
-            SignalSettings failed(Resources());
+            SignalSettings failed(kResources);
             EXPECT_EQ(failed.InitialLoad(0), 0);
             EXPECT_EQ(ValuesOf(failed), legacy);  // the session still runs with the imported values
             EXPECT_FALSE(failed.SaveToIni());
@@ -140,7 +139,7 @@ TEST(LegacyImport, ASaveThatFailsKeepsTheLegacyStoreForTheNextStart) {
         EXPECT_EQ(FolderExists(ProductFolder()), c.folders) << "the folders are the host's";
 
         ASSERT_TRUE(files.CreateAppDataFolders());
-        SignalSettings retried(Resources());
+        SignalSettings retried(kResources);
         EXPECT_EQ(retried.InitialLoad(0), 0);
         ExpectFileHolds(AppDataIniPath(), legacy);
         EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kLegacyKey));
@@ -170,9 +169,9 @@ TEST(LegacyImport, WaveNamesAreTerminatedAndCut) {
     const auto check = [](DWORD type, const std::string& bytes, const Values& expected) {
         LegacyRegistrySandbox registry;
         ASSERT_TRUE(SetRegistryValue(HKEY_CURRENT_USER, kLegacyKey, "WaveName", type, bytes));
-        SignalSettings imported(Resources());
+        SignalSettings imported(kResources);
         FillWithSentinels(imported);
-        EXPECT_TRUE(ImportFromRegistry(Resources(), imported));
+        EXPECT_TRUE(ImportFromRegistry(kResources, imported));
         EXPECT_EQ(ValuesOf(imported), expected);
     };
     for (const auto& c : cases) {

@@ -19,9 +19,8 @@
 
 namespace {
 
-HINSTANCE Resources() {
-    return GetModuleHandleA(nullptr);  // this executable links the module's string table
-}
+// The module's string table: this executable links it.
+const HINSTANCE kResources = GetModuleHandleA(nullptr);
 
 class SettingsFileTest : public ::testing::Test {
 protected:
@@ -53,7 +52,7 @@ TEST_F(SettingsFileTest, LoadGivesTheFilesValuesOrTheDefaults) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), row.file));
-        SignalSettings loaded(Resources());
+        SignalSettings loaded(kResources);
         loaded.Enable = loaded.SignalType = loaded.TimeType = 5;
         loaded.Interval = 60;
         std::memset(loaded.WaveName, 'Z', sizeof loaded.WaveName);
@@ -79,7 +78,7 @@ TEST_F(SettingsFileTest, SaveWritesTheFiveKeysInOrder) {
         SCOPED_TRACE(i + 1);
         const SettingValues& row = rows[i];
         RemoveFile(AppDataIniPath());
-        SignalSettings saved(Resources());
+        SignalSettings saved(kResources);
         saved.SetPortableMode(0);
         saved.Enable = row.Enable;
         saved.SignalType = row.SignalType;
@@ -139,7 +138,7 @@ TEST_F(SettingsFileTest, ChangePortableModeMovesTheFileOrChangesNothing) {
         ExclusiveFile lock(c.held ? *c.held : std::string());
         ASSERT_EQ(lock.Held(), c.held != nullptr);
 
-        SignalSettings moving(Resources());
+        SignalSettings moving(kResources);
         moving.SetPortableMode(c.modeBefore);
         moving.Enable = 3;
         std::strcpy(moving.WaveName, "in-memory.wav");
