@@ -2,7 +2,8 @@
 // The narrow seam between the scheduler and the system: local time, sleep, sound, the
 // worker thread and the window timer. The module links platform_win32.cpp, which calls
 // the Win32 functions through the import table at every call (so compatibility shims and
-// API monitors see each one); the tests link a scripted fake in its place.
+// API monitors see each one); the unit tests link the recorded system in its place
+// (tests/win32/unit/recorded_platform.cpp).
 #include <windows.h>
 
 namespace platform {
