@@ -1,12 +1,12 @@
 #pragma once
 // The system as the module meets it in every test: its calls to the clock, Sleep, the window
 // timers, PlaySoundA and worker starts go to the recorders here, which note each call and
-// answer as told. The real module reaches them through its import table (RecordedModule, with its
-// profile writes, library loads and the two functions that find its settings); the unit
-// tests' seam calls them directly (unit/recorded_platform.cpp). Recorders and record live in the test
-// executable, so they outlive the module: read the record after the unload. One
-// process-wide record, reset between runs. No test framework here, so that the benchmark
-// can use it too.
+// answer as told. The real module reaches them through its import table (RecordedModule, with
+// its profile writes, library loads and the two functions that find its settings); the unit
+// tests' seam calls them directly (unit/recorded_platform.cpp). Recorders and record live in
+// the test executable, so they outlive the module: read the record after the unload. One
+// process-wide record, reset between runs. No test framework here, so that the benchmark can
+// use it too.
 #include <windows.h>
 
 #include <cstddef>

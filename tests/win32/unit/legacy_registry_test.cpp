@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstring>
 #include <string>
 
 #include "settings/legacy_registry.h"
@@ -20,13 +19,6 @@ namespace {
 const HINSTANCE kResources = GetModuleHandleA(nullptr);
 
 using Values = SettingValues;
-
-// Fields no load would give, so a field left untouched shows.
-void FillWithSentinels(SignalSettings& s) {
-    s.Enable = s.SignalType = s.TimeType = 7;
-    s.Interval = 7;
-    std::memset(s.WaveName, 'Z', sizeof s.WaveName);
-}
 
 // ---------------------------------------------------------------------------------------
 // InitialLoad

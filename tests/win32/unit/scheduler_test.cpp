@@ -29,10 +29,9 @@ TEST_F(SchedulerTest, ArmingSetsTheTimerOnlyWhereItCanBeRemoved) {
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
         SCOPED_TRACE(testing::Message() << "row " << i + 1);
-        recorded::Answers answers;
-        answers.RefuseTimers = c.condition == kRefused;
-        answers.Clock = ClockAt(10, 0, c.second, c.milliseconds);
-        Reset(answers);
+        Reset();
+        recorded::Answer([&](recorded::Answers& a) { a.RefuseTimers = c.condition == kRefused; });
+        SetClock(ClockAt(10, 0, c.second, c.milliseconds));
         Module->Enable = c.condition != kOff;
         Module->ParentWindow = c.condition == kNoWindow ? nullptr : Window.Get();
         EXPECT_EQ(Module->ArmSignalTimer(), c.result);

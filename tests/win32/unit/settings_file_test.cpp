@@ -53,9 +53,7 @@ TEST_F(SettingsFileTest, LoadGivesTheFilesValuesOrTheDefaults) {
         SCOPED_TRACE(row.name);
         ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), row.file));
         SignalSettings loaded(kResources);
-        loaded.Enable = loaded.SignalType = loaded.TimeType = 5;
-        loaded.Interval = 60;
-        std::memset(loaded.WaveName, 'Z', sizeof loaded.WaveName);
+        FillWithSentinels(loaded);
         EXPECT_EQ(loaded.InitialLoad(0), static_cast<int>(row.loaded.WaveName.size()));
         EXPECT_EQ(ValuesOf(loaded), row.loaded);
         loaded.MayBeSaved = false;  // leave the file as the next row expects it
