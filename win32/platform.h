@@ -3,7 +3,7 @@
 // sound (the scheduler's plays and the dialog's test play), the worker thread and the window
 // timer. The module links platform_win32.cpp, which calls the Win32 functions through the
 // import table at every call (so compatibility shims and API monitors see each one); the
-// tests link a scripted fake in its place.
+// unit tests link the recorded system in its place (tests/win32/unit/recorded_platform.cpp).
 #include <windows.h>
 
 namespace platform {

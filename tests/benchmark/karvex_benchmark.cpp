@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -27,6 +26,7 @@
 #include "host/process_resources.h"
 #include "win32/scoped_win.h"
 #include "scheduler/signal_due.h"
+#include "support/import_hook.h"
 #include "support/message_window.h"
 #include "support/module_under_test.h"
 #include "support/recorded_system.h"
@@ -78,22 +78,14 @@ void PrintMicroseconds(const char* what, const std::vector<double>& seconds) {
                 s.Median * 1e6, s.Min * 1e6, s.Max * 1e6, static_cast<unsigned>(s.Count));
 }
 
-// The loaded module, its imports going to the recorders; the hooks go before the module does.
-struct Loaded {
-    ModuleUnderTest Module;
-    std::unique_ptr<recorded::Installer> Hooks;
-    Loaded() {
-        if (Module.Loaded()) Hooks = std::make_unique<recorded::Installer>(Module.Handle);
+bool Ready(const RecordedModule& loaded) {
+    if (!loaded.Loaded()) {
+        std::fprintf(stderr, "benchmark: %s did not load\n", ModulePath());
+    } else if (loaded.Missing) {
+        std::fprintf(stderr, "benchmark: %s is not in the import table\n", loaded.Missing);
     }
-    bool Ready() const {
-        if (!Module.Loaded()) {
-            std::fprintf(stderr, "benchmark: %s did not load\n", ModulePath());
-        } else if (!Hooks->Installed()) {
-            std::fprintf(stderr, "benchmark: %s is not in the import table\n", Hooks->Missing());
-        }
-        return Module.Loaded() && Hooks->Installed();
-    }
-};
+    return loaded.Ready();
+}
 
 struct Options {
     int ColdLoads = 15;
@@ -169,7 +161,7 @@ struct Counts {
 Counts Count(const recorded::Record& seen) {
     Counts counts{seen.PlayCalls, 0, seen.SetCalls, 0, seen.SleepCalls};
     for (const recorded::SoundCall& sound : seen.Sounds) counts.Refused += !sound.Result;
-    for (const recorded::TimerCall& set : seen.Sets) {
+    for (const recorded::TimerCall& set : seen.Sets()) {
         counts.Rearms += set.Id == kSignalTimerId && set.Delay == kRearmDelayMs;
     }
     return counts;
@@ -178,9 +170,7 @@ Counts Count(const recorded::Record& seen) {
 // The module's image as mapped: its size and that of its writable sections, whose pages
 // count as private memory on Windows once written, but not in the regions summed here.
 void PrintImage(HMODULE module) {
-    const auto* base = reinterpret_cast<const BYTE*>(module);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_NT_HEADERS* nt = ImageHeaders(module);
     const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
     DWORD writable = 0;
     for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
@@ -349,10 +339,10 @@ int RunOnsets(const Options& options) {
     answers.RealClock = answers.RealSleeps = answers.RealPlays = true;
     if (options.WholeSecond) answers.DelayFor = &WholeSecondDelay;
     recorded::Reset(answers);
-    Loaded loaded;
-    if (!loaded.Ready()) return 1;
-    loaded.Module.Api.SetParentWindow(window.Get());
-    loaded.Module.Api.InitialLoad(1);
+    RecordedModule loaded;
+    if (!Ready(loaded)) return 1;
+    loaded.Api.SetParentWindow(window.Get());
+    loaded.Api.InitialLoad(1);
     std::printf("onsets: %d boundaries, delay %s\n", options.Onsets,
                 options.WholeSecond ? "whole-second" : "new");
     std::fflush(stdout);
@@ -367,11 +357,11 @@ int RunOnsets(const Options& options) {
         const WORD boundaryMinute = static_cast<WORD>((armMinute + 1) % 60);
         if (!PumpUntilClock(armMinute, kArmMs + kArmFractionMs[boundaryMinute % 10])) return 1;
         // A fresh start, as a host started at this moment would make.
-        loaded.Module.Api.StopModule();
-        faults += loaded.Module.Api.StartModule() != 1;
+        loaded.Api.StopModule();
+        faults += loaded.Api.StartModule() != 1;
         const recorded::Record started = recorded::Snapshot();
         const SYSTEMTIME armed = started.LastReading;
-        const UINT delay = started.Sets.empty() ? 0 : started.Sets.back().Forwarded;
+        const UINT delay = started.Sets().empty() ? 0 : started.Sets().back().Forwarded;
         if (!PumpUntilClock(boundaryMinute, kAfterBoundaryMs)) return 1;
         const recorded::Record after = recorded::Snapshot();
         const bool played = after.Sounds.size() == started.Sounds.size() + 1;
@@ -387,7 +377,7 @@ int RunOnsets(const Options& options) {
                     at.wMilliseconds, waited, played ? "" : " NOT PLAYED");
         std::fflush(stdout);
     }
-    loaded.Module.Api.StopModule();
+    loaded.Api.StopModule();
     return faults == 0 ? 0 : 1;
 }
 
@@ -422,19 +412,19 @@ int main(int argc, char** argv) {
     for (int cycle = 0; cycle < options.Loads; ++cycle) {
         recorded::Reset(answers);
         const SIZE_T before = process_resources::PrivateBytes();
-        Loaded loaded;
-        if (!loaded.Ready()) return 1;
-        if (!pinned) pinned = std::make_unique<PinnedImports>(loaded.Module.Handle);
-        loaded.Module.Api.SetParentWindow(window.Get());
+        RecordedModule loaded;
+        if (!Ready(loaded)) return 1;
+        if (!pinned) pinned = std::make_unique<PinnedImports>(loaded.Handle);
+        loaded.Api.SetParentWindow(window.Get());
         double start = Now();
-        loaded.Module.Api.InitialLoad(1);
+        loaded.Api.InitialLoad(1);
         initialLoad.push_back(Now() - start);
         start = Now();
-        faults += loaded.Module.Api.StartModule() != 1;
+        faults += loaded.Api.StartModule() != 1;
         startModule.push_back(Now() - start);
         added.push_back(static_cast<double>(process_resources::PrivateBytes()) -
                         static_cast<double>(before));
-        loaded.Module.Api.StopModule();
+        loaded.Api.StopModule();
     }
     std::printf("Load cycles (LoadLibrary, SetParentWindow, InitialLoad, StartModule, FreeLibrary):\n");
     PrintMicroseconds("InitialLoad(1)", initialLoad);
@@ -451,14 +441,14 @@ int main(int argc, char** argv) {
 
     answers.Lean = false;  // the timer's callback comes from the listed SetTimer
     recorded::Reset(answers);
-    Loaded loaded;
-    if (!loaded.Ready()) return 1;
-    PrintImage(loaded.Module.Handle);
-    loaded.Module.Api.SetParentWindow(window.Get());
-    loaded.Module.Api.InitialLoad(1);
-    faults += loaded.Module.Api.StartModule() != 1;
+    RecordedModule loaded;
+    if (!Ready(loaded)) return 1;
+    PrintImage(loaded.Handle);
+    loaded.Api.SetParentWindow(window.Get());
+    loaded.Api.InitialLoad(1);
+    faults += loaded.Api.StartModule() != 1;
     const recorded::Record started = recorded::Snapshot();
-    const TIMERPROC callback = started.Sets.empty() ? nullptr : started.Sets.back().Callback;
+    const TIMERPROC callback = started.Sets().empty() ? nullptr : started.Sets().back().Callback;
     if (!callback) {
         std::fprintf(stderr, "benchmark: the module set no timer callback\n");
         return 1;
@@ -513,6 +503,6 @@ int main(int argc, char** argv) {
     std::printf("    checks: %d plays, %d refused, %d re-arms for %u ms of %d SetTimer, %d Sleep: %s\n",
                 real.Plays, real.Refused, real.Rearms, kRearmDelayMs, real.Sets, real.Sleeps,
                 realOk ? "ok" : "WRONG");
-    loaded.Module.Api.StopModule();
+    loaded.Api.StopModule();
     return faults == 0 && recorderOk && realOk ? 0 : 1;
 }

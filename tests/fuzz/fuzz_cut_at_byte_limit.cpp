@@ -11,12 +11,10 @@
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size == 0) return 0;
     FuzzCodePage codePage;
-    const bool shiftJisTrail = (data[0] & 1) != 0;
-    const std::size_t limit = (data[0] >> 1) == 127 ? 259 : (data[0] >> 1);
-    ++data, --size;
-    if (!codePage.Read(data, size, shiftJisTrail)) return 0;
+    std::uint8_t selector = 0;
+    if (!codePage.Read(data, size, &selector)) return 0;
+    const std::size_t limit = (selector >> 1) == 127 ? 259 : (selector >> 1);
     const DoubleByteRule rule = codePage.Rule();
     const char* text = reinterpret_cast<const char*>(data);
     const std::size_t length = strnlen(text, size);

@@ -9,11 +9,9 @@
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size == 0) return 0;
     FuzzCodePage codePage;
-    const bool shiftJisTrail = (data[0] & 1) != 0;
-    ++data, --size;
-    if (!codePage.Read(data, size, shiftJisTrail)) return 0;
+    std::uint8_t selector = 0;
+    if (!codePage.Read(data, size, &selector)) return 0;
     const DoubleByteRule rule = codePage.Rule();
     const char* path = reinterpret_cast<const char*>(data);
     const std::size_t length = strnlen(path, size);

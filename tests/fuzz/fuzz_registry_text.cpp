@@ -15,14 +15,12 @@
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size == 0) return 0;
     FuzzCodePage codePage;
-    const bool shiftJisTrail = (data[0] & 1) != 0;
-    const bool accepted = (data[0] & 2) != 0;
-    const std::size_t longestText = (data[0] >> 2) == 63 ? 260 : (data[0] >> 2);
+    std::uint8_t selector = 0;
+    if (!codePage.Read(data, size, &selector)) return 0;
+    const bool accepted = (selector & 2) != 0;
+    const std::size_t longestText = (selector >> 2) == 63 ? 260 : (selector >> 2);
     const std::size_t maxBytes = longestText == 0 ? 0 : longestText - 1;
-    ++data, --size;
-    if (!codePage.Read(data, size, shiftJisTrail)) return 0;
     const char* bytes = reinterpret_cast<const char*>(data);
     const std::size_t reported = size;
 

@@ -24,15 +24,17 @@ struct FuzzCodePage {
     std::size_t LeadCount = 0;
     bool ShiftJisTrail = false;
 
-    // Input: one byte n, then n % 6 ranges of two bytes each. False when the input is short.
-    bool Read(const std::uint8_t*& data, std::size_t& size, bool shiftJisTrail) {
-        ShiftJisTrail = shiftJisTrail;
-        if (size < 1) return false;
-        LeadCount = data[0] % 6;
-        if (size < 1 + 2 * LeadCount) return false;
-        for (std::size_t r = 0; r < LeadCount; ++r) Leads[r] = {data[1 + 2 * r], data[2 + 2 * r]};
-        data += 1 + 2 * LeadCount;
-        size -= 1 + 2 * LeadCount;
+    // Input: the target's selector byte (bit 0: the trail bytes of code page 932), one byte n,
+    // then n % 6 ranges of two bytes each. False when the input is short.
+    bool Read(const std::uint8_t*& data, std::size_t& size, std::uint8_t* selector) {
+        if (size < 2) return false;
+        *selector = data[0];
+        ShiftJisTrail = (data[0] & 1) != 0;
+        LeadCount = data[1] % 6;
+        if (size < 2 + 2 * LeadCount) return false;
+        for (std::size_t r = 0; r < LeadCount; ++r) Leads[r] = {data[2 + 2 * r], data[3 + 2 * r]};
+        data += 2 + 2 * LeadCount;
+        size -= 2 + 2 * LeadCount;
         return true;
     }
     bool IsLead(unsigned byte) const {

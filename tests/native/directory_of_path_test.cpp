@@ -3,7 +3,6 @@
 // also cut in place, as the portable settings path cuts the host's.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 

@@ -74,22 +74,8 @@ DWORD WINAPI RecordChooserError() {
     return chooserError;
 }
 
-// The module's loads of libraries and look-ups in the help and chooser libraries (handed
-// over by the recorded GetProcAddress), in order:
-// "load <name> <flags>", "refused", "find <library> <function or #ordinal>".
-std::vector<std::string> libraryLog;
-bool refuseSystemFolderFlag = false;  // as a Windows that predates the flag
-
-HMODULE WINAPI RecordLoadLibraryEx(LPCSTR name, HANDLE file, DWORD flags) {
-    libraryLog.push_back("load " + std::string(name) + " " + std::to_string(flags));
-    if (refuseSystemFolderFlag && (flags & LOAD_LIBRARY_SEARCH_SYSTEM32)) {
-        libraryLog.push_back("refused");
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    return LoadLibraryExA(name, file, flags);
-}
-
+// The module's look-ups in the help and chooser libraries (handed over by the recorded
+// GetProcAddress), noted among its library loads as "find <library> <function or #ordinal>".
 FARPROC WINAPI RecordGetProcAddress(HMODULE library, LPCSTR function) {
     const std::string name = library == GetModuleHandleA("hhctrl.ocx")     ? "hhctrl.ocx"
                              : library == GetModuleHandleA("comdlg32.dll") ? "comdlg32.dll"
@@ -98,7 +84,7 @@ FARPROC WINAPI RecordGetProcAddress(HMODULE library, LPCSTR function) {
     const std::string wanted = IS_INTRESOURCE(function)
                                    ? "#" + std::to_string(reinterpret_cast<ULONG_PTR>(function))
                                    : function;
-    libraryLog.push_back("find " + name + " " + wanted);
+    recorded::NoteLibraryUse("find " + name + " " + wanted);
     const void* recorder = nullptr;
     if (name == "hhctrl.ocx" && wanted == "#14") recorder = HookAddress(&RecordHelp);
     if (name == "comdlg32.dll" && wanted == "GetOpenFileNameA") recorder = HookAddress(&RecordChooser);
@@ -112,10 +98,6 @@ FARPROC WINAPI RecordGetProcAddress(HMODULE library, LPCSTR function) {
 // ---------------------------------------------------------------------------------------
 // The host's part.
 
-std::string IniWithWaveName(const std::string& waveName) {
-    return Settings(SettingValues{1, 0, 3600, 0, waveName});
-}
-
 // A module loaded from `path` as the host loads one, with its settings in the portable
 // file and its imports recorded while it lives.
 class HostedModule {
@@ -128,31 +110,17 @@ public:
         chooserCalls.clear();
         chooserAnswer = nullptr;
         chooserError = 0;
-        libraryLog.clear();
-        refuseSystemFolderFlag = false;
-        WriteFileBytes(PortableIniPath(), IniWithWaveName(waveName));
-        module_ = LoadLibraryA(path.c_str());
-        if (!module_ || !ResolveExports(module_, api_).empty()) return;
-        load_ = std::make_unique<ImportHook>(module_, "kernel32.dll", "LoadLibraryExA",
-                                             HookAddress(&RecordLoadLibraryEx));
-        recorders_ = std::make_unique<recorded::Installer>(module_);
-        api_.SetParentWindow(host_.Handle());
-        api_.InitialLoad(1);
+        WriteFileBytes(PortableIniPath(), Settings(SettingValues{1, 0, 3600, 0, waveName}));
+        module_ = std::make_unique<RecordedModule>(path.c_str());
+        if (!module_->Ready()) return;
+        module_->Api.SetParentWindow(host_.Handle());
+        module_->Api.InitialLoad(1);
     }
-    ~HostedModule() {
-        recorders_.reset();
-        load_.reset();
-        if (module_) FreeLibrary(module_);
-    }
-    HostedModule(const HostedModule&) = delete;
-    HostedModule& operator=(const HostedModule&) = delete;
 
-    bool Ready() const {
-        return recorders_ && load_->Installed() && recorders_->Installed();
-    }
     // Opens the settings dialog, runs `script` in it, then cancels it.
     void InDialog(const std::function<void(HWND)>& script) {
-        const SettingRun run = RunSettingDialogScript(api_.Setting, [&](HWND dialog) {
+        ASSERT_TRUE(module_->Ready()) << "the module did not load, or is not hooked";
+        const SettingRun run = RunSettingDialogScript(module_->Api.Setting, [&](HWND dialog) {
             script(dialog);
             Click(dialog, IDCANCEL);
         });
@@ -164,10 +132,7 @@ public:
 private:
     std::string path_;
     HostWindow host_;
-    HMODULE module_ = nullptr;
-    ModuleApi api_{};
-    std::unique_ptr<ImportHook> load_;
-    std::unique_ptr<recorded::Installer> recorders_;
+    std::unique_ptr<RecordedModule> module_;
 };
 
 void SendHelp(HWND dialog, int id, POINT mouse) {
@@ -193,7 +158,6 @@ protected:
 // Help button opens the help file beside the module.
 TEST_F(DialogServicesInDialog, HelpOnAControlShowsItsPopupTopic) {
     HostedModule module(ModulePath(), "");
-    ASSERT_TRUE(module.Ready());
     const std::vector<int> withHelp = {1, 2, 101, 102, 104, 105, 107, 108, 111, 114, 115, 116, 117};
     HWND shown = nullptr;
     module.InDialog([&](HWND dialog) {
@@ -228,7 +192,6 @@ TEST_F(DialogServicesInDialog, HelpOnAControlShowsItsPopupTopic) {
 // switched off.
 TEST_F(DialogServicesInDialog, TestButtonPlaysTheEditsCurrentText) {
     HostedModule module(ModulePath(), kJapaneseWave);
-    ASSERT_TRUE(module.Ready());
     module.InDialog([&](HWND dialog) {
         Click(dialog, IDC_DONT_USE_MODULE);
         Click(dialog, IDC_TEST_PLAY);
@@ -264,7 +227,6 @@ TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
         const Case& c = cases[i];
         SCOPED_TRACE(testing::Message() << "row " << i + 1);
         HostedModule module(ModulePath(), "");
-        ASSERT_TRUE(module.Ready());
         chooserAnswer = c.answer;
         std::string edit;
         HWND shown = nullptr;
@@ -322,13 +284,12 @@ TEST_F(DialogServicesInDialog, LibrariesLoadFromTheSystemFolderAtFirstUse) {
         const Case& c = cases[i];
         SCOPED_TRACE(testing::Message() << "row " << i + 1);
         HostedModule module(ModulePath(), "");
-        ASSERT_TRUE(module.Ready());
-        refuseSystemFolderFlag = c.refuseFlag;
+        recorded::Answer([&](recorded::Answers& a) { a.RefuseSystemFolderFlag = c.refuseFlag; });
         module.InDialog([&](HWND dialog) {
             c.use(dialog);
             c.use(dialog);
         });
-        EXPECT_EQ(c.log, libraryLog);
+        EXPECT_EQ(c.log, recorded::Snapshot().Libraries);
         EXPECT_EQ(2u, helpCalls.size() + chooserCalls.size());
     }
 }
@@ -336,22 +297,13 @@ TEST_F(DialogServicesInDialog, LibrariesLoadFromTheSystemFolderAtFirstUse) {
 // A module whose folder leaves no room for "Karvex.chm::/popup.txt" in 260 bytes shows no
 // pop-up rather than one from a cut path; the help file itself still fits and opens.
 TEST_F(DialogServicesInDialog, ModuleFolderTooLongForThePopupSourceShowsNoPopup) {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    const std::string root = std::string(temp) + "karvex-deep";
-    std::string folder = root + "\\";
-    CreateDirectoryA(root.c_str(), nullptr);
-    while (folder.size() < 240) {
-        folder += std::string(std::min<size_t>(60, 240 - folder.size() - 1), 'd');
-        CreateDirectoryA(folder.c_str(), nullptr);
-        folder += "\\";
-    }
+    const std::string root = TempPath("karvex-deep");
+    const std::string folder = MakeFolderOfLength(root, 239) + "\\";
     ASSERT_EQ(240u, folder.size());  // Karvex.dll fits (250), the popup source (262) does not
     const std::string copy = folder + "Karvex.dll";
     ASSERT_TRUE(CopyFileA(ModulePath(), copy.c_str(), FALSE));
     {
         HostedModule module(copy, "");
-        ASSERT_TRUE(module.Ready());
         module.InDialog([&](HWND dialog) {
             SendHelp(dialog, IDC_USE_MODULE, POINT{10, 10});
             Click(dialog, IDC_HELP_BUTTON);
@@ -376,7 +328,7 @@ TEST(OwnProcessDialogLibraries, NotLoadedUntilUsed) {
     ASSERT_EQ(nullptr, GetModuleHandleA("comdlg32.dll")) << "loaded before the module was";
     ASSERT_EQ(nullptr, GetModuleHandleA("hhctrl.ocx")) << "loaded before the module was";
     ASSERT_EQ(nullptr, GetModuleHandleA("shfolder.dll")) << "loaded before the module was";
-    ASSERT_TRUE(WriteFileBytes(PortableIniPath(), IniWithWaveName(kJapaneseWave)));
+    ASSERT_TRUE(WriteFileBytes(PortableIniPath(), Settings(SettingValues{1, 0, 3600, 0, kJapaneseWave})));
     {
         ModuleUnderTest module;
         ASSERT_TRUE(module.Loaded());
@@ -391,7 +343,6 @@ TEST(OwnProcessDialogLibraries, NotLoadedUntilUsed) {
     }
     {
         HostedModule module(ModulePath(), "");
-        ASSERT_TRUE(module.Ready());
         module.InDialog([](HWND dialog) {
             SendHelp(dialog, IDC_USE_MODULE, POINT{10, 10});
             Click(dialog, IDC_BROWSE);
@@ -411,20 +362,20 @@ TEST(OwnProcessDialogLibraries, Missing) {
     ASSERT_EQ(nullptr, LoadLibraryExA("shfolder.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
         << "the override did not take";
     ASSERT_TRUE(sandbox.CreateAppDataFolders());
-    ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), IniWithWaveName(kJapaneseWave)));
+    const std::string settings = Settings(SettingValues{1, 0, 3600, 0, kJapaneseWave});
+    ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), settings));
     {
         ModuleUnderTest module;
         ASSERT_TRUE(module.Loaded());
         EXPECT_EQ(0, module.Api.InitialLoad(0));  // the defaults: no name, not enabled
         EXPECT_EQ(0, module.Api.IsModuleEnable());
     }
-    EXPECT_EQ(IniWithWaveName(kJapaneseWave), ReadFileBytes(AppDataIniPath()));
+    EXPECT_EQ(settings, ReadFileBytes(AppDataIniPath()));
     ASSERT_EQ(nullptr, LoadLibraryExA("comdlg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
         << "the override did not take";
     ASSERT_EQ(nullptr, LoadLibraryExA("hhctrl.ocx", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
         << "the override did not take";
     HostedModule module(ModulePath(), kJapaneseWave);
-    ASSERT_TRUE(module.Ready());
     std::string edit;
     module.InDialog([&](HWND dialog) {  // which then still takes its Cancel
         SendHelp(dialog, IDC_USE_MODULE, POINT{10, 10});
@@ -438,5 +389,5 @@ TEST(OwnProcessDialogLibraries, Missing) {
     // Nothing found, so each use tries again.
     const std::vector<std::string> tried = {"load hhctrl.ocx 2048", "load hhctrl.ocx 2048",
                                             "load comdlg32.dll 2048"};
-    EXPECT_EQ(tried, libraryLog);
+    EXPECT_EQ(tried, recorded::Snapshot().Libraries);
 }

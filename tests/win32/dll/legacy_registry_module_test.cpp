@@ -6,7 +6,6 @@
 #include <shlwapi.h>
 
 #include <memory>
-#include <string>
 
 #include "support/import_hook.h"
 #include "support/legacy_registry_store.h"
@@ -63,10 +62,7 @@ TEST(LegacyImportModule, RegistryFailuresNeverCostTheSettings) {
         SettingsFilesSandbox files;
         ASSERT_TRUE(files.CreateAppDataFolders());
         ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), Settings(fromFile)));
-        ASSERT_TRUE(registry.CreateLegacyStore());
-        ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "Enable", fromLegacy.Enable));
-        ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "Interval", fromLegacy.Interval));
-        ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, kLegacyKey, "WaveName", fromLegacy.WaveName));
+        ASSERT_TRUE(registry.CreateLegacyStore(fromLegacy));
         {
             ModuleUnderTest module;
             ASSERT_TRUE(module.Loaded());

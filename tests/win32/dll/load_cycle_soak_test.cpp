@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <memory>
 
+#include "support/message_window.h"
 #include "support/module_under_test.h"
 #include "support/process_resources.h"
 #include "support/recorded_system.h"
@@ -39,23 +40,21 @@ void RunCycle(HWND window, const Kind& kind) {
     answers.HoldSyncPlays = kind.hold;  // a held play lasts until the host has let go
     recorded::Reset(answers);
 
-    auto module = std::make_unique<ModuleUnderTest>();
-    ASSERT_TRUE(module->Loaded());
-    const recorded::Installer hooks(module->Handle);  // gone with the module's table: nothing to put back
-    ASSERT_TRUE(hooks.Installed()) << hooks.Missing();
+    RecordedModule module;
+    ASSERT_TRUE(module.Ready()) << module.Missing;
 
-    module->Api.SetParentWindow(window);
-    ASSERT_NE(module->Api.InitialLoad(1), 0);
-    ASSERT_EQ(module->Api.StartModule(), 1);
+    module.Api.SetParentWindow(window);
+    ASSERT_NE(module.Api.InitialLoad(1), 0);
+    ASSERT_EQ(module.Api.StartModule(), 1);
     // The firing is over once it has re-armed; a due one has its worker inside a play.
-    ASSERT_TRUE(PumpMessagesUntil([] { return recorded::Snapshot().Sets.size() >= 2; }, 5000))
+    ASSERT_TRUE(PumpMessagesUntil([] { return recorded::Snapshot().SetCalls >= 2; }, 5000))
         << "the timer never fired";
     if (kind.plays > 0) {
-        ASSERT_EQ(WaitForSingleObject(recorded::PlayBegan(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+        ASSERT_TRUE(PumpMessagesUntil([] { return recorded::Snapshot().PlayCalls > 0; }, 5000));
     }
 
-    module->Api.StopModule();
-    module->Unload();
+    module.Api.StopModule();
+    module.Unload();
     if (kind.hold) {
         EXPECT_TRUE(ModuleMapped()) << "unmapped under a playing worker";
     } else if (kind.plays == 0) {
@@ -77,8 +76,8 @@ TEST(LoadCycleSoak, AThousandLoadDriveUnloadCyclesLeaveNothingBehind) {
     ASSERT_TRUE(WriteFileBytes(PortableIniPath(),
                                "[Orlune]\r\nEnable=1\r\nSignalType=1\r\nInterval=1800\r\nTimeType=0\r\n"
                                "WaveName=chime.wav\r\n"));
-    const HWND window = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    ASSERT_NE(window, nullptr);
+    const MessageWindow window;
+    ASSERT_NE(window.Get(), nullptr);
     ASSERT_FALSE(ModuleMapped()) << "left loaded by an earlier test";
     std::unique_ptr<PinnedImports> imports;
     {
@@ -90,19 +89,18 @@ TEST(LoadCycleSoak, AThousandLoadDriveUnloadCyclesLeaveNothingBehind) {
 
     for (int i = 0; i < kWarmUpCycles; ++i) {
         SCOPED_TRACE(testing::Message() << "warm-up cycle " << i);  // GoogleTest's first trace starts a thread
-        RunCycle(window, kKinds[i % 4]);
+        RunCycle(window.Get(), kKinds[i % 4]);
         if (HasFatalFailure()) break;
     }
     const ProcessResources start = SampleProcessResources();
     const auto began = std::chrono::steady_clock::now();
     for (int i = 0; i < kCycles && !HasFatalFailure(); ++i) {
         SCOPED_TRACE(testing::Message() << "cycle " << i);
-        RunCycle(window, kKinds[i % 4]);
+        RunCycle(window.Get(), kKinds[i % 4]);
     }
     const ProcessResources end = SampleProcessResources();
     const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     std::printf("%d load cycles in %.1f s\n", kCycles, seconds);
-    DestroyWindow(window);
 
     EXPECT_FALSE(ModuleMapped());
     EXPECT_EQ(IniText::FromFile(PortableIniPath()).Value("Orlune", "SignalType"), "1") << "the saves went wrong";

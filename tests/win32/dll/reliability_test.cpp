@@ -145,16 +145,15 @@ void AddFolder(std::wstring folder, bool recursive, const std::wstring& skip, Sn
 }
 
 Snapshot TakeSnapshot(const std::vector<std::wstring>& extraTrees, const std::wstring& settingsFile) {
-    wchar_t windows[MAX_PATH], temp[MAX_PATH];
+    wchar_t windows[MAX_PATH];
     GetWindowsDirectoryW(windows, MAX_PATH);
-    GetTempPathW(MAX_PATH, temp);
     Snapshot snapshot;
     AddFolder(Widen(AppDataFolder()), false, settingsFile, snapshot);
     AddFolder(Widen(VendorFolder()), true, settingsFile, snapshot);
     AddFolder(Widen(ExecutableFolder()), false, settingsFile, snapshot);
     AddFolder(windows, false, settingsFile, snapshot);
     AddFolder(std::wstring(windows, 2), false, settingsFile, snapshot);  // "C:"
-    AddFolder(temp, false, settingsFile, snapshot);
+    AddFolder(Widen(TempPath("")), false, settingsFile, snapshot);
     for (const std::wstring& tree : extraTrees) AddFolder(tree, true, settingsFile, snapshot);
     return snapshot;
 }
@@ -178,10 +177,8 @@ struct Outcome {
     int Started = 0;
     bool Fired = false;
     bool Unmapped = false;
-    int Sleeps = 0;
-    std::vector<recorded::SoundCall> Sounds;
-    std::vector<std::string> ProfileWrites;
     DWORD Ms = 0;
+    recorded::Record Seen;
 };
 
 class Reliability : public ::testing::Test {
@@ -201,20 +198,18 @@ protected:
         Outcome out;
         const DWORD start = GetTickCount();
         {
-            ModuleUnderTest module;
-            if (!module.Loaded()) {
-                ADD_FAILURE() << "Karvex.dll did not load";
+            RecordedModule module;
+            if (!module.Ready()) {
+                ADD_FAILURE() << "Karvex.dll did not load, or " << module.Missing << " is not imported";
                 return out;
             }
-            const recorded::Installer hooks(module.Handle);
-            if (!hooks.Installed()) ADD_FAILURE() << hooks.Missing() << " is not imported";
             module.Api.InitialLoad(portable);
             afterLoad();
             module.Api.SetParentWindow(Window.Get());
             out.Enable = module.Api.IsModuleEnable();
             out.Started = module.Api.StartModule();
             if (out.Started) {
-                out.Fired = PumpMessagesUntil([] { return recorded::Snapshot().Sets.size() >= 2; }, kCaseLimitMs);
+                out.Fired = PumpMessagesUntil([] { return recorded::Snapshot().SetCalls >= 2; }, kCaseLimitMs);
             }
             module.Api.StopModule();
             module.Unload();
@@ -222,23 +217,22 @@ protected:
             out.Unmapped = PumpMessagesUntil([] { return !ModuleMapped(); }, kCaseLimitMs);
         }
         out.Ms = GetTickCount() - start;
-        const recorded::Record seen = recorded::Snapshot();
-        out.Sleeps = static_cast<int>(seen.Sleeps.size());
-        out.Sounds = seen.Sounds;
-        for (const recorded::ProfileWrite& write : seen.ProfileWrites) out.ProfileWrites.push_back(write.File);
+        out.Seen = recorded::Snapshot();
         return out;
     }
 
-    // What every case promises, given what the module should have understood.
-    void ExpectUnderstood(const Outcome& out, const Understood& u) {
+    // What every case promises, given what the module should have understood and the only
+    // file it may write.
+    void ExpectUnderstood(const Outcome& out, const Understood& u, const std::string& ini) {
+        for (const recorded::ProfileWrite& written : out.Seen.ProfileWrites) EXPECT_EQ(written.File, ini);
         EXPECT_TRUE(out.Unmapped) << "the module stayed mapped";
         EXPECT_LT(out.Ms, kCaseLimitMs);
-        EXPECT_LE(out.Sleeps, 30) << "the due check waited past 3 s";
+        EXPECT_LE(out.Seen.Sleeps.size(), 30u) << "the due check waited past 3 s";
         EXPECT_EQ(out.Enable, u.Enable);
         EXPECT_EQ(out.Started, u.Enable != 0 ? 1 : 0);
         EXPECT_EQ(out.Fired, u.Enable != 0) << "the timer did not fire";
-        ASSERT_EQ(static_cast<int>(out.Sounds.size()), PlaysAtThree(u));
-        for (const recorded::SoundCall& sound : out.Sounds) {
+        ASSERT_EQ(static_cast<int>(out.Seen.Sounds.size()), PlaysAtThree(u));
+        for (const recorded::SoundCall& sound : out.Seen.Sounds) {
             EXPECT_EQ(sound.Name, u.WaveName);
             EXPECT_EQ(sound.Flags, static_cast<DWORD>(u.SignalType != 0 ? SND_SYNC : SND_ASYNC));
         }
@@ -340,14 +334,7 @@ TEST_F(Reliability, HandEditedSettingsFiles) {
     DWORD slowest = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        RemoveFile(AppDataIniPath());
-        if (c.fault == Fault::NoFolder) {
-            RemoveDirectoryA(ProductFolder().c_str());
-            RemoveDirectoryA(VendorFolder().c_str());
-            ASSERT_FALSE(FolderExists(VendorFolder()));
-        } else {
-            ASSERT_TRUE(Files.CreateAppDataFolders());
-        }
+        ASSERT_TRUE(Files.Start(c.fault != Fault::NoFolder));
         if (c.fault != Fault::NoFile && c.fault != Fault::NoFolder) {
             ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), c.file));
         }
@@ -368,8 +355,7 @@ TEST_F(Reliability, HandEditedSettingsFiles) {
         held.reset();
         slowest = std::max(slowest, out.Ms);
 
-        ExpectUnderstood(out, c.understood);
-        for (const std::string& written : out.ProfileWrites) EXPECT_EQ(written, AppDataIniPath());
+        ExpectUnderstood(out, c.understood, AppDataIniPath());
         const std::optional<std::string> after = ReadFileBytes(AppDataIniPath());
         if (c.written) {
             std::vector<std::string> values = AsWritten(c.understood);
@@ -394,24 +380,7 @@ TEST_F(Reliability, HandEditedSettingsFiles) {
 namespace {
 
 std::wstring TempRoot() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    return std::wstring(temp) + L"karvex-paths-" + std::to_wstring(GetCurrentProcessId());
-}
-
-// `root` followed by folders of 'd' until the path is exactly `length` bytes (ASCII), no
-// trailing backslash; every folder made.
-std::string MakeFolderOfLength(const std::string& root, std::size_t length) {
-    std::string folder = root;
-    CreateDirectoryA(folder.c_str(), nullptr);
-    while (folder.size() < length) {
-        const std::size_t remaining = length - folder.size();  // "\name" still to add
-        std::size_t name = remaining - 1 < 100 ? remaining - 1 : 100;
-        if (remaining - 1 - name == 1) --name;  // never leave room for a backslash alone
-        folder += "\\" + std::string(name, 'd');
-        CreateDirectoryW(Widen(folder).c_str(), nullptr);
-    }
-    return folder;
+    return Widen(TempPath("karvex-paths-" + std::to_string(GetCurrentProcessId())));
 }
 
 }  // namespace
@@ -474,15 +443,14 @@ TEST_F(Reliability, SettingsPathsAtTheEdge) {
         const Outcome out = RunHostSession(portable, answers);
         slowest = std::max(slowest, out.Ms);
 
-        ExpectUnderstood(out, c.used ? kUserFile : kDefaults);
-        for (const std::string& written : out.ProfileWrites) EXPECT_EQ(written, ini);
+        ExpectUnderstood(out, c.used ? kUserFile : kDefaults, ini);
         const std::optional<std::string> after = ReadFileBytesW(Widen(ini));
         ASSERT_TRUE(after.has_value());
         if (c.used) {
             ExpectWrittenBack(userFile, *after, AsWritten(kUserFile));
         } else {
             EXPECT_EQ(*after, userFile);
-            EXPECT_TRUE(out.ProfileWrites.empty());
+            EXPECT_TRUE(out.Seen.ProfileWrites.empty());
         }
         ExpectSameFiles(files, TakeSnapshot({TempRoot()}, Widen(ini)));
         RemoveFile(other);
@@ -570,20 +538,14 @@ TEST_F(Reliability, LegacyValuesOfEveryTypeAndSize) {
     const auto check = [&](const char* value, const Odd& odd, const Understood& understood) {
         SCOPED_TRACE(std::string(value) + " " + odd.kind);
         LegacyRegistrySandbox registry;
-        ASSERT_TRUE(registry.CreateLegacyStore());
-        for (int i = 0; i < 4; ++i) {  // the four numbers come first
-            ASSERT_TRUE(SetRegistryValue(HKEY_CURRENT_USER, kLegacyKey, kKeysInOrder[i], REG_DWORD,
-                                         number(std::stoul(AsWritten(legacy)[i]))));
-        }
-        ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, kLegacyKey, "WaveName", legacy.WaveName));
+        ASSERT_TRUE(registry.CreateLegacyStore(legacy));
         ASSERT_TRUE(SetRegistryValue(HKEY_CURRENT_USER, kLegacyKey, value, odd.type, odd.bytes));
         RemoveFile(AppDataIniPath());
         ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), "[After]\r\nLast=1\r\n"));
 
         const Outcome out = RunHostSession(0);
 
-        ExpectUnderstood(out, understood);
-        for (const std::string& written : out.ProfileWrites) EXPECT_EQ(written, AppDataIniPath());
+        ExpectUnderstood(out, understood, AppDataIniPath());
         ExpectWrittenBack("[After]\r\nLast=1\r\n", ReadFileBytes(AppDataIniPath()).value_or(""),
                           AsWritten(understood));
         EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kLegacyKey));

@@ -4,24 +4,16 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <memory>
 #include <optional>
 #include <string>
 
-#include "support/import_hook.h"
 #include "support/message_window.h"
 #include "support/module_under_test.h"
+#include "support/recorded_system.h"
 #include "support/settings_files.h"
 #include "support/setting_values.h"
 
 namespace {
-
-int librariesLoaded = 0;  // by the module, through its LoadLibraryExA
-
-HMODULE WINAPI CountLibraryLoad(LPCSTR name, HANDLE file, DWORD flags) {
-    ++librariesLoaded;
-    return LoadLibraryExA(name, file, flags);
-}
 
 class SettingsModuleTest : public ::testing::Test {
 protected:
@@ -84,30 +76,24 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        RemoveFile(AppDataIniPath());
-        RemoveFile(PortableIniPath());
+        ASSERT_TRUE(files.Start(true));
         if (c.appDataFile) {
             ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), enabled));
         }
         if (c.portableFile) {
             ASSERT_TRUE(WriteFileBytes(PortableIniPath(), enabled));
         }
-        std::unique_ptr<ImportHook> loads;  // outlives the module, to see its unload
-        int loadedBeforeUnload = 0;
-        {
-            ModuleUnderTest module;
-            ASSERT_TRUE(module.Loaded());
-            loads = std::make_unique<ImportHook>(module.Handle, "kernel32.dll", "LoadLibraryExA",
-                                                 HookAddress(&CountLibraryLoad));
-            ASSERT_TRUE(loads->Installed());
-            if (c.initialLoad >= 0) module.Api.InitialLoad(c.initialLoad);
-            if (c.setPortable >= 0) module.Api.SetPortableMode(c.setPortable);
-            if (c.change >= 0) {
-                EXPECT_EQ(module.Api.ChangePortableMode(c.change), c.changeResult);
-            }
-            loadedBeforeUnload = librariesLoaded;
+        recorded::Reset();
+        RecordedModule module;
+        ASSERT_TRUE(module.Ready());
+        if (c.initialLoad >= 0) module.Api.InitialLoad(c.initialLoad);
+        if (c.setPortable >= 0) module.Api.SetPortableMode(c.setPortable);
+        if (c.change >= 0) {
+            EXPECT_EQ(module.Api.ChangePortableMode(c.change), c.changeResult);
         }
-        EXPECT_EQ(loadedBeforeUnload, librariesLoaded) << "a library loaded at unload";
+        const std::size_t loadedBeforeUnload = recorded::Snapshot().Libraries.size();
+        module.Unload();  // hooked still
+        EXPECT_EQ(loadedBeforeUnload, recorded::Snapshot().Libraries.size()) << "a library loaded at unload";
         const std::string saved = c.savedBeside ? PortableIniPath() : AppDataIniPath();
         const std::string other = c.savedBeside ? AppDataIniPath() : PortableIniPath();
         if (c.initialLoad < 0) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/import_hook.h"
+#include "support/message_window.h"
 #include "support/module_under_test.h"
 #include "support/recorded_system.h"
 #include "support/setting_dialog_driver.h"
@@ -47,10 +48,6 @@ void PumpFor(DWORD milliseconds) {
     PumpMessagesUntil([] { return false; }, milliseconds);
 }
 
-bool Signaled(HANDLE handle) {
-    return handle && WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
-}
-
 class Unload : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -61,20 +58,16 @@ protected:
         g_imageStart = g_imageEnd = 0;
         g_faultsInModule = 0;
         FaultCounter = AddVectoredExceptionHandler(1, CountFaultsInModule);
-        Window = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         ASSERT_NE(Window, nullptr);
         ASSERT_FALSE(ModuleMapped()) << "left loaded by an earlier test";
     }
 
     void TearDown() override {
         recorded::ReleasePlays();
-        Hooks.reset();
         Module.reset();
         EXPECT_TRUE(PumpMessagesUntil([] { return !ModuleMapped(); }, 10000)) << "the module never went away";
         EXPECT_EQ(g_faultsInModule, 0) << "code ran where the module had been mapped";
         RemoveVectoredExceptionHandler(FaultCounter);
-        KillTimer(Window, kSignalTimerId);
-        DestroyWindow(Window);
     }
 
     // The settings file beside this executable (which stands in for the host). TimeType is
@@ -91,15 +84,11 @@ protected:
     }
 
     void LoadAndHook() {
-        Module = std::make_unique<ModuleUnderTest>();
+        Module = std::make_unique<RecordedModule>();
         ASSERT_TRUE(Module->Loaded());
-        const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(Module->Handle);
-        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-            reinterpret_cast<const BYTE*>(Module->Handle) + dos->e_lfanew);
         g_imageStart = reinterpret_cast<ULONG_PTR>(Module->Handle);
-        g_imageEnd = g_imageStart + nt->OptionalHeader.SizeOfImage;
-        Hooks = std::make_unique<recorded::Installer>(Module->Handle);
-        ASSERT_TRUE(Hooks->Installed()) << Hooks->Missing() << " is not in the import table";
+        g_imageEnd = g_imageStart + ImageHeaders(Module->Handle)->OptionalHeader.SizeOfImage;
+        ASSERT_TRUE(Module->Ready()) << Module->Missing << " is not in the import table";
     }
 
     // Host's start: the module loaded and hooked, window, portable settings, timer; the next
@@ -116,7 +105,7 @@ protected:
 
     std::vector<TimerCall> KillsOnThread(DWORD threadId) {
         std::vector<TimerCall> kills;
-        for (const TimerCall& kill : Snapshot().Kills) {
+        for (const TimerCall& kill : Snapshot().Kills()) {
             if (kill.ThreadId == threadId && kill.Window == Window && kill.Id == kSignalTimerId) {
                 kills.push_back(kill);
             }
@@ -126,9 +115,9 @@ protected:
 
     SettingsFilesSandbox Files;
     PVOID FaultCounter = nullptr;
-    HWND Window = nullptr;
-    std::unique_ptr<ModuleUnderTest> Module;
-    std::unique_ptr<recorded::Installer> Hooks;
+    const MessageWindow Host;
+    const HWND Window = Host.Get();
+    std::unique_ptr<RecordedModule> Module;
 };
 
 }  // namespace
@@ -138,17 +127,19 @@ protected:
 // them all; LoadAndHook fails on any import missing from the table).
 TEST_F(Unload, ModuleCallsTheSystemThroughItsImportTable) {
     recorded::Answer([](recorded::Answers& a) { a.Clock = ClockAt(11, 0, 15); });
-    ASSERT_NO_FATAL_FAILURE(Start(0, 2));  // two firings; the clock stands, so each waits 3 s
+    ASSERT_NO_FATAL_FAILURE(Start(0, 2));  // two firings, each waiting 3 s in the minute it armed in
     ASSERT_TRUE(PumpMessagesUntil([] { return Snapshot().Sounds.size() >= 2; }, 5000));
     EXPECT_NE(Module->Api.StopModule(), 0);
 
     const recorded::Record seen = Snapshot();
-    ASSERT_GE(seen.Sets.size(), 3u);
-    for (const TimerCall& set : seen.Sets) {
+    std::vector<UINT> delays;
+    for (const TimerCall& set : seen.Sets()) {
         EXPECT_EQ(set.Window, Window);
         EXPECT_EQ(set.Id, kSignalTimerId);
-        EXPECT_EQ(set.Delay, 45000u) << "the delay did not come from the hooked clock";
+        delays.push_back(set.Delay);
     }
+    // Each firing's 30 sleeps move the clock 3 s on.
+    EXPECT_EQ(delays, (std::vector<UINT>{45000, 42000, 39000})) << "not from the hooked clock";
     EXPECT_GE(seen.ClockReadings, 1 + 2 * 30);
     EXPECT_EQ(seen.Sleeps, std::vector<DWORD>(2 * 30, 100));
     ASSERT_EQ(seen.Sounds.size(), 2u);
@@ -156,9 +147,9 @@ TEST_F(Unload, ModuleCallsTheSystemThroughItsImportTable) {
         EXPECT_EQ(sound.Name, "chime.wav");
         EXPECT_EQ(sound.Flags, static_cast<DWORD>(SND_ASYNC));
     }
-    ASSERT_FALSE(seen.Kills.empty());
-    EXPECT_EQ(seen.Kills.back().Window, Window);
-    EXPECT_EQ(seen.Kills.back().Id, kSignalTimerId);
+    ASSERT_FALSE(seen.Kills().empty());
+    EXPECT_EQ(seen.Kills().back().Window, Window);
+    EXPECT_EQ(seen.Kills().back().Id, kSignalTimerId);
 }
 
 // The host lets go while a worker is inside a play. The worker's reference keeps the module
@@ -166,7 +157,7 @@ TEST_F(Unload, ModuleCallsTheSystemThroughItsImportTable) {
 // save) runs on the worker's thread, after which nothing of the module runs again.
 TEST_F(Unload, WhileAWorkerPlaysTheModuleStaysUntilTheWorkerEnds) {
     ASSERT_NO_FATAL_FAILURE(Start(1, 1));  // the first firing soon; the re-armed timer for 15:01:00
-    ASSERT_TRUE(PumpMessagesUntil([] { return Signaled(recorded::PlayBegan()); }, 5000)) << "no hour count began";
+    ASSERT_TRUE(PumpMessagesUntil([] { return Snapshot().PlayCalls > 0; }, 5000)) << "no hour count began";
     const DWORD worker = Snapshot().Sounds.at(0).ThreadId;
     ASSERT_NE(worker, GetCurrentThreadId());
 
@@ -194,7 +185,7 @@ TEST_F(Unload, WhileAWorkerPlaysTheModuleStaysUntilTheWorkerEnds) {
 // as soon as the host lets go, its detach running on the host's thread.
 TEST_F(Unload, AfterTheWorkerEndedTheModuleGoesAtOnce) {
     ASSERT_NO_FATAL_FAILURE(Start(1, 1));
-    ASSERT_TRUE(PumpMessagesUntil([] { return Signaled(recorded::PlayBegan()); }, 5000)) << "no hour count began";
+    ASSERT_TRUE(PumpMessagesUntil([] { return Snapshot().PlayCalls > 0; }, 5000)) << "no hour count began";
     recorded::ReleasePlays();
     ASSERT_EQ(WaitForSingleObject(recorded::FirstPlayer(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
     EXPECT_EQ(Snapshot().Sounds.size(), 3u);
@@ -216,8 +207,8 @@ TEST_F(Unload, AfterTheWorkerEndedTheModuleGoesAtOnce) {
 // firing never reads a freed module object.
 TEST_F(Unload, AWorkerEndingDuringAFiringLeavesTheUnloadToTheFiring) {
     ASSERT_NO_FATAL_FAILURE(Start(1, 1, true, 3600));  // 15:00:05: three plays
-    ASSERT_TRUE(PumpMessagesUntil([] { return Signaled(recorded::PlayBegan()); }, 5000)) << "no hour count began";
-    const TIMERPROC firing = Snapshot().Sets.back().Callback;
+    ASSERT_TRUE(PumpMessagesUntil([] { return Snapshot().PlayCalls > 0; }, 5000)) << "no hour count began";
+    const TIMERPROC firing = Snapshot().Sets().back().Callback;
     Module->Unload();
     ASSERT_TRUE(ModuleMapped());
     // The firing waits in 15:00, the minute of its check; meanwhile the worker ends and the
@@ -265,7 +256,6 @@ TEST_F(Unload, DuringTheSettingsDialogTheModuleGoesWhenSettingReturns) {
         EXPECT_FALSE(ModuleMapped()) << "the unload never completed";
         EXPECT_TRUE(SavedAtDetach());
         EXPECT_FALSE(KillTimer(host.Handle(), kSignalTimerId)) << "a timer into the unloaded module was left armed";
-        Hooks.reset();
         Module.reset();
         RemoveFile(PortableIniPath());
     }
@@ -275,7 +265,7 @@ TEST_F(Unload, DuringTheSettingsDialogTheModuleGoesWhenSettingReturns) {
 // the detach removes it, and no firing reaches the unmapped module.
 TEST_F(Unload, WhileTheTimerIsArmedTheTimerIsRemoved) {
     ASSERT_NO_FATAL_FAILURE(Start(0, 100));
-    ASSERT_EQ(Snapshot().Sets.size(), 1u);
+    ASSERT_EQ(Snapshot().SetCalls, 1);
     Module->Unload();
     EXPECT_FALSE(ModuleMapped());
     const std::vector<TimerCall> kills = KillsOnThread(GetCurrentThreadId());
@@ -283,7 +273,7 @@ TEST_F(Unload, WhileTheTimerIsArmedTheTimerIsRemoved) {
     for (const TimerCall& kill : kills) EXPECT_NE(kill.Result, 0u) << "no timer was pending";
     PumpFor(20 * kShortDelayMs);  // a firing left behind would run into the unmapped module
     const recorded::Record after = Snapshot();
-    EXPECT_TRUE(after.Sounds.empty() && after.Sets.size() == 1)
+    EXPECT_TRUE(after.Sounds.empty() && after.SetCalls == 1)
         << "the module ran after its detach";
     EXPECT_FALSE(KillTimer(Window, kSignalTimerId)) << "a timer into the unloaded module was left armed";
 }
@@ -295,7 +285,7 @@ TEST_F(Unload, AfterAStartWithoutAWindowNoTimerIsLeft) {
     Module->Unload();
     EXPECT_FALSE(ModuleMapped());
     PumpFor(20 * kShortDelayMs);
-    EXPECT_TRUE(Snapshot().Sets.empty()) << "a timer without a window was set";
+    EXPECT_EQ(Snapshot().SetCalls, 0) << "a timer without a window was set";
 }
 
 // The save at unload may come after the shell has shut down (at process exit the libraries
@@ -314,7 +304,6 @@ TEST_F(Unload, TheSaveAtUnloadAsksTheShellNothing) {
         RemoveFile(PortableIniPath());
         const recorded::Record before = Snapshot();
         Module->Unload();
-        Hooks.reset();
         const recorded::Record after = Snapshot();
         EXPECT_EQ(after.Lookups, before.Lookups) << "the unload looked up a function";
         EXPECT_EQ(after.FoundCalls, before.FoundCalls) << "the unload called the shell";

@@ -31,12 +31,15 @@ bool StillMapped(HMODULE module, const void* address) {
 
 }  // namespace
 
+const IMAGE_NT_HEADERS* ImageHeaders(HMODULE module) {
+    if (!module || At<IMAGE_DOS_HEADER>(module, 0)->e_magic != IMAGE_DOS_SIGNATURE) return nullptr;
+    const auto* nt = At<IMAGE_NT_HEADERS>(module, At<IMAGE_DOS_HEADER>(module, 0)->e_lfanew);
+    return nt->Signature == IMAGE_NT_SIGNATURE ? nt : nullptr;
+}
+
 void** FindImportSlot(HMODULE module, const char* importedDll, const char* function) {
-    if (!module) return nullptr;
-    const auto* dos = At<IMAGE_DOS_HEADER>(module, 0);
-    if (dos->e_magic != IMAGE_DOS_SIGNATURE) return nullptr;
-    const auto* nt = At<IMAGE_NT_HEADERS>(module, dos->e_lfanew);
-    if (nt->Signature != IMAGE_NT_SIGNATURE) return nullptr;
+    const IMAGE_NT_HEADERS* nt = ImageHeaders(module);
+    if (!nt) return nullptr;
     const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     if (imports.VirtualAddress == 0) return nullptr;
 
@@ -48,15 +51,7 @@ void** FindImportSlot(HMODULE module, const char* importedDll, const char* funct
         auto* lookup = At<IMAGE_THUNK_DATA>(module, entry->OriginalFirstThunk);
         auto* addresses = At<IMAGE_THUNK_DATA>(module, entry->FirstThunk);
         for (; lookup->u1.AddressOfData; ++lookup, ++addresses) {
-            if (IMAGE_SNAP_BY_ORDINAL(lookup->u1.Ordinal)) {
-                // MAKEINTRESOURCEA(n) asks for the import by ordinal n.
-                if (IS_INTRESOURCE(function) &&
-                    IMAGE_ORDINAL(lookup->u1.Ordinal) == reinterpret_cast<ULONG_PTR>(function)) {
-                    return reinterpret_cast<void**>(&addresses->u1.Function);
-                }
-                continue;
-            }
-            if (IS_INTRESOURCE(function)) continue;
+            if (IMAGE_SNAP_BY_ORDINAL(lookup->u1.Ordinal)) continue;  // by number: no name to match
             const auto* byName = At<IMAGE_IMPORT_BY_NAME>(module, lookup->u1.AddressOfData);
             if (std::strcmp(reinterpret_cast<const char*>(byName->Name), function) == 0) {
                 return reinterpret_cast<void**>(&addresses->u1.Function);

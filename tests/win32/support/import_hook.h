@@ -32,7 +32,9 @@ const void* HookAddress(F* function) {
     return reinterpret_cast<const void*>(function);
 }
 
+// The module's PE headers, or null when `module` is none.
+const IMAGE_NT_HEADERS* ImageHeaders(HMODULE module);
+
 // The import table slot through which `module` calls `function` of `importedDll` (matched
-// regardless of case), or null when the module does not import it. `function` is a name,
-// or MAKEINTRESOURCEA(ordinal) for an import by ordinal.
+// regardless of case) by name, or null when the module does not import it so.
 void** FindImportSlot(HMODULE module, const char* importedDll, const char* function);

@@ -45,6 +45,15 @@ bool LegacyRegistrySandbox::CreateLegacyStore() {
            SetRegistryText(HKEY_LOCAL_MACHINE, kUninstallEntry, "DisplayName", "Orlune");
 }
 
+bool LegacyRegistrySandbox::CreateLegacyStore(const SettingValues& values) {
+    bool created = CreateLegacyStore();
+    for (int i = 0; i < 4; ++i) {
+        created = created && SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, kKeysInOrder[i],
+                                                std::stoul(AsWritten(values)[i]));
+    }
+    return created && SetRegistryText(HKEY_CURRENT_USER, kLegacyKey, "WaveName", values.WaveName);
+}
+
 bool LegacyRegistrySandbox::IsClean() {
     return !KeyExists(HKEY_CURRENT_USER, kVendorKey) &&
            !KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry);

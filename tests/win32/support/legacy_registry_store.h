@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "support/setting_values.h"
+
 constexpr char kVendorKey[] = "Software\\Tivrand";
 constexpr char kLegacyKey[] = "Software\\Tivrand\\Orlune";
 constexpr char kUninstallFolder[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
@@ -32,6 +34,8 @@ public:
 
     // The legacy key and the uninstall entry (with a display name), as the old installer left them.
     bool CreateLegacyStore();
+    // The same, the key holding the five values as the earlier release wrote them.
+    bool CreateLegacyStore(const SettingValues& values);
     static bool IsClean();
 
 private:

@@ -1,7 +1,9 @@
 #include "support/module_under_test.h"
 
 #include <algorithm>
-#include <cstring>
+
+#include "support/import_hook.h"
+#include "support/settings_files.h"
 
 const char* ModulePath() {
     static char path[MAX_PATH];
@@ -12,17 +14,13 @@ const char* ModulePath() {
             std::replace(path, path + length, '/', '\\');
             return path;
         }
-        GetModuleFileNameA(nullptr, path, MAX_PATH);
-        char* slash = std::strrchr(path, '\\');
-        std::strcpy(slash ? slash + 1 : path, "Karvex.dll");
+        lstrcpynA(path, (ExecutableFolder() + "Karvex.dll").c_str(), MAX_PATH);
     }
     return path;
 }
 
-ModuleUnderTest::ModuleUnderTest() {
-    Handle = LoadLibraryA(ModulePath());
-    if (!Handle) return;
-    ResolveExports(Handle, Api);
+ModuleUnderTest::ModuleUnderTest(const char* path) : Handle(LoadLibraryA(path)) {
+    if (Handle && !ResolveExports(Handle, Api).empty()) Unload();
 }
 
 ModuleUnderTest::~ModuleUnderTest() {
@@ -37,9 +35,8 @@ void ModuleUnderTest::Unload() {
 
 PinnedImports::PinnedImports(HMODULE module) {
     const auto* base = reinterpret_cast<const BYTE*>(module);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(module)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    const IMAGE_DATA_DIRECTORY& imports =
+        ImageHeaders(module)->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
          imports.VirtualAddress && entry->Name; ++entry) {
         if (HMODULE pinned = LoadLibraryA(reinterpret_cast<const char*>(base + entry->Name))) {

@@ -1,7 +1,7 @@
 #pragma once
 // Loads the real Karvex.dll (from the test executable's folder, or the file that the
-// environment variable KARVEX_TEST_MODULE names) as the host does, and resolves its exports
-// by name.
+// environment variable KARVEX_TEST_MODULE names, or one the test names) as the host does, and
+// resolves its exports by name.
 #include <windows.h>
 
 #include <cstddef>
@@ -12,9 +12,13 @@
 
 using ModuleExports = ModuleApi;
 
+// Full path of Karvex.dll beside the test executable, or of KARVEX_TEST_MODULE.
+const char* ModulePath();
+
 class ModuleUnderTest {
 public:
-    ModuleUnderTest();  // LoadLibrary; check Loaded() before use
+    // LoadLibrary; check Loaded() (loaded, every export found) before use.
+    explicit ModuleUnderTest(const char* path = ModulePath());
     ~ModuleUnderTest(); // FreeLibrary unless Unload() ran
     ModuleUnderTest(const ModuleUnderTest&) = delete;
     ModuleUnderTest& operator=(const ModuleUnderTest&) = delete;
@@ -42,9 +46,6 @@ public:
 private:
     std::vector<HMODULE> libraries_;
 };
-
-// Full path of Karvex.dll beside the test executable, or of KARVEX_TEST_MODULE.
-const char* ModulePath();
 
 // Whether Karvex.dll is mapped in this process.
 bool ModuleMapped();

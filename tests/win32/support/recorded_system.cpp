@@ -3,10 +3,14 @@
 #include <mmsystem.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
+#include <map>
+#include <utility>
 
-#include "win32/scoped_win.h"
 #include "support/import_hook.h"
+#include "win32/scoped_win.h"
 
 namespace recorded {
 
@@ -17,8 +21,11 @@ struct State {
     SRWLOCK Lock = SRWLOCK_INIT;
     Record Seen;
     Answers Answer;
-    unsigned Generation = 0;  // counts Resets, so that a play ending late updates its own run
-    scoped::Handle Began{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    unsigned Generation = 0;  // counts clearings, so that a play ending late updates its own run
+    // The last SetTimer of each window and id; a kill sets its Result to 0.
+    std::map<std::pair<HWND, UINT_PTR>, TimerCall> Timers;
+    std::vector<HANDLE> Workers;  // started and not yet waited for
+    bool Unreleased = false;      // a held play outlasted its wait
     scoped::Handle Release{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
     scoped::Handle Player;
 };
@@ -28,99 +35,33 @@ State& S() {
     return state;
 }
 
+// `change(state)` under the lock, and what it returns.
+template <typename F>
+auto Locked(F change) {
+    scoped::ExclusiveLock lock(S().Lock);
+    return change(S());
+}
+
+SYSTEMTIME Advanced(const SYSTEMTIME& time, LONGLONG milliseconds) {
+    FILETIME file;
+    SystemTimeToFileTime(&time, &file);
+    ULARGE_INTEGER ticks{{file.dwLowDateTime, file.dwHighDateTime}};
+    ticks.QuadPart += milliseconds * 10000;  // FILETIME counts 100 ns
+    file = {ticks.LowPart, ticks.HighPart};
+    SYSTEMTIME later;
+    FileTimeToSystemTime(&file, &later);
+    return later;
+}
+
 // Called under the lock.
 SYSTEMTIME ClockAnswer(const Answers& answer) {
-    if (!answer.RealClock) return answer.Clock;
-    SYSTEMTIME now;
-    ::GetLocalTime(&now);  // this executable's import
+    SYSTEMTIME now = answer.Clock;
+    if (answer.RealClock) ::GetLocalTime(&now);  // this executable's import
     return now;
 }
 
-void WINAPI RecordedGetLocalTime(SYSTEMTIME* now) {
-    scoped::ExclusiveLock lock(S().Lock);
-    ++S().Seen.ClockReadings;
-    *now = S().Seen.LastReading = ClockAnswer(S().Answer);
-}
-
-void WINAPI RecordedSleep(DWORD milliseconds) {
-    bool real;
-    void (*during)();
-    {
-        scoped::ExclusiveLock lock(S().Lock);
-        ++S().Seen.SleepCalls;
-        if (!S().Answer.Lean) S().Seen.Sleeps.push_back(milliseconds);
-        real = S().Answer.RealSleeps;
-        during = S().Answer.DuringSleep;
-    }
-    if (during) during();
-    if (real) ::Sleep(milliseconds);
-}
-
-UINT_PTR WINAPI RecordedSetTimer(HWND window, UINT_PTR id, UINT delay, TIMERPROC callback) {
-    UINT forwarded = delay;
-    {
-        scoped::ExclusiveLock lock(S().Lock);
-        if (S().Answer.ShortTimers > 0) {
-            --S().Answer.ShortTimers;
-            forwarded = S().Answer.ShortDelayMs;
-        } else if (S().Answer.DelayFor) {
-            forwarded = S().Answer.DelayFor(delay, S().Seen.LastReading);
-        }
-    }
-    const UINT_PTR result = ::SetTimer(window, id, forwarded, callback);  // this executable's import
-    scoped::ExclusiveLock lock(S().Lock);
-    ++S().Seen.SetCalls;
-    if (!S().Answer.Lean) {
-        S().Seen.Sets.push_back({window, id, delay, forwarded, callback, GetCurrentThreadId(), result});
-    }
-    return result;
-}
-
-BOOL WINAPI RecordedKillTimer(HWND window, UINT_PTR id) {
-    const BOOL result = ::KillTimer(window, id);
-    scoped::ExclusiveLock lock(S().Lock);
-    ++S().Seen.KillCalls;
-    if (!S().Answer.Lean) {
-        S().Seen.Kills.push_back(
-            {window, id, 0, 0, nullptr, GetCurrentThreadId(), static_cast<UINT_PTR>(result)});
-    }
-    return result;
-}
-
-BOOL WINAPI RecordedPlaySoundA(LPCSTR name, HMODULE module, DWORD flags) {
-    State& s = S();
-    const bool sync = (flags & SND_ASYNC) == 0;
-    bool hold, real;
-    std::size_t index;
-    unsigned generation;
-    {
-        scoped::ExclusiveLock lock(s.Lock);
-        generation = s.Generation;
-        ++s.Seen.PlayCalls;
-        index = s.Answer.Lean ? SIZE_MAX : s.Seen.Sounds.size();
-        if (!s.Answer.Lean) {
-            s.Seen.Sounds.push_back(
-                {name ? name : "", flags, GetCurrentThreadId(), TRUE, ClockAnswer(s.Answer)});
-        }
-        hold = sync && s.Answer.HoldSyncPlays;
-        real = s.Answer.RealPlays;
-        // Opened while the thread surely runs, so that the handle cannot name a later one.
-        if (sync && !s.Player) s.Player.Reset(OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId()));
-    }
-    if (sync) SetEvent(s.Began.Get());
-    if (hold) WaitForSingleObject(s.Release.Get(), 20000);
-    if (!real) return TRUE;
-    const BOOL result = ::PlaySoundA(name, module, flags);
-    scoped::ExclusiveLock lock(s.Lock);
-    if (s.Generation == generation && index < s.Seen.Sounds.size()) s.Seen.Sounds[index].Result = result;
-    return result;
-}
-
 BOOL WINAPI RecordedWritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file) {
-    {
-        scoped::ExclusiveLock lock(S().Lock);
-        S().Seen.ProfileWrites.push_back({file ? file : "(null)", GetCurrentThreadId()});
-    }
+    Locked([&](State& s) { s.Seen.ProfileWrites.push_back({file ? file : "(null)", GetCurrentThreadId()}); });
     const DWORD attributes = file ? GetFileAttributesA(file) : INVALID_FILE_ATTRIBUTES;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
         SetLastError(ERROR_ACCESS_DENIED);
@@ -129,17 +70,11 @@ BOOL WINAPI RecordedWritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCST
     return ::WritePrivateProfileStringA(section, key, value, file);
 }
 
-std::optional<std::string> Path(std::optional<std::string> Answers::*which) {
-    scoped::ExclusiveLock lock(S().Lock);
-    return S().Answer.*which;
-}
-
 HRESULT WINAPI RecordedSHGetFolderPathA(HWND window, int folder, HANDLE token, DWORD flags, LPSTR path) {
-    {
-        scoped::ExclusiveLock lock(S().Lock);
-        ++S().Seen.FoundCalls;
-    }
-    const std::optional<std::string> appData = Path(&Answers::AppData);
+    const std::optional<std::string> appData = Locked([](State& s) {
+        ++s.Seen.FoundCalls;
+        return s.Answer.AppData;
+    });
     if (!appData) return SHGetFolderPathA(window, folder, token, flags, path);
     if (appData->empty() || appData->size() >= MAX_PATH) return E_FAIL;
     lstrcpyA(path, appData->c_str());
@@ -147,24 +82,20 @@ HRESULT WINAPI RecordedSHGetFolderPathA(HWND window, int folder, HANDLE token, D
 }
 
 FARPROC WINAPI RecordedGetProcAddress(HMODULE library, LPCSTR function) {
-    {
-        scoped::ExclusiveLock lock(S().Lock);
-        ++S().Seen.Lookups;
-    }
+    const auto lookup = Locked([](State& s) {
+        ++s.Seen.Lookups;
+        return s.Answer.Lookup;
+    });
     if (!IS_INTRESOURCE(function) && lstrcmpA(function, "SHGetFolderPathA") == 0 &&
         library == GetModuleHandleA("shfolder.dll")) {
         return reinterpret_cast<FARPROC>(const_cast<void*>(HookAddress(&RecordedSHGetFolderPathA)));
-    }
-    decltype(Answers::Lookup) lookup;
-    {
-        scoped::SharedLock lock(S().Lock);
-        lookup = S().Answer.Lookup;
     }
     return lookup ? lookup(library, function) : GetProcAddress(library, function);
 }
 
 DWORD WINAPI RecordedGetModuleFileNameA(HMODULE module, LPSTR path, DWORD size) {
-    const std::optional<std::string> exe = module ? std::nullopt : Path(&Answers::HostExe);
+    const std::optional<std::string> exe =
+        module ? std::nullopt : Locked([](State& s) { return s.Answer.HostExe; });
     if (!exe) return GetModuleFileNameA(module, path, size);
     if (exe->size() >= size) {
         lstrcpynA(path, exe->c_str(), static_cast<int>(size));
@@ -175,43 +106,178 @@ DWORD WINAPI RecordedGetModuleFileNameA(HMODULE module, LPSTR path, DWORD size) 
     return static_cast<DWORD>(exe->size());
 }
 
+HMODULE WINAPI RecordedLoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags) {
+    NoteLibraryUse("load " + std::string(name) + " " + std::to_string(flags));
+    const bool refuse = Locked([](State& s) { return s.Answer.RefuseSystemFolderFlag; });
+    if (refuse && (flags & LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+        NoteLibraryUse("refused");
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return LoadLibraryExA(name, file, flags);
+}
+
+struct Import {
+    const char* Dll;  // as the module's import table names it
+    const char* Function;
+    const void* Recorder;
+};
+const Import kImports[] = {
+    {"KERNEL32.dll", "GetLocalTime", HookAddress(&RecordedGetLocalTime)},
+    {"KERNEL32.dll", "Sleep", HookAddress(&RecordedSleep)},
+    {"KERNEL32.dll", "WritePrivateProfileStringA", HookAddress(&RecordedWritePrivateProfileStringA)},
+    {"KERNEL32.dll", "GetModuleFileNameA", HookAddress(&RecordedGetModuleFileNameA)},
+    {"USER32.dll", "SetTimer", HookAddress(&RecordedSetTimer)},
+    {"USER32.dll", "KillTimer", HookAddress(&RecordedKillTimer)},
+    {"WINMM.dll", "PlaySoundA", HookAddress(&RecordedPlaySoundA)},
+    {"KERNEL32.dll", "GetProcAddress", HookAddress(&RecordedGetProcAddress)},
+    {"KERNEL32.dll", "LoadLibraryExA", HookAddress(&RecordedLoadLibraryExA)},
+};
+
+// Notes a SetTimer or KillTimer call that the system (or the answers) answered.
+void NoteTimerCall(const TimerCall& call) {
+    Locked([&](State& s) {
+        ++(call.IsSet ? s.Seen.SetCalls : s.Seen.KillCalls);
+        TimerCall& last = s.Timers[{call.Window, call.Id}];
+        if (call.IsSet) last = call;
+        last.Result = call.IsSet ? call.Result : 0;
+        if (!s.Answer.Lean) s.Seen.Timers.push_back(call);
+    });
+}
+
 }  // namespace
 
-const std::array<Import, 8> kImports = {{
-    {"KERNEL32.dll", "GetLocalTime", HookAddress(&RecordedGetLocalTime), "kernel32.dll"},
-    {"KERNEL32.dll", "Sleep", HookAddress(&RecordedSleep), "kernel32.dll"},
-    {"KERNEL32.dll", "WritePrivateProfileStringA", HookAddress(&RecordedWritePrivateProfileStringA), "kernel32.dll"},
-    {"KERNEL32.dll", "GetModuleFileNameA", HookAddress(&RecordedGetModuleFileNameA), "kernel32.dll"},
-    {"USER32.dll", "SetTimer", HookAddress(&RecordedSetTimer), "user32.dll"},
-    {"USER32.dll", "KillTimer", HookAddress(&RecordedKillTimer), "user32.dll"},
-    {"WINMM.dll", "PlaySoundA", HookAddress(&RecordedPlaySoundA), "winmm.dll"},
-    {"KERNEL32.dll", "GetProcAddress", HookAddress(&RecordedGetProcAddress), "kernel32.dll"},
-}};
+void WINAPI RecordedGetLocalTime(SYSTEMTIME* now) {
+    Locked([&](State& s) {
+        ++s.Seen.ClockReadings;
+        *now = s.Answer.Readings.empty() ? ClockAnswer(s.Answer) : s.Answer.Readings.front();
+        if (!s.Answer.Readings.empty()) s.Answer.Readings.pop_front();
+        s.Seen.LastReading = *now;
+    });
+}
+
+void WINAPI RecordedSleep(DWORD milliseconds) {
+    const auto [during, real] = Locked([&](State& s) {
+        ++s.Seen.SleepCalls;
+        if (!s.Answer.Lean) s.Seen.Sleeps.push_back(milliseconds);
+        s.Answer.Clock = Advanced(s.Answer.Clock, milliseconds);
+        return std::make_pair(s.Answer.DuringSleep, s.Answer.RealSleeps);
+    });
+    if (during) during();
+    if (real) ::Sleep(milliseconds);
+}
+
+UINT_PTR WINAPI RecordedSetTimer(HWND window, UINT_PTR id, UINT delay, TIMERPROC callback) {
+    UINT forwarded = delay;
+    const bool refused = Locked([&](State& s) {
+        if (s.Answer.ShortTimers > 0) {
+            --s.Answer.ShortTimers;
+            forwarded = s.Answer.ShortDelayMs;
+        } else if (s.Answer.DelayFor) {
+            forwarded = s.Answer.DelayFor(delay, s.Seen.LastReading);
+        }
+        return s.Answer.RefuseTimers;
+    });
+    // This executable's import.
+    const UINT_PTR result = refused ? 0 : ::SetTimer(window, id, forwarded, callback);
+    NoteTimerCall({true, window, id, delay, forwarded, callback, GetCurrentThreadId(), result});
+    return result;
+}
+
+BOOL WINAPI RecordedKillTimer(HWND window, UINT_PTR id) {
+    const BOOL result = ::KillTimer(window, id);
+    NoteTimerCall({false, window, id, 0, 0, nullptr, GetCurrentThreadId(), static_cast<UINT_PTR>(result)});
+    return result;
+}
+
+BOOL WINAPI RecordedPlaySoundA(LPCSTR name, HMODULE module, DWORD flags) {
+    const bool sync = (flags & SND_ASYNC) == 0;
+    unsigned generation = 0;
+    std::size_t index = SIZE_MAX;
+    const auto [hold, real] = Locked([&](State& s) {
+        generation = s.Generation;
+        ++s.Seen.PlayCalls;
+        if (!s.Answer.Lean) {
+            index = s.Seen.Sounds.size();
+            const SYSTEMTIME clock = ClockAnswer(s.Answer);
+            s.Seen.Sounds.push_back({name ? name : "", flags, GetCurrentThreadId(), TRUE, clock});
+        }
+        // Opened while the thread surely runs, so that the handle cannot name a later one.
+        if (sync && !s.Player) s.Player.Reset(OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId()));
+        return std::make_pair(sync && s.Answer.HoldSyncPlays, s.Answer.RealPlays);
+    });
+    // Never held for ever: a forgotten release fails the next Reset instead of hanging.
+    if (hold && WaitForSingleObject(S().Release.Get(), 20000) != WAIT_OBJECT_0) {
+        Locked([](State& s) { s.Unreleased = true; });
+    }
+    if (!real) return TRUE;
+    const BOOL result = ::PlaySoundA(name, module, flags);
+    Locked([&](State& s) {
+        if (s.Generation == generation && index < s.Seen.Sounds.size()) s.Seen.Sounds[index].Result = result;
+    });
+    return result;
+}
+
+bool StartWorker(LPTHREAD_START_ROUTINE routine, void* parameter) {
+    return Locked([&](State& s) {
+        if (s.Answer.RefuseWorkers) return false;
+        HANDLE thread = CreateThread(nullptr, 4096, routine, parameter, 0, nullptr);
+        if (thread) s.Workers.push_back(thread);
+        s.Seen.WorkerStarts += thread != nullptr;
+        return thread != nullptr;
+    });
+}
 
 std::size_t Record::SyncPlays() const {
-    std::size_t plays = 0;
-    for (const SoundCall& sound : Sounds) plays += (sound.Flags & SND_ASYNC) == 0;
-    return plays;
+    return std::count_if(Sounds.begin(), Sounds.end(),
+                         [](const SoundCall& sound) { return (sound.Flags & SND_ASYNC) == 0; });
 }
 
-SYSTEMTIME ClockAt(WORD hour, WORD minute, WORD second) {
-    return SYSTEMTIME{2025, 1, 1, 6, hour, minute, second, 0};
+std::vector<TimerCall> Record::Sets() const {
+    std::vector<TimerCall> sets;
+    std::copy_if(Timers.begin(), Timers.end(), std::back_inserter(sets),
+                 [](const TimerCall& t) { return t.IsSet; });
+    return sets;
 }
 
-void Reset(const Answers& answers) {
-    State& s = S();
-    scoped::ExclusiveLock lock(s.Lock);
-    s.Seen = Record();
-    s.Answer = answers;
-    ++s.Generation;
-    s.Player.Reset();
-    ResetEvent(s.Began.Get());
-    ResetEvent(s.Release.Get());
+std::vector<TimerCall> Record::Kills() const {
+    std::vector<TimerCall> kills;
+    std::copy_if(Timers.begin(), Timers.end(), std::back_inserter(kills),
+                 [](const TimerCall& t) { return !t.IsSet; });
+    return kills;
+}
+
+SYSTEMTIME ClockAt(WORD hour, WORD minute, WORD second, WORD milliseconds) {
+    return SYSTEMTIME{2025, 1, 1, 6, hour, minute, second, milliseconds};
+}
+
+bool Reset(const Answers& answers) {
+    ReleasePlays();
+    const bool ended = ClearRecord();
+    return Locked([&](State& s) {
+        const bool clean = ended && !s.Unreleased;
+        s.Seen = Record();
+        s.Answer = answers;
+        ++s.Generation;
+        s.Timers.clear();
+        s.Unreleased = false;
+        s.Player.Reset();
+        ResetEvent(s.Release.Get());
+        return clean;
+    });
+}
+
+bool ClearRecord(DWORD timeoutMs) {
+    if (!WaitForWorkers(timeoutMs)) return false;
+    Locked([](State& s) {
+        s.Seen = Record();
+        ++s.Generation;
+    });
+    return true;
 }
 
 void Answer(const std::function<void(Answers&)>& change) {
-    scoped::ExclusiveLock lock(S().Lock);
-    change(S().Answer);
+    Locked([&](State& s) { change(s.Answer); });
 }
 
 Record Snapshot() {
@@ -219,8 +285,8 @@ Record Snapshot() {
     return S().Seen;
 }
 
-HANDLE PlayBegan() {
-    return S().Began.Get();
+void NoteLibraryUse(const std::string& use) {
+    Locked([&](State& s) { s.Seen.Libraries.push_back(use); });
 }
 
 void ReleasePlays() {
@@ -232,13 +298,44 @@ HANDLE FirstPlayer() {
     return S().Player.Get();
 }
 
-Installer::Installer(HMODULE module) {
-    for (const Import& import : kImports) {
-        hooks_.push_back(std::make_unique<ImportHook>(module, import.Dll, import.Function, import.Recorder));
-        if (!hooks_.back()->Installed() && !missing_) missing_ = import.Function;
+bool IsArmed(HWND window, UINT_PTR id, TimerCall* armed) {
+    scoped::SharedLock lock(S().Lock);
+    const auto found = S().Timers.find({window, id});
+    if (found == S().Timers.end() || found->second.Result == 0) return false;
+    if (armed) *armed = found->second;
+    return true;
+}
+
+bool FireTimer(HWND window, UINT_PTR id, int lateMs) {
+    TimerCall armed;
+    if (!IsArmed(window, id, &armed)) return false;
+    Answer([&](Answers& a) { a.Clock = Advanced(a.Clock, static_cast<LONGLONG>(armed.Delay) + lateMs); });
+    armed.Callback(window, WM_TIMER, id, GetTickCount());
+    return true;
+}
+
+bool WaitForWorkers(DWORD timeoutMs) {
+    std::vector<HANDLE> workers = Locked([](State& s) { return std::exchange(s.Workers, {}); }), running;
+    const DWORD start = GetTickCount();
+    for (HANDLE worker : workers) {
+        const DWORD spent = GetTickCount() - start;
+        if (WaitForSingleObject(worker, spent < timeoutMs ? timeoutMs - spent : 0) == WAIT_OBJECT_0) {
+            CloseHandle(worker);
+        } else {
+            running.push_back(worker);
+        }
+    }
+    Locked([&](State& s) { s.Workers.insert(s.Workers.end(), running.begin(), running.end()); });
+    return running.empty();
+}
+
+}  // namespace recorded
+
+RecordedModule::RecordedModule(const char* path) : ModuleUnderTest(path) {
+    for (const recorded::Import& import : recorded::kImports) {
+        hooks_.push_back(std::make_unique<ImportHook>(Handle, import.Dll, import.Function, import.Recorder));
+        if (!hooks_.back()->Installed() && !Missing) Missing = import.Function;
     }
 }
 
-Installer::~Installer() = default;
-
-}  // namespace recorded
+RecordedModule::~RecordedModule() = default;

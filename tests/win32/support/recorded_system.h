@@ -1,25 +1,30 @@
 #pragma once
-// The system as the real module meets it in the module tests (and the benchmark): its calls
-// to the clock, Sleep, the window timers, PlaySoundA, profile writes and the two functions
-// that find its settings go through its import table to the recorders here, which note each
-// call and answer as told. Recorders and record live in this executable, so they outlive the
-// module: read the record after the unload. One process-wide record, reset between runs.
-// No test framework here, so that the benchmark can use it too.
+// The system as the module meets it in every test: its calls to the clock, Sleep, the window
+// timers, PlaySoundA and worker starts go to the recorders here, which note each call and
+// answer as told. The real module reaches them through its import table (RecordedModule, with
+// its profile writes, library loads and the two functions that find its settings); the unit
+// tests' seam calls them directly (unit/recorded_platform.cpp). Recorders and record live in
+// the test executable, so they outlive the module: read the record after the unload. One
+// process-wide record, reset between runs. No test framework here, so that the benchmark can
+// use it too.
 #include <windows.h>
 
-#include <array>
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "support/module_under_test.h"
+
 class ImportHook;
 
 namespace recorded {
 
 struct TimerCall {
+    bool IsSet;      // SetTimer, else KillTimer
     HWND Window;
     UINT_PTR Id;
     UINT Delay;      // as the module asked; 0 for a kill
@@ -34,7 +39,7 @@ struct SoundCall {
     DWORD Flags;
     DWORD ThreadId;
     BOOL Result;
-    SYSTEMTIME Clock;  // the module's clock, as answered, when it called
+    SYSTEMTIME Clock;  // the clock when the play began
 };
 
 struct ProfileWrite {
@@ -42,40 +47,52 @@ struct ProfileWrite {
     DWORD ThreadId;
 };
 
-// What the module's calls were, in order, since the last Reset.
+// What the module's calls were, in order, since the last Reset or ClearRecord.
 struct Record {
     int ClockReadings = 0;
     SYSTEMTIME LastReading{};  // what the last GetLocalTime answered
     // Calls of each kind, counted also when Answers::Lean leaves their lists empty.
-    int SleepCalls = 0, SetCalls = 0, KillCalls = 0, PlayCalls = 0;
+    int SleepCalls = 0, SetCalls = 0, KillCalls = 0, PlayCalls = 0, WorkerStarts = 0;
     // The module's GetProcAddress look-ups, and its calls of what one found (SHGetFolderPathA).
     int Lookups = 0, FoundCalls = 0;
     std::vector<DWORD> Sleeps;
-    std::vector<TimerCall> Sets, Kills;
+    std::vector<TimerCall> Timers;  // sets and kills
     std::vector<SoundCall> Sounds;
     std::vector<ProfileWrite> ProfileWrites;
+    // The module's LoadLibraryExA calls ("load <name> <flags>", and "refused" after one the
+    // answers refused), and what the test noted among them (NoteLibraryUse).
+    std::vector<std::string> Libraries;
 
     std::size_t SyncPlays() const;
+    std::vector<TimerCall> Sets() const;
+    std::vector<TimerCall> Kills() const;
 };
 
-// A reading of the fixed clock: the given time on Monday, 6 January 2025.
-SYSTEMTIME ClockAt(WORD hour, WORD minute, WORD second);
+// The given time on Monday, 6 January 2025.
+SYSTEMTIME ClockAt(WORD hour, WORD minute, WORD second, WORD milliseconds = 0);
 
 // How the recorders answer.
 struct Answers {
-    SYSTEMTIME Clock = ClockAt(15, 0, 5);  // every GetLocalTime: a signal minute for every interval
-    bool RealClock = false;                // true: the system's clock instead
-    bool RealSleeps = false;               // false: Sleep returns at once
+    // GetLocalTime's answer: a signal minute for every interval. Each sleep and each fired
+    // timer's delay advance it.
+    SYSTEMTIME Clock = ClockAt(15, 0, 5);
+    std::deque<SYSTEMTIME> Readings;  // answered first, in order, leaving Clock as it is
+    bool RealClock = false;           // true: the system's clock instead
+    bool RealSleeps = false;          // false: Sleep returns at once
+    bool RefuseTimers = false;        // SetTimer answers 0 and sets nothing
     // SetTimer goes to the system, but the next ShortTimers calls with ShortDelayMs instead of
     // the delay asked for (so that a firing comes soon); the record keeps both.
     int ShortTimers = 0;
     UINT ShortDelayMs = 1;
     // Otherwise, when set, SetTimer is handed DelayFor(the asked delay, the last clock reading).
     UINT (*DelayFor)(UINT delay, const SYSTEMTIME& reading) = nullptr;
-    // A synchronous play signals PlayBegan(), then, when held, waits for ReleasePlays() (20 s
-    // at most). Plays answer TRUE at once unless RealPlays sends them on to the system.
+    // A synchronous play, when held, waits for ReleasePlays() (20 s at most). Plays answer
+    // TRUE at once unless RealPlays sends them on to the system.
     bool HoldSyncPlays = false;
     bool RealPlays = false;
+    bool RefuseWorkers = false;  // StartWorker answers false and starts nothing
+    // LoadLibraryExA refuses LOAD_LIBRARY_SEARCH_SYSTEM32, as a Windows that predates it.
+    bool RefuseSystemFolderFlag = false;
     std::optional<std::string> AppData;  // SHGetFolderPathA's answer; "" fails; null: the system's
     // The module's other GetProcAddress look-ups go here (a test's own recorders), else to the
     // system. SHGetFolderPathA, which the module looks up in shfolder.dll, is always recorded.
@@ -90,44 +107,57 @@ struct Answers {
 // Profile writes always go to the system, except that a read-only file is refused as Windows
 // refuses it (Wine running as root writes it).
 
-// Forgets the record and the first player, clears both events, and answers as `answers` says.
-void Reset(const Answers& answers = Answers());
+// Lets held plays go, clears the record, the armed timers and the first player, and answers
+// as `answers` says. False when the last run left a worker that never ended or a held play
+// that was never released.
+bool Reset(const Answers& answers = Answers());
+// For long runs: waits for the workers, then clears the record, keeping the answers and the
+// armed timers. False (and nothing cleared) when a worker never ended.
+bool ClearRecord(DWORD timeoutMs = 10000);
 // Changes how the recorders answer from now on; the record stays.
 void Answer(const std::function<void(Answers&)>& change);
 // A copy of the record, taken under its lock.
 Record Snapshot();
 
-// Manual-reset event, set when a synchronous play begins.
-HANDLE PlayBegan();
+// Adds `use` to Record::Libraries, in order with the module's library loads.
+void NoteLibraryUse(const std::string& use);
+
 // Ends the held plays, and lets later ones pass, until the next Reset.
 void ReleasePlays();
 // The thread of the first synchronous play since Reset (SYNCHRONIZE access), or null.
 HANDLE FirstPlayer();
 
-struct Import {
-    const char* Dll;  // as the module's import table names it
-    const char* Function;
-    const void* Recorder;
-    const char* SystemDll;  // where the system's own function is exported
-};
-extern const std::array<Import, 8> kImports;
+// Whether SetTimer armed `id` on `window` and no KillTimer removed it since, with that call.
+bool IsArmed(HWND window, UINT_PTR id, TimerCall* armed = nullptr);
+// Lets the armed timer's delay pass on the clock, `lateMs` more (less when negative: timers
+// fire early), and calls its callback as the window's message loop would. False when no such
+// timer is armed.
+bool FireTimer(HWND window, UINT_PTR id, int lateMs = 0);
 
-// Hooks every import of kImports in `module` while it lives; puts the table back when
-// destroyed (unless the module has been unmapped meanwhile).
-class Installer {
+// Waits until every worker started so far has ended, and closes their handles; false on timeout.
+bool WaitForWorkers(DWORD timeoutMs = 10000);
+
+// The recorders.
+void WINAPI RecordedGetLocalTime(SYSTEMTIME* now);
+void WINAPI RecordedSleep(DWORD milliseconds);
+UINT_PTR WINAPI RecordedSetTimer(HWND window, UINT_PTR id, UINT delay, TIMERPROC callback);
+BOOL WINAPI RecordedKillTimer(HWND window, UINT_PTR id);
+BOOL WINAPI RecordedPlaySoundA(LPCSTR name, HMODULE module, DWORD flags);
+// A real thread with a 4096-byte initial stack, so that "runs on its own thread" shows.
+bool StartWorker(LPTHREAD_START_ROUTINE routine, void* parameter);
+
+}  // namespace recorded
+
+// The real module loaded as the host loads it, its imports going to the recorders while it
+// lives. The hooks go before the module does: Unload() first to record the unload itself.
+class RecordedModule : public ModuleUnderTest {
 public:
-    explicit Installer(HMODULE module);
-    ~Installer();
-    Installer(const Installer&) = delete;
-    Installer& operator=(const Installer&) = delete;
+    explicit RecordedModule(const char* path = ModulePath());
+    ~RecordedModule();
+    bool Ready() const { return Loaded() && !Missing; }
 
-    bool Installed() const { return missing_ == nullptr; }
-    // The first function that the module does not import, or null.
-    const char* Missing() const { return missing_; }
+    const char* Missing = nullptr;  // the first recorded function the module does not import
 
 private:
     std::vector<std::unique_ptr<ImportHook>> hooks_;
-    const char* missing_ = nullptr;
 };
-
-}  // namespace recorded

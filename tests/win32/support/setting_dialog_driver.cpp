@@ -1,62 +1,70 @@
 #include "support/setting_dialog_driver.h"
 
-#include <cstring>
 #include <cwchar>
+#include <utility>
 
 #include "resources/resource_ids.h"
 
 namespace {
 
-constexpr UINT kTickMs = 20;
 constexpr INT_PTR kLeftOpenResult = 0x7E57;
 
-const std::function<void(HWND)>* currentScript = nullptr;
-SettingRun* currentRun = nullptr;
-
-BOOL CALLBACK FindDialogWindow(HWND window, LPARAM found) {
-    char className[16] = {};
-    GetClassNameA(window, className, sizeof className);
-    wchar_t caption[32] = {};
-    GetWindowTextW(window, caption, 32);
-    if (std::strcmp(className, "#32770") == 0 && std::wcscmp(caption, L"時報モジュール") == 0) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
+struct Driven {
+    const std::function<HWND()>* Find;
+    const std::function<void(HWND)>* Script;
+    int SettleTicks;
+    int Ticks;
+    SettingRun* Run;
+};
+Driven* driven = nullptr;
 
 void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-    if (!currentRun) return;
-    HWND dialog = FindSettingDialog();
-    if (!dialog || !IsWindowVisible(dialog)) return;
-    if (!currentRun->ScriptRan) {
-        currentRun->ScriptRan = true;
-        (*currentScript)(dialog);
+    if (!driven) return;
+    HWND dialog = (*driven->Find)();
+    if (!dialog || !IsWindowVisible(dialog) || ++driven->Ticks < driven->SettleTicks) return;
+    if (!driven->Run->ScriptRan) {
+        driven->Run->ScriptRan = true;
+        (*driven->Script)(dialog);
         return;
     }
     // Still open a tick after the script: close it so the test fails instead of hanging.
-    currentRun->LeftOpen = true;
+    driven->Run->LeftOpen = true;
     EndDialog(dialog, kLeftOpenResult);
+}
+
+// `wanted`: the caption (null: any shown dialog) and the dialog found.
+BOOL CALLBACK FindDialogWindow(HWND window, LPARAM wanted) {
+    auto& [caption, found] = *reinterpret_cast<std::pair<const wchar_t*, HWND>*>(wanted);
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (std::wcscmp(className, L"#32770") != 0) return TRUE;
+    if (caption ? WindowText(window) != caption : !IsWindowVisible(window)) return TRUE;
+    found = window;
+    return FALSE;
 }
 
 }  // namespace
 
-SettingRun RunSettingDialogScript(int(WINAPI* setting)(), const std::function<void(HWND)>& script) {
+SettingRun RunDialogScript(const std::function<int()>& open, const std::function<HWND()>& find,
+                           const std::function<void(HWND)>& script, int settleTicks) {
     SettingRun run;
-    currentScript = &script;
-    currentRun = &run;
-    const UINT_PTR timer = SetTimer(nullptr, 0, kTickMs, Tick);
-    run.Result = setting();
+    Driven current{&find, &script, settleTicks, 0, &run};
+    driven = &current;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, Tick);
+    run.Result = open();
     KillTimer(nullptr, timer);
-    currentRun = nullptr;
-    currentScript = nullptr;
+    driven = nullptr;
     return run;
 }
 
-HWND FindSettingDialog() {
-    HWND found = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindDialogWindow, reinterpret_cast<LPARAM>(&found));
-    return found;
+SettingRun RunSettingDialogScript(int(WINAPI* setting)(), const std::function<void(HWND)>& script) {
+    return RunDialogScript(setting, [] { return FindThreadDialog(L"時報モジュール"); }, script);
+}
+
+HWND FindThreadDialog(const wchar_t* caption) {
+    std::pair<const wchar_t*, HWND> wanted{caption, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), FindDialogWindow, reinterpret_cast<LPARAM>(&wanted));
+    return wanted.second;
 }
 
 void Click(HWND dialog, int id) {
@@ -73,10 +81,14 @@ void CloseBox(HWND dialog) {
     SendMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
-std::wstring ControlText(HWND dialog, int id) {
+std::wstring WindowText(HWND window) {
     wchar_t text[1024] = {};
-    GetDlgItemTextW(dialog, id, text, 1024);
+    GetWindowTextW(window, text, 1024);
     return text;
+}
+
+std::wstring ControlText(HWND dialog, int id) {
+    return WindowText(GetDlgItem(dialog, id));
 }
 
 bool IsEnabled(HWND dialog, int id) {
@@ -101,6 +113,13 @@ std::wstring ListItems(HWND dialog) {
         items += label;
     }
     return items;
+}
+
+scoped::Window MakeWindow(HWND parent, const wchar_t* windowClass, DWORD style, int id) {
+    return scoped::Window(CreateWindowExW(0, windowClass, L"", style | (parent ? WS_CHILD : 0), 0, 0,
+                                          200, 200, parent,
+                                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                          GetModuleHandleW(nullptr), nullptr));
 }
 
 HostWindow::HostWindow()

@@ -40,6 +40,15 @@ SettingValues ValuesOf(const Record& r) {
             std::string(r.WaveName, strnlen(r.WaveName, sizeof r.WaveName))};
 }
 
+// Values no load gives, in every field of a settings record, so that a field a load leaves
+// alone shows.
+template <typename Record>
+void FillWithSentinels(Record& r) {
+    r.Enable = r.SignalType = r.TimeType = 7;
+    r.Interval = 7;
+    std::memset(r.WaveName, 'Z', sizeof r.WaveName);
+}
+
 // What a missing file gives.
 inline const SettingValues kDefaults{0, 0, 0xFFFFFFFFu, 0, ""};
 

@@ -118,6 +118,25 @@ void RemoveTreeW(const std::wstring& folder) {
     RemoveDirectoryW(folder.c_str());
 }
 
+std::string TempPath(const std::string& name) {
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    return temp + name;
+}
+
+std::string MakeFolderOfLength(const std::string& root, std::size_t length) {
+    std::string folder = root;
+    CreateDirectoryA(folder.c_str(), nullptr);
+    while (folder.size() < length) {
+        const std::size_t remaining = length - folder.size();  // "\name" still to add
+        std::size_t name = remaining - 1 < 100 ? remaining - 1 : 100;
+        if (remaining - 1 - name == 1) --name;  // never leave room for a backslash alone
+        folder += "\\" + std::string(name, 'd');
+        CreateDirectoryW(Widen(folder).c_str(), nullptr);
+    }
+    return folder;
+}
+
 IniText::IniText(const std::string& text) {
     std::string section;
     std::size_t start = 0;
@@ -169,6 +188,11 @@ bool SettingsFilesSandbox::CreateAppDataFolders() {
     CreateDirectoryA(VendorFolder().c_str(), nullptr);
     CreateDirectoryA(ProductFolder().c_str(), nullptr);
     return FolderExists(ProductFolder());
+}
+
+bool SettingsFilesSandbox::Start(bool appDataFolders) {
+    Clean();
+    return appDataFolders ? CreateAppDataFolders() : !FolderExists(VendorFolder());
 }
 
 void SettingsFilesSandbox::Clean() {

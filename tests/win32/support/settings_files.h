@@ -53,6 +53,11 @@ bool WriteFileBytesW(const std::wstring& path, const std::string& bytes);
 std::optional<std::string> ReadFileBytesW(const std::wstring& path);
 // Removes `folder` and everything below it.
 void RemoveTreeW(const std::wstring& folder);
+// {Temp}`name`: the system's temporary folder (with its backslash) and `name`.
+std::string TempPath(const std::string& name);
+// `root` followed by folders of 'd' until the path is exactly `length` bytes (ASCII), no
+// trailing backslash; every folder made.
+std::string MakeFolderOfLength(const std::string& root, std::size_t length);
 
 // An INI text parsed the way the profile functions read it: section and key names match
 // regardless of case; blanks around names and values are dropped.
@@ -86,6 +91,8 @@ public:
     SettingsFilesSandbox& operator=(const SettingsFilesSandbox&) = delete;
 
     bool CreateAppDataFolders();
+    // A fresh start: no settings file, and the application-data folders made or removed.
+    bool Start(bool appDataFolders);
 
 private:
     static void Clean();

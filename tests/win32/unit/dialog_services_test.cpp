@@ -7,44 +7,29 @@
 #include <dlgs.h>
 
 #include <cstddef>
-#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
 
 #include "dialog/dialog_services.h"
-#include "fake_platform.h"
+#include "support/recorded_system.h"
 #include "support/scoped_tools.h"
 #include "support/setting_dialog_driver.h"
 #include "support/settings_files.h"
 #include "tests/cases/wave_name_cuts.h"
 
-namespace {
-
-// A stand-in for the dialog holding the file-name edit, enough for the services that read it.
-struct EditHost {
-    EditHost() {
-        CreateWindowExA(0, "EDIT", "", WS_CHILD | ES_AUTOHSCROLL, 0, 0, 90, 20, window.Get(),
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(114)), nullptr, nullptr);
-    }
-    HWND Handle() const { return window.Get(); }
-    const scoped::Window window{CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 100, 100, nullptr,
-                                                nullptr, nullptr, nullptr)};
-};
-
-}  // namespace
-
 // The Test button plays the edit's text as it stands, cut like every name at 259 bytes on a
 // character boundary, asynchronously without waiting for a busy sound service.
 TEST(DialogServices, TestPlayPlaysTheEditsText) {
     ASSERT_EQ(932u, GetACP());
-    EditHost dialog;
+    StandInDialog controls;
+    const HWND dialog = controls.Dialog.Get();
     for (const WaveNameCut& c : WaveNameCuts()) {
         SCOPED_TRACE(c.Name);
-        fake::Reset();
-        SetDlgItemTextA(dialog.Handle(), 114, c.Text.c_str());
-        EXPECT_EQ(1, TestPlay(dialog.Handle()));
-        const std::vector<fake::SoundCall> sounds = fake::Sounds();
+        recorded::Reset();
+        SetDlgItemTextA(dialog, 114, c.Text.c_str());
+        EXPECT_EQ(1, TestPlay(dialog));
+        const std::vector<recorded::SoundCall> sounds = recorded::Snapshot().Sounds;
         ASSERT_EQ(1u, sounds.size());
         EXPECT_EQ(c.Kept, sounds[0].Name);
         EXPECT_EQ(0x2001u, sounds[0].Flags);
@@ -56,97 +41,50 @@ TEST(DialogServices, TestPlayPlaysTheEditsText) {
 
 namespace {
 
+// What the chooser showed on opening, and whether it answered OK (with `answer`; Cancel when
+// null).
 struct ChooserView {
     bool Seen = false;
+    bool Accepted = false;
     std::wstring Title;
     std::wstring StartFolder;  // as the chooser reports it
     std::wstring FileName;     // the file-name box when it opened
     std::wstring Filter;       // the file-type box
+    bool MovedFolder = false;  // the current folder, the system folder before
 };
 
-struct ChooserScript {
-    bool Accept = true;        // OK with AnswerName, else Cancel
-    std::wstring AnswerName;
-    ChooserView View;
-    int Ticks = 0;
-};
-
-ChooserScript* chooserScript = nullptr;
-
-BOOL CALLBACK FindChooser(HWND window, LPARAM found) {
-    wchar_t className[16] = {};
-    GetClassNameW(window, className, 16);
-    if (std::wcscmp(className, L"#32770") == 0 && IsWindowVisible(window)) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
+ChooserView RunChooser(HWND dialog, const std::wstring* answer) {
+    ChooserView view;
+    const auto open = [&] { return ChooseWaveFile(dialog, GetModuleHandleA(nullptr)); };
+    const auto find = [] { return FindThreadDialog(nullptr); };
+    // The chooser moves the current folder (even on Cancel) unless told not to, and the host's
+    // relative paths and library search start there. The folder before is put back.
+    wchar_t saved[MAX_PATH] = {}, start[MAX_PATH] = {}, after[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, saved);
+    GetSystemDirectoryW(start, MAX_PATH);
+    SetCurrentDirectoryW(start);
+    const SettingRun run = RunDialogScript(open, find, [&](HWND chooser) {
+        // The newer layout's combo box, else the older one's edit.
+        HWND fileName = GetDlgItem(chooser, cmb13) ? GetDlgItem(chooser, cmb13) : GetDlgItem(chooser, edt1);
+        view.Title = WindowText(chooser);
+        // The chooser answers in the character set it was opened with, here ANSI.
+        char folder[MAX_PATH] = {};
+        SendMessageA(chooser, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder));
+        view.StartFolder = Widen(folder);
+        view.FileName = WindowText(fileName);
+        view.Filter = WindowText(GetDlgItem(chooser, cmb1));
+        if (answer) SetWindowTextW(fileName, answer->c_str());
+        const int button = answer ? IDOK : IDCANCEL;
+        SendMessageW(chooser, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(chooser, button)));
+    }, 3);  // let it finish filling its views
+    GetCurrentDirectoryW(MAX_PATH, after);
+    SetCurrentDirectoryW(saved);
+    view.MovedFolder = std::wcscmp(start, after) != 0;
+    view.Seen = run.ScriptRan;
+    view.Accepted = run.Result != 0;
+    return view;
 }
-
-HWND FileNameBox(HWND chooser) {
-    HWND box = GetDlgItem(chooser, cmb13);  // the newer layout's combo box
-    return box ? box : GetDlgItem(chooser, edt1);
-}
-
-std::wstring WindowText(HWND window) {
-    wchar_t text[MAX_PATH * 2] = {};
-    GetWindowTextW(window, text, MAX_PATH * 2);
-    return text;
-}
-
-void CALLBACK ChooserTick(HWND, UINT, UINT_PTR, DWORD) {
-    ChooserScript* script = chooserScript;
-    if (!script || script->View.Seen) return;
-    HWND chooser = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindChooser, reinterpret_cast<LPARAM>(&chooser));
-    if (!chooser) return;
-    if (++script->Ticks < 3) return;  // let it finish filling its views
-    script->View.Seen = true;
-    script->View.Title = WindowText(chooser);
-    // The chooser answers in the character set it was opened with, here ANSI.
-    char folder[MAX_PATH] = {};
-    SendMessageA(chooser, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder));
-    script->View.StartFolder = Widen(folder);
-    script->View.FileName = WindowText(FileNameBox(chooser));
-    script->View.Filter = WindowText(GetDlgItem(chooser, cmb1));
-    if (script->Accept) SetWindowTextW(FileNameBox(chooser), script->AnswerName.c_str());
-    const int button = script->Accept ? IDOK : IDCANCEL;
-    SendMessageW(chooser, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(chooser, button)));
-}
-
-int RunChooser(HWND dialog, ChooserScript* script) {
-    chooserScript = script;
-    const UINT_PTR timer = SetTimer(nullptr, 0, 20, ChooserTick);
-    const int result = ChooseWaveFile(dialog, GetModuleHandleA(nullptr));
-    KillTimer(nullptr, timer);
-    chooserScript = nullptr;
-    return result;
-}
-
-// Starts in the system folder and puts back the folder that was current before: the chooser
-// moves the current folder (even on Cancel) unless told not to, and the host's relative
-// paths and library search start there.
-class CurrentFolder {
-public:
-    CurrentFolder() {
-        GetCurrentDirectoryW(MAX_PATH, saved_);
-        GetSystemDirectoryW(start_, MAX_PATH);
-        SetCurrentDirectoryW(start_);
-    }
-    ~CurrentFolder() { SetCurrentDirectoryW(saved_); }
-    CurrentFolder(const CurrentFolder&) = delete;
-    CurrentFolder& operator=(const CurrentFolder&) = delete;
-    bool Moved() const {
-        wchar_t now[MAX_PATH] = {};
-        GetCurrentDirectoryW(MAX_PATH, now);
-        return std::wcscmp(now, start_) != 0;
-    }
-
-private:
-    wchar_t saved_[MAX_PATH] = {};
-    wchar_t start_[MAX_PATH] = {};
-};
 
 }  // namespace
 
@@ -157,9 +95,7 @@ TEST(DialogServices, ChooserAsTheUserSeesIt) {
     SettingsFilesSandbox sandbox;
     ASSERT_TRUE(sandbox.CreateAppDataFolders());
     // A WAV file with a Japanese name, "時報 chime.wav", gone when the test ends.
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring chosen = std::wstring(temp) + L"\u6642\u5831 chime.wav";
+    const std::wstring chosen = Widen(TempPath("")) + L"\u6642\u5831 chime.wav";
     const scoped::File file(CreateFileW(chosen.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                         nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     ASSERT_TRUE(file.Valid());
@@ -174,21 +110,19 @@ TEST(DialogServices, ChooserAsTheUserSeesIt) {
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         SCOPED_TRACE(testing::Message() << "row " << i + 1);
-        EditHost dialog;
-        SetDlgItemTextW(dialog.Handle(), 114, cases[i].edit.c_str());
-        CurrentFolder current;
-        ChooserScript script;
-        script.Accept = cases[i].accept;
-        script.AnswerName = chosen;
-        EXPECT_EQ(cases[i].accept, RunChooser(dialog.Handle(), &script) != 0);
-        EXPECT_FALSE(current.Moved());
+        StandInDialog controls;
+        const HWND dialog = controls.Dialog.Get();
+        SetDlgItemTextW(dialog, 114, cases[i].edit.c_str());
+        const ChooserView view = RunChooser(dialog, cases[i].accept ? &chosen : nullptr);
+        EXPECT_EQ(cases[i].accept, view.Accepted);
+        EXPECT_FALSE(view.MovedFolder);
 
-        ASSERT_TRUE(script.View.Seen) << "the chooser never showed";
+        ASSERT_TRUE(view.Seen) << "the chooser never showed";
         EXPECT_EQ(L"\u30B5\u30A6\u30F3\u30C9\u30D5\u30A1\u30A4\u30EB\u306E\u8A2D\u5B9A",
-                  script.View.Title);  // "サウンドファイルの設定"
-        EXPECT_EQ(L"Wave\u30B5\u30A6\u30F3\u30C9 (*.wav)", script.View.Filter);
-        EXPECT_EQ(cases[i].startFolder, script.View.StartFolder);
-        EXPECT_EQ(cases[i].fileName, script.View.FileName);
-        EXPECT_EQ(cases[i].editAfter, ControlText(dialog.Handle(), 114));
+                  view.Title);  // "サウンドファイルの設定"
+        EXPECT_EQ(L"Wave\u30B5\u30A6\u30F3\u30C9 (*.wav)", view.Filter);
+        EXPECT_EQ(cases[i].startFolder, view.StartFolder);
+        EXPECT_EQ(cases[i].fileName, view.FileName);
+        EXPECT_EQ(cases[i].editAfter, ControlText(dialog, 114));
     }
 }

@@ -14,9 +14,9 @@ namespace {
 
 using HourCountTest = SchedulerTest;
 
-std::vector<fake::SoundCall> SoundsOnThread(DWORD threadId) {
-    std::vector<fake::SoundCall> sounds;
-    for (const fake::SoundCall& sound : fake::Sounds()) {
+std::vector<recorded::SoundCall> SoundsOnThread(DWORD threadId) {
+    std::vector<recorded::SoundCall> sounds;
+    for (const recorded::SoundCall& sound : Snapshot().Sounds) {
         if (sound.ThreadId == threadId) sounds.push_back(sound);
     }
     return sounds;
@@ -43,13 +43,13 @@ TEST_F(HourCountTest, PlaysAsOftenAsTheClockShowsHoursOnBothClocks) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.hour << ":" << c.minute << (c.twentyFourHour ? " 24h" : " 12h"));
-        fake::Reset();
+        Reset();
         PlayHourCount("chime.wav", c.twentyFourHour, c.hour, c.minute);
-        ASSERT_TRUE(fake::WaitForWorkers());
-        EXPECT_EQ(fake::WorkerStarts(), 1);
-        const std::vector<fake::SoundCall> sounds = fake::Sounds();
+        ASSERT_TRUE(recorded::WaitForWorkers());
+        EXPECT_EQ(Snapshot().WorkerStarts, 1);
+        const std::vector<recorded::SoundCall> sounds = Snapshot().Sounds;
         ASSERT_EQ(sounds.size(), static_cast<size_t>(c.plays));
-        for (const fake::SoundCall& sound : sounds) {
+        for (const recorded::SoundCall& sound : sounds) {
             EXPECT_EQ(sound.Name, "chime.wav");
             EXPECT_EQ(sound.Flags, static_cast<DWORD>(SND_SYNC)) << "plays would cut each other off";
             EXPECT_NE(sound.ThreadId, GetCurrentThreadId()) << "played on the host's thread";
@@ -72,24 +72,21 @@ TEST_F(HourCountTest, FiringHandsThePlaysToAWorkerAndRearmsAtOnce) {
     } cases[] = {{3600, 0, 14, 59, 3}, {1800, 1, 23, 59, 24}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.plays);
-        fake::Reset();
-        // A module of its own: the last firing's minute would make the due check wait.
-        Module = std::make_unique<SignalModule>(GetModuleHandleA(nullptr));
-        Module->ParentWindow = Window.Get();
-        TheSignalModule = Module.get();
+        Reset();
+        NewModule(c.interval);  // of its own: the last firing's minute would make the due check wait
         Configure(c.interval, 1, "chime.wav", c.timeType);
-        fake::HoldSyncSounds();
-        fake::SetClock(c.hour, c.minute, 0);
+        recorded::Answer([](recorded::Answers& a) { a.HoldSyncPlays = true; });
+        SetClock(ClockAt(c.hour, c.minute, 0));
         Module->ArmSignalTimer();
         ASSERT_TRUE(Fire());
-        fake::TimerCall timer{};
+        recorded::TimerCall timer{};
         EXPECT_TRUE(Armed(&timer));
         EXPECT_EQ(timer.Delay, 60000u);
-        ASSERT_TRUE(fake::WaitForSounds(1));
-        EXPECT_EQ(fake::Sounds().size(), 1u) << "the second play began before the first ended";
-        fake::ReleaseSyncSounds();
-        ASSERT_TRUE(fake::WaitForWorkers());
-        EXPECT_EQ(fake::Sounds().size(), c.plays);
+        ASSERT_TRUE(PumpMessagesUntil([] { return Snapshot().PlayCalls >= 1; }, 5000));
+        EXPECT_EQ(Snapshot().Sounds.size(), 1u) << "the second play began before the first ended";
+        recorded::ReleasePlays();
+        ASSERT_TRUE(recorded::WaitForWorkers());
+        EXPECT_EQ(Snapshot().Sounds.size(), c.plays);
         EXPECT_EQ(SoundsOnThread(GetCurrentThreadId()).size(), 0u);
     }
 }
@@ -98,16 +95,18 @@ TEST_F(HourCountTest, FiringHandsThePlaysToAWorkerAndRearmsAtOnce) {
 // play ten times for half past ten.
 TEST_F(HourCountTest, TheCountComesFromTheDueChecksReading) {
     Configure(1800, 1, "chime.wav");
-    fake::ScriptReadings({fake::At(10, 30, 59, 999), fake::At(10, 31, 0), fake::At(10, 31, 0)});
+    recorded::Answer([](recorded::Answers& a) {
+        a.Readings = {ClockAt(10, 30, 59, 999), ClockAt(10, 31, 0), ClockAt(10, 31, 0)};
+    });
     Module->OnSignalTimer();
-    ASSERT_TRUE(fake::WaitForWorkers());
-    EXPECT_EQ(fake::Sounds().size(), 1u);
+    ASSERT_TRUE(recorded::WaitForWorkers());
+    EXPECT_EQ(Snapshot().Sounds.size(), 1u);
 }
 
 // A start the system refuses plays nothing and is not reported; the record is still filled,
 // with at most 259 bytes of the name, always terminated.
 TEST_F(HourCountTest, RefusedWorkerPlaysNothingAndTheRecordKeeps259Bytes) {
-    fake::RefuseWorkers(true);
+    recorded::Answer([](recorded::Answers& a) { a.RefuseWorkers = true; });
     const struct {
         int row;
         std::size_t length, kept;
@@ -120,8 +119,8 @@ TEST_F(HourCountTest, RefusedWorkerPlaysNothingAndTheRecordKeeps259Bytes) {
         EXPECT_EQ(job.Count, 15);
         EXPECT_EQ(std::string(job.Name, strnlen(job.Name, sizeof job.Name)), name.substr(0, c.kept));
     }
-    EXPECT_EQ(fake::WorkerStarts(), 0);
-    EXPECT_TRUE(fake::Sounds().empty());
+    EXPECT_EQ(Snapshot().WorkerStarts, 0);
+    EXPECT_TRUE(Snapshot().Sounds.empty());
 }
 
 // ---- One job after another --------------------------------------------------------------
@@ -130,24 +129,24 @@ TEST_F(HourCountTest, RefusedWorkerPlaysNothingAndTheRecordKeeps259Bytes) {
 // (it must neither go on with the new count nor switch to the new name mid-job), and the
 // newer one plays its whole count.
 TEST_F(HourCountTest, NewerJobReplacesTheOlderAfterItsCurrentPlay) {
-    fake::HoldSyncSounds();
+    recorded::Answer([](recorded::Answers& a) { a.HoldSyncPlays = true; });
     PlayHourCount("first.wav", false, 15, 0);  // 3 plays
-    ASSERT_TRUE(fake::WaitForSounds(1));
-    const DWORD older = fake::Sounds()[0].ThreadId;
+    ASSERT_TRUE(PumpMessagesUntil([] { return Snapshot().PlayCalls >= 1; }, 5000));
+    const DWORD older = Snapshot().Sounds[0].ThreadId;
 
     PlayHourCount("second.wav", true, 16, 0);  // 16 plays
-    ASSERT_TRUE(fake::WaitForSounds(2));
-    const DWORD newer = fake::Sounds()[1].ThreadId;
+    ASSERT_TRUE(PumpMessagesUntil([] { return Snapshot().PlayCalls >= 2; }, 5000));
+    const DWORD newer = Snapshot().Sounds[1].ThreadId;
     ASSERT_NE(older, newer);
 
-    fake::ReleaseSyncSounds();
-    ASSERT_TRUE(fake::WaitForWorkers());
-    const std::vector<fake::SoundCall> olderSounds = SoundsOnThread(older);
-    const std::vector<fake::SoundCall> newerSounds = SoundsOnThread(newer);
+    recorded::ReleasePlays();
+    ASSERT_TRUE(recorded::WaitForWorkers());
+    const std::vector<recorded::SoundCall> olderSounds = SoundsOnThread(older);
+    const std::vector<recorded::SoundCall> newerSounds = SoundsOnThread(newer);
     ASSERT_EQ(olderSounds.size(), 1u);
     EXPECT_EQ(olderSounds[0].Name, "first.wav");
     EXPECT_EQ(newerSounds.size(), 16u);
-    for (const fake::SoundCall& sound : newerSounds) EXPECT_EQ(sound.Name, "second.wav");
+    for (const recorded::SoundCall& sound : newerSounds) EXPECT_EQ(sound.Name, "second.wav");
 }
 
 // Many jobs in quick succession, names of every length: each play must name exactly one of
@@ -160,18 +159,18 @@ TEST_F(HourCountTest, WorkersNeverSeeAHalfWrittenName) {
         PlayHourCount(NameOf(job).c_str(), false, 0, 0);
     }
     ASSERT_EQ(names.size(), static_cast<size_t>(kJobs));
-    ASSERT_TRUE(fake::WaitForWorkers(30000));
-    const std::vector<fake::SoundCall> sounds = fake::Sounds();
+    ASSERT_TRUE(recorded::WaitForWorkers(30000));
+    const std::vector<recorded::SoundCall> sounds = Snapshot().Sounds;
     ASSERT_FALSE(sounds.empty());
     int torn = 0;
-    for (const fake::SoundCall& sound : sounds) {
+    for (const recorded::SoundCall& sound : sounds) {
         if (names.count(sound.Name) == 0) ++torn;
         EXPECT_NE(sound.ThreadId, GetCurrentThreadId());
     }
     EXPECT_EQ(torn, 0) << "of " << sounds.size() << " plays";
     // The last job was never replaced: it plays in full.
     int lastPlays = 0;
-    for (const fake::SoundCall& sound : sounds) lastPlays += sound.Name == NameOf(kJobs - 1);
+    for (const recorded::SoundCall& sound : sounds) lastPlays += sound.Name == NameOf(kJobs - 1);
     EXPECT_EQ(lastPlays, 12);
 }
 
@@ -206,7 +205,7 @@ TEST_F(HourCountTest, TheRecordIsNeverSeenHalfWritten) {
     } reader;
     reader.jobs = &jobs;
 
-    fake::RefuseWorkers(true);
+    recorded::Answer([](recorded::Answers& a) { a.RefuseWorkers = true; });
     const scoped::Handle thread(CreateThread(nullptr, 0, &Reader::Run, &reader, 0, nullptr));
     ASSERT_TRUE(thread.Valid());
     // Until the reader has made plenty of copies while the writes went on (bounded, in case

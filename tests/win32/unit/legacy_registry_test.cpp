@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstring>
 #include <string>
 
 #include "settings/legacy_registry.h"
@@ -16,26 +15,10 @@
 
 namespace {
 
-HINSTANCE Resources() {
-    return GetModuleHandleA(nullptr);  // this executable links the module's string table
-}
+// The module's string table: this executable links it.
+const HINSTANCE kResources = GetModuleHandleA(nullptr);
 
 using Values = SettingValues;
-
-void SetLegacyValues(const Values& v) {
-    ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "Enable", v.Enable));
-    ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "SignalType", v.SignalType));
-    ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "Interval", v.Interval));
-    ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "TimeType", v.TimeType));
-    ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, kLegacyKey, "WaveName", v.WaveName));
-}
-
-// Fields no load would give, so a field left untouched shows.
-void FillWithSentinels(SignalSettings& s) {
-    s.Enable = s.SignalType = s.TimeType = 7;
-    s.Interval = 7;
-    std::memset(s.WaveName, 'Z', sizeof s.WaveName);
-}
 
 // ---------------------------------------------------------------------------------------
 // InitialLoad
@@ -59,21 +42,18 @@ TEST(LegacyImport, InitialLoadImportsOnceThenReadsTheFile) {
         LegacyRegistrySandbox registry;
         SettingsFilesSandbox files;
         ASSERT_TRUE(files.CreateAppDataFolders());
-        ASSERT_TRUE(registry.CreateLegacyStore());
+        ASSERT_TRUE(c.allValues ? registry.CreateLegacyStore(c.expected)
+                                : registry.CreateLegacyStore() &&
+                                      SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "Enable", 1));
         // Everything below the two old keys goes with them; their neighbours stay.
         const std::string below = "\\Below";
         ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey + below, "x", 1));
         ASSERT_TRUE(SetRegistryNumber(HKEY_LOCAL_MACHINE, kUninstallEntry + below, "x", 1));
         ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, "Software\\Tivrand\\Other", "x", 1));
-        if (c.allValues) {
-            SetLegacyValues(c.expected);
-        } else {
-            ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, kLegacyKey, "Enable", 1));
-        }
         const std::string written = c.portable ? PortableIniPath() : AppDataIniPath();
         const std::string other = c.portable ? AppDataIniPath() : PortableIniPath();
 
-        SignalSettings imported(Resources());
+        SignalSettings imported(kResources);
         FillWithSentinels(imported);
         EXPECT_EQ(imported.InitialLoad(c.portable), 0);
         EXPECT_EQ(ValuesOf(imported), c.expected);
@@ -83,10 +63,10 @@ TEST(LegacyImport, InitialLoadImportsOnceThenReadsTheFile) {
         EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Tivrand\\Other"));
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallFolder));
-        EXPECT_EQ(HasLegacyRegistry(Resources()), 0);
-        EXPECT_EQ(DeleteLegacyRegistry(Resources()), 0) << "nothing left to delete is no failure";
+        EXPECT_EQ(HasLegacyRegistry(kResources), 0);
+        EXPECT_EQ(DeleteLegacyRegistry(kResources), 0) << "nothing left to delete is no failure";
 
-        SignalSettings reloaded(Resources());
+        SignalSettings reloaded(kResources);
         EXPECT_EQ(reloaded.InitialLoad(c.portable), static_cast<int>(c.expected.WaveName.size()));
         EXPECT_EQ(ValuesOf(reloaded), c.expected);
     }
@@ -104,7 +84,7 @@ TEST(LegacyImport, WithoutTheLegacyKeyNoKeyIsMadeOrRemoved) {
             ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, "Software\\Tivrand\\Other", "x", 0));
             ASSERT_TRUE(SetRegistryText(HKEY_LOCAL_MACHINE, kUninstallEntry, "DisplayName", "x"));
         }
-        SignalSettings loaded(Resources());
+        SignalSettings loaded(kResources);
         EXPECT_EQ(loaded.InitialLoad(0), 8);
         EXPECT_EQ(loaded.Enable, 1);
         EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, kVendorKey), neighbours);
@@ -137,11 +117,10 @@ TEST(LegacyImport, ASaveThatFailsKeepsTheLegacyStoreForTheNextStart) {
         if (c.fileHeldOpen) {
             ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), "[Orlune]\r\nEnable=0\r\n"));
         }
-        ASSERT_TRUE(registry.CreateLegacyStore());
-        SetLegacyValues(legacy);
+        ASSERT_TRUE(registry.CreateLegacyStore(legacy));
         {
             ExclusiveFile lock(c.fileHeldOpen ? AppDataIniPath() : std::string());
-            SignalSettings failed(Resources());
+            SignalSettings failed(kResources);
             EXPECT_EQ(failed.InitialLoad(0), 0);
             EXPECT_EQ(ValuesOf(failed), legacy);  // the session still runs with the imported values
             EXPECT_FALSE(failed.SaveToIni());
@@ -152,7 +131,7 @@ TEST(LegacyImport, ASaveThatFailsKeepsTheLegacyStoreForTheNextStart) {
         EXPECT_EQ(FolderExists(ProductFolder()), c.folders) << "the folders are the host's";
 
         ASSERT_TRUE(files.CreateAppDataFolders());
-        SignalSettings retried(Resources());
+        SignalSettings retried(kResources);
         EXPECT_EQ(retried.InitialLoad(0), 0);
         ExpectFileHolds(AppDataIniPath(), legacy);
         EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kLegacyKey));
@@ -182,9 +161,9 @@ TEST(LegacyImport, WaveNamesAreTerminatedAndCut) {
     const auto check = [](DWORD type, const std::string& bytes, const Values& expected) {
         LegacyRegistrySandbox registry;
         ASSERT_TRUE(SetRegistryValue(HKEY_CURRENT_USER, kLegacyKey, "WaveName", type, bytes));
-        SignalSettings imported(Resources());
+        SignalSettings imported(kResources);
         FillWithSentinels(imported);
-        EXPECT_TRUE(ImportFromRegistry(Resources(), imported));
+        EXPECT_TRUE(ImportFromRegistry(kResources, imported));
         EXPECT_EQ(ValuesOf(imported), expected);
     };
     for (const auto& c : cases) {

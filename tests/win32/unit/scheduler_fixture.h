@@ -1,6 +1,7 @@
 #pragma once
 // A module object on the test thread, owning a real message-only window as its parent
-// window, driven through the fake seam. Shared by the scheduler and hour-count tests.
+// window, its calls to the system going to the recorders (support/recorded_system.h).
+// Shared by the scheduler and hour-count tests.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <mmsystem.h>
@@ -13,12 +14,15 @@
 #include "module/host_call_pins.h"
 #include "scheduler/signal_timer.h"
 #include "support/message_window.h"
-#include "unit/fake_platform.h"
+#include "support/recorded_system.h"
+
+using recorded::ClockAt;
+using recorded::Snapshot;
 
 class SchedulerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        fake::Reset();
+        Reset();
         ASSERT_NE(Window.Get(), nullptr);
         NewModule(60);
     }
@@ -35,7 +39,15 @@ protected:
     void TearDown() override {
         TheSignalModule = nullptr;
         Module.reset();
-        fake::Reset();
+        Reset();
+    }
+
+    static void Reset(const recorded::Answers& answers = {}) {
+        EXPECT_TRUE(recorded::Reset(answers)) << "a worker never ended, or a held play was never released";
+    }
+
+    static void SetClock(const SYSTEMTIME& time) {
+        recorded::Answer([&](recorded::Answers& a) { a.Clock = time; });
     }
 
     void Configure(DWORD interval, int signalType, const char* waveName, int timeType = 0) {
@@ -48,14 +60,14 @@ protected:
 
     // One firing of the armed signal timer, as the host's message loop would dispatch it,
     // `lateMs` after its delay (before it when negative).
-    bool Fire(int lateMs = 0) { return fake::FireTimer(Window.Get(), SIGNAL_TIMER_ID, lateMs); }
-    bool Armed(fake::TimerCall* timer = nullptr) {
-        return fake::IsArmed(Window.Get(), SIGNAL_TIMER_ID, timer);
+    bool Fire(int lateMs = 0) { return recorded::FireTimer(Window.Get(), SIGNAL_TIMER_ID, lateMs); }
+    bool Armed(recorded::TimerCall* timer = nullptr) {
+        return recorded::IsArmed(Window.Get(), SIGNAL_TIMER_ID, timer);
     }
 
     static int CountSounds(DWORD flags) {
         int count = 0;
-        for (const fake::SoundCall& sound : fake::Sounds()) count += sound.Flags == flags;
+        for (const recorded::SoundCall& sound : Snapshot().Sounds) count += sound.Flags == flags;
         return count;
     }
 

@@ -1,4 +1,4 @@
-// The minute timer and the due check, driven through the fake seam: the timer's delay and
+// The minute timer and the due check, driven through the recorded system: the timer's delay and
 // re-arming, which minutes sound over whole simulated days, the wait for a minute that has
 // not yet turned, and late firings.
 #include "unit/scheduler_fixture.h"
@@ -29,15 +29,15 @@ TEST_F(SchedulerTest, ArmingSetsTheTimerOnlyWhereItCanBeRemoved) {
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
         SCOPED_TRACE(testing::Message() << "row " << i + 1);
-        fake::Reset();
+        Reset();
+        recorded::Answer([&](recorded::Answers& a) { a.RefuseTimers = c.condition == kRefused; });
+        SetClock(ClockAt(10, 0, c.second, c.milliseconds));
         Module->Enable = c.condition != kOff;
         Module->ParentWindow = c.condition == kNoWindow ? nullptr : Window.Get();
-        fake::RefuseTimers(c.condition == kRefused);
-        fake::SetClock(10, 0, c.second, c.milliseconds);
         EXPECT_EQ(Module->ArmSignalTimer(), c.result);
-        EXPECT_EQ(fake::TimerCalls().size(), c.calls);
-        EXPECT_EQ(static_cast<std::size_t>(fake::ReadingCount()), c.calls);
-        fake::TimerCall timer{};
+        EXPECT_EQ(Snapshot().Timers.size(), c.calls);
+        EXPECT_EQ(static_cast<std::size_t>(Snapshot().ClockReadings), c.calls);
+        recorded::TimerCall timer{};
         EXPECT_EQ(Armed(&timer), c.delay != 0);
         EXPECT_EQ(timer.Delay, c.delay);
         EXPECT_EQ(timer.Callback, c.delay ? &SignalTimerProc : nullptr);
@@ -71,27 +71,27 @@ TEST_F(SchedulerTest, AReplacedWindowTakesThePendingTimerAlong) {
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
         SCOPED_TRACE(testing::Message() << "row " << i + 1);
-        fake::Reset();
+        Reset();
         MessageWindow replacement;
         HWND handed = c.handed == Handed::Window ? replacement.Get() : nullptr;
         if (c.handed == Handed::Destroyed) handed = MessageWindow().Get();
-        fake::SetClock(10, 0, 30);
+        SetClock(ClockAt(10, 0, 30));
         Module->ArmSignalTimer();  // for 10:01:00
-        fake::SetClock(10, 0, 45, 500);
+        SetClock(ClockAt(10, 0, 45, 500));
         Module->SetParentWindow(handed);
-        fake::TimerCall moved{};
-        if (fake::IsArmed(replacement.Get(), SIGNAL_TIMER_ID, &moved)) {
+        recorded::TimerCall moved{};
+        if (recorded::IsArmed(replacement.Get(), SIGNAL_TIMER_ID, &moved)) {
             EXPECT_EQ(moved.Delay, 14500u) << "not the same boundary";
         }
         switch (c.next) {
         case Next::Nothing: break;
         case Next::Stop: EXPECT_NE(Module->StopSignalTimer(), 0); break;
-        case Next::Firing: EXPECT_TRUE(fake::FireTimer(replacement.Get(), SIGNAL_TIMER_ID)); break;
+        case Next::Firing: EXPECT_TRUE(recorded::FireTimer(replacement.Get(), SIGNAL_TIMER_ID)); break;
         case Next::Start: Module->ArmSignalTimer(); break;
         case Next::Unload: Module.reset(); break;
         }
         EXPECT_EQ(Armed(), c.onOld);
-        EXPECT_EQ(fake::IsArmed(replacement.Get(), SIGNAL_TIMER_ID), c.onNew);
+        EXPECT_EQ(recorded::IsArmed(replacement.Get(), SIGNAL_TIMER_ID), c.onNew);
         if (!Module) NewModule(60);
         Module->StopSignalTimer();
         Module->ParentWindow = Window.Get();
@@ -116,55 +116,55 @@ const DayCase kDayCases[] = {{60, 1440}, {900, 96}, {kIntervalNone, 0}, {0, 0}, 
 TEST_F(SchedulerTest, ADayOfFiringsSoundsAtEverySignalMinuteAndRearmsEachMinute) {
     for (const DayCase& c : kDayCases) {
         SCOPED_TRACE(testing::Message() << "Interval " << c.interval);
-        fake::Reset();
+        Reset();
         NewModule(c.interval);
 
-        fake::SetClock(23, 59, 30);
+        SetClock(ClockAt(23, 59, 30));
         Module->ArmSignalTimer();
         for (int minute = 0; minute < 24 * 60; ++minute) {
             ASSERT_TRUE(Fire()) << "chain ended before minute " << minute;
-            const SYSTEMTIME now = fake::Clock();
+            const SYSTEMTIME now = Snapshot().LastReading;
             ASSERT_EQ(now.wHour * 60 + now.wMinute, minute);
-            fake::TimerCall timer{};
+            recorded::TimerCall timer{};
             ASSERT_TRUE(Armed(&timer));
             ASSERT_EQ(timer.Delay, 60000u);
         }
         EXPECT_EQ(CountSounds(SND_ASYNC), c.expectedPlays);
-        EXPECT_EQ(fake::Sounds().size(), static_cast<size_t>(c.expectedPlays));
-        EXPECT_TRUE(fake::Sleeps().empty()) << "a firing on time waited for the minute";
+        EXPECT_EQ(Snapshot().Sounds.size(), static_cast<size_t>(c.expectedPlays));
+        EXPECT_TRUE(Snapshot().Sleeps.empty()) << "a firing on time waited for the minute";
         if (c.expectedPlays == 0) {
             // "None" and a zero step never read the clock for the check nor record it.
             EXPECT_EQ(Module->Timer.LastCheck.wMinute, 0xFFFF);
-            EXPECT_EQ(fake::ReadingCount(), 1 + 24 * 60);  // the armings only
+            EXPECT_EQ(Snapshot().ClockReadings, 1 + 24 * 60);  // the armings only
         }
 
         // Switched off meanwhile (say, by an InitialLoad): the firing still checks and may
         // sound, but sets no further timer.
         Module->Enable = 0;
-        const size_t before = fake::Sounds().size();
+        const size_t before = Snapshot().Sounds.size();
         ASSERT_TRUE(Fire());
         EXPECT_FALSE(Armed()) << "chain went on with the module switched off";
-        EXPECT_EQ(fake::Sounds().size(), before + (c.expectedPlays > 0 ? 1 : 0));
+        EXPECT_EQ(Snapshot().Sounds.size(), before + (c.expectedPlays > 0 ? 1 : 0));
     }
 }
 
 // ---- Firing, callback and playback ------------------------------------------------------
 
 TEST_F(SchedulerTest, FiringRemovesTheTimerBeforeItChecksAndArmsItAgainAfter) {
-    fake::SetClock(9, 59, 59);
+    SetClock(ClockAt(9, 59, 59));
     Module->ArmSignalTimer();
     ASSERT_TRUE(Fire());
-    const std::vector<fake::TimerCall> calls = fake::TimerCalls();
+    const std::vector<recorded::TimerCall> calls = Snapshot().Timers;
     ASSERT_EQ(calls.size(), 3u);
     EXPECT_TRUE(calls[0].IsSet);
     EXPECT_FALSE(calls[1].IsSet);
     EXPECT_EQ(calls[1].Id, SIGNAL_TIMER_ID);
     EXPECT_EQ(calls[1].Window, Window.Get());
     EXPECT_TRUE(calls[2].IsSet);
-    ASSERT_EQ(fake::Sounds().size(), 1u);
-    EXPECT_EQ(fake::Sounds()[0].Name, "chime.wav");
-    EXPECT_EQ(fake::Sounds()[0].Flags, static_cast<DWORD>(SND_ASYNC));
-    EXPECT_EQ(fake::Sounds()[0].ThreadId, GetCurrentThreadId());
+    ASSERT_EQ(Snapshot().Sounds.size(), 1u);
+    EXPECT_EQ(Snapshot().Sounds[0].Name, "chime.wav");
+    EXPECT_EQ(Snapshot().Sounds[0].Flags, static_cast<DWORD>(SND_ASYNC));
+    EXPECT_EQ(Snapshot().Sounds[0].ThreadId, GetCurrentThreadId());
 }
 
 // A firing of another timer, or one that outlives the module object (detach ran meanwhile),
@@ -175,9 +175,9 @@ TEST_F(SchedulerTest, CallbackActsOnlyOnItsOwnTimerWhileTheModuleLives) {
     }
     TheSignalModule = nullptr;
     SignalTimerProc(Window.Get(), WM_TIMER, SIGNAL_TIMER_ID, 0);
-    EXPECT_EQ(fake::ReadingCount(), 0);
-    EXPECT_TRUE(fake::TimerCalls().empty());
-    EXPECT_TRUE(fake::Sounds().empty());
+    EXPECT_EQ(Snapshot().ClockReadings, 0);
+    EXPECT_TRUE(Snapshot().Timers.empty());
+    EXPECT_TRUE(Snapshot().Sounds.empty());
 }
 
 // An empty name passes in silence on either signal type; the longest plays whole. The chain
@@ -190,12 +190,12 @@ TEST_F(SchedulerTest, WaveNamesAtTheEdges) {
     } cases[] = {{"", 0}, {"", 1}, {longest.c_str(), 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "SignalType " << c.signalType << ", " << std::strlen(c.name));
-        fake::Reset();
+        Reset();
         Configure(60, c.signalType, c.name);
-        fake::SetClock(12, 0, 0);
+        SetClock(ClockAt(12, 0, 0));
         Module->OnSignalTimer();
-        EXPECT_EQ(fake::WorkerStarts(), 0);
-        const std::vector<fake::SoundCall> sounds = fake::Sounds();
+        EXPECT_EQ(Snapshot().WorkerStarts, 0);
+        const std::vector<recorded::SoundCall> sounds = Snapshot().Sounds;
         ASSERT_EQ(sounds.size(), c.name[0] ? 1u : 0u);
         if (!sounds.empty()) {
             EXPECT_EQ(sounds[0].Name, c.name);
@@ -228,55 +228,55 @@ TEST_F(SchedulerTest, FiringEvaluatesTheFirstReadingOfANewMinute) {
         std::size_t sounds;               // at this firing
         UINT nextDelay;
     } cases[] = {
-        {"just before the boundary", 3600, false, fake::At(10, 59, 0), fake::At(10, 59, 59, 900), {}, {100},
-         fake::At(11, 0, 0), 1, 60000},
-        {"just after the boundary", 3600, false, fake::At(10, 59, 0), fake::At(11, 0, 0, 200), {}, {},
-         fake::At(11, 0, 0), 1, 59800},
-        {"the first reading of a new minute ends it", 3600, false, fake::At(10, 59, 0), {},
-         {fake::At(10, 59, 58, 100), fake::At(10, 59, 58, 600), fake::At(10, 59, 59, 400),
-          fake::At(11, 0, 1, 250), fake::At(11, 0, 1, 300)},
-         {1900, 100, 600}, fake::At(11, 0, 1), 1, 58700},
-        {"the first after a start, the clock a second back", 3600, true, fake::At(10, 59, 30),
-         fake::At(10, 59, 59), {}, {1000}, fake::At(11, 0, 0), 1, 60000},
-        {"a second firing in the same minute", 3600, false, fake::At(11, 0, 0), fake::At(11, 0, 20), {},
-         thirtySteps, fake::At(11, 0, 22), 1, 37000},
-        {"late, not due", 300, false, fake::At(11, 0, 0), fake::At(11, 7, 40), {}, {}, fake::At(11, 7, 40), 0,
+        {"just before the boundary", 3600, false, ClockAt(10, 59, 0), ClockAt(10, 59, 59, 900), {}, {100},
+         ClockAt(11, 0, 0), 1, 60000},
+        {"just after the boundary", 3600, false, ClockAt(10, 59, 0), ClockAt(11, 0, 0, 200), {}, {},
+         ClockAt(11, 0, 0), 1, 59800},
+        {"the first reading of a new minute ends it", 3600, false, ClockAt(10, 59, 0), {},
+         {ClockAt(10, 59, 58, 100), ClockAt(10, 59, 58, 600), ClockAt(10, 59, 59, 400),
+          ClockAt(11, 0, 1, 250), ClockAt(11, 0, 1, 300)},
+         {1900, 100, 600}, ClockAt(11, 0, 1), 1, 58700},
+        {"the first after a start, the clock a second back", 3600, true, ClockAt(10, 59, 30),
+         ClockAt(10, 59, 59), {}, {1000}, ClockAt(11, 0, 0), 1, 60000},
+        {"a second firing in the same minute", 3600, false, ClockAt(11, 0, 0), ClockAt(11, 0, 20), {},
+         thirtySteps, ClockAt(11, 0, 22), 1, 37000},
+        {"late, not due", 300, false, ClockAt(11, 0, 0), ClockAt(11, 7, 40), {}, {}, ClockAt(11, 7, 40), 0,
          20000},
-        {"late, due", 60, false, fake::At(11, 0, 0), fake::At(11, 7, 40), {}, {}, fake::At(11, 7, 40), 1, 20000},
-        {"late by a quarter", 900, false, fake::At(11, 0, 0), fake::At(12, 15, 5), {}, {}, fake::At(12, 15, 5), 1,
+        {"late, due", 60, false, ClockAt(11, 0, 0), ClockAt(11, 7, 40), {}, {}, ClockAt(11, 7, 40), 1, 20000},
+        {"late by a quarter", 900, false, ClockAt(11, 0, 0), ClockAt(12, 15, 5), {}, {}, ClockAt(12, 15, 5), 1,
          55000},
-        {"clock set back", 1800, false, fake::At(11, 0, 0), fake::At(10, 30, 10), {}, {}, fake::At(10, 30, 10), 1,
+        {"clock set back", 1800, false, ClockAt(11, 0, 0), ClockAt(10, 30, 10), {}, {}, ClockAt(10, 30, 10), 1,
          50000},
-        {"late, at the end of a minute", 900, false, fake::At(11, 0, 0), fake::At(11, 45, 59, 999), {}, {},
-         fake::At(11, 45, 59), 1, 1},
+        {"late, at the end of a minute", 900, false, ClockAt(11, 0, 0), ClockAt(11, 45, 59, 999), {}, {},
+         ClockAt(11, 45, 59), 1, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        fake::Reset();
+        Reset();
         Configure(c.interval, 0, "chime.wav");
         Module->Timer.LastCheck.wMinute = 0xFFFF;  // as constructed
-        fake::SetClock(c.checked.wHour, c.checked.wMinute, c.checked.wSecond);
+        SetClock(c.checked);
         if (c.started) {
             Module->ArmSignalTimer();
         } else {
             Module->OnSignalTimer();
         }
-        fake::ClearRecords();
+        recorded::ClearRecord();
         if (c.script.empty()) {
-            fake::SetClock(c.now.wHour, c.now.wMinute, c.now.wSecond, c.now.wMilliseconds);
+            SetClock(c.now);
         } else {
-            fake::ScriptReadings(c.script);
+            recorded::Answer([&](recorded::Answers& a) { a.Readings.assign(c.script.begin(), c.script.end()); });
         }
         SignalTimerProc(Window.Get(), WM_TIMER, SIGNAL_TIMER_ID, 0);
-        EXPECT_EQ(fake::Sleeps(), c.sleeps);
+        EXPECT_EQ(Snapshot().Sleeps, c.sleeps);
         // Each sleep follows a reading; after the 30th no reading follows. Then the re-arming's.
         const int sleeps = static_cast<int>(c.sleeps.size());
-        EXPECT_EQ(fake::ReadingCount(), (sleeps < 30 ? sleeps + 1 : 30) + 1);
+        EXPECT_EQ(Snapshot().ClockReadings, (sleeps < 30 ? sleeps + 1 : 30) + 1);
         EXPECT_EQ(Module->Timer.LastCheck.wHour, c.recorded.wHour);
         EXPECT_EQ(Module->Timer.LastCheck.wMinute, c.recorded.wMinute);
         EXPECT_EQ(Module->Timer.LastCheck.wSecond, c.recorded.wSecond);
-        EXPECT_EQ(fake::Sounds().size(), c.sounds);
-        fake::TimerCall timer{};
+        EXPECT_EQ(Snapshot().Sounds.size(), c.sounds);
+        recorded::TimerCall timer{};
         ASSERT_TRUE(Armed(&timer));
         EXPECT_EQ(timer.Delay, c.nextDelay);
     }
@@ -299,16 +299,16 @@ TEST_F(SchedulerTest, EarlyAndLateFiringsSoundEachMinuteOnceAndNeverBeforeIt) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "armed at 10:00:" << c.second << "." << c.milliseconds
                                         << ", late " << c.firstLateMs << "/" << c.lateMs << " ms");
-        fake::Reset();
+        Reset();
         NewModule(60);
-        fake::SetClock(10, 0, c.second, c.milliseconds);
+        SetClock(ClockAt(10, 0, c.second, c.milliseconds));
         Module->ArmSignalTimer();
         for (WORD minute = 1; minute <= 5; ++minute) {
             const int late = minute == 1 ? c.firstLateMs : c.lateMs;
             ASSERT_TRUE(Fire(late));
-            const std::vector<fake::SoundCall> sounds = fake::Sounds();
+            const std::vector<recorded::SoundCall> sounds = Snapshot().Sounds;
             ASSERT_EQ(sounds.size(), static_cast<size_t>(minute)) << "by 10:0" << minute;
-            const SYSTEMTIME& at = sounds.back().At;
+            const SYSTEMTIME& at = sounds.back().Clock;
             EXPECT_EQ(at.wMinute, minute);
             EXPECT_EQ(at.wSecond, 0);
             EXPECT_EQ(at.wMilliseconds, std::max(0, late)) << "10:0" << minute;

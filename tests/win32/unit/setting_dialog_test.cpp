@@ -8,33 +8,10 @@
 #include <string>
 
 #include "dialog/setting_dialog.h"
-#include "support/scoped_tools.h"
+#include "support/setting_dialog_driver.h"
 #include "module/signal_module.h"
 #include "resources/resource_ids.h"
 #include "tests/cases/wave_name_cuts.h"
-
-namespace {
-
-// A window of the test's own, child of `parent` when there is one.
-scoped::Window MakeWindow(HWND parent, const wchar_t* windowClass, DWORD style, int id) {
-    return scoped::Window(CreateWindowExW(0, windowClass, L"", style | (parent ? WS_CHILD : 0), 0, 0,
-                                          200, 200, parent,
-                                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                          GetModuleHandleW(nullptr), nullptr));
-}
-
-// The controls StoreSettings reads, with their ids; the edit has no length limit here, so
-// a name longer than the dialog's edit would take reaches StoreSettings too.
-struct StandInDialog {
-    scoped::Window Dialog = MakeWindow(nullptr, L"STATIC", WS_OVERLAPPED, 0);
-    scoped::Window Use = MakeWindow(Dialog.Get(), L"BUTTON", BS_AUTORADIOBUTTON, IDC_USE_MODULE);
-    scoped::Window HourCount = MakeWindow(Dialog.Get(), L"BUTTON", BS_AUTORADIOBUTTON, IDC_HOUR_COUNT);
-    scoped::Window Clock24 = MakeWindow(Dialog.Get(), L"BUTTON", BS_AUTORADIOBUTTON, IDC_CLOCK_24);
-    scoped::Window List = MakeWindow(Dialog.Get(), L"COMBOBOX", CBS_DROPDOWNLIST, IDC_INTERVAL_LIST);
-    scoped::Window Edit = MakeWindow(Dialog.Get(), L"EDIT", ES_AUTOHSCROLL, IDC_WAVE_NAME);
-};
-
-}  // namespace
 
 // The stand-in edit has no length limit, so every row reaches StoreSettings whole.
 TEST(SettingDialogStore, NameIsCutTo259BytesOnACharacterBoundary) {

@@ -19,9 +19,8 @@
 
 namespace {
 
-HINSTANCE Resources() {
-    return GetModuleHandleA(nullptr);  // this executable links the module's string table
-}
+// The module's string table: this executable links it.
+const HINSTANCE kResources = GetModuleHandleA(nullptr);
 
 class SettingsFileTest : public ::testing::Test {
 protected:
@@ -53,10 +52,8 @@ TEST_F(SettingsFileTest, LoadGivesTheFilesValuesOrTheDefaults) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), row.file));
-        SignalSettings loaded(Resources());
-        loaded.Enable = loaded.SignalType = loaded.TimeType = 5;
-        loaded.Interval = 60;
-        std::memset(loaded.WaveName, 'Z', sizeof loaded.WaveName);
+        SignalSettings loaded(kResources);
+        FillWithSentinels(loaded);
         EXPECT_EQ(loaded.InitialLoad(0), static_cast<int>(row.loaded.WaveName.size()));
         EXPECT_EQ(ValuesOf(loaded), row.loaded);
         loaded.MayBeSaved = false;  // leave the file as the next row expects it
@@ -79,7 +76,7 @@ TEST_F(SettingsFileTest, SaveWritesTheFiveKeysInOrder) {
         SCOPED_TRACE(i + 1);
         const SettingValues& row = rows[i];
         RemoveFile(AppDataIniPath());
-        SignalSettings saved(Resources());
+        SignalSettings saved(kResources);
         saved.SetPortableMode(0);
         saved.Enable = row.Enable;
         saved.SignalType = row.SignalType;
@@ -129,15 +126,7 @@ TEST_F(SettingsFileTest, ChangePortableModeMovesTheFileOrChangesNothing) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        RemoveFile(AppDataIniPath());
-        RemoveFile(PortableIniPath());
-        if (c.appDataFolders) {
-            ASSERT_TRUE(files.CreateAppDataFolders());
-        } else {
-            RemoveDirectoryA(ProductFolder().c_str());
-            RemoveDirectoryA(VendorFolder().c_str());
-            ASSERT_FALSE(FolderExists(VendorFolder()));
-        }
+        ASSERT_TRUE(files.Start(c.appDataFolders));
         if (c.appData) {
             ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), *c.appData));
         }
@@ -147,7 +136,7 @@ TEST_F(SettingsFileTest, ChangePortableModeMovesTheFileOrChangesNothing) {
         ExclusiveFile lock(c.held ? *c.held : std::string());
         ASSERT_EQ(lock.Held(), c.held != nullptr);
 
-        SignalSettings moving(Resources());
+        SignalSettings moving(kResources);
         moving.SetPortableMode(c.modeBefore);
         moving.Enable = 3;
         std::strcpy(moving.WaveName, "in-memory.wav");
