@@ -54,7 +54,7 @@ TEST_F(SchedulerTest, StopReportsWhetherATimerWasPending) {
 // The host hands over another window while the timer is armed (a new main window; the old
 // one is then destroyed, and a timer left there dies with it): the pending timer moves to it
 // at once, for the same boundary, and whatever comes next reaches it there. A handle that is
-// no window (null, or one destroyed) leaves the timer where it is.
+// no window (null, or one destroyed) leaves the timer where it is, and a stop still reaches it.
 TEST_F(SchedulerTest, AReplacedWindowTakesThePendingTimerAlong) {
     enum class Handed { Window, Null, Destroyed };
     enum class Next { Nothing, Stop, Firing, Start, Unload };
@@ -66,7 +66,7 @@ TEST_F(SchedulerTest, AReplacedWindowTakesThePendingTimerAlong) {
         /* 1 */ {Handed::Window, Next::Nothing, false, true}, /* 2 */ {Handed::Window, Next::Stop, false, false},
         /* 3 */ {Handed::Window, Next::Firing, false, true},  /* 4 */ {Handed::Window, Next::Start, false, true},
         /* 5 */ {Handed::Window, Next::Unload, false, false}, /* 6 */ {Handed::Null, Next::Nothing, true, false},
-        /* 7 */ {Handed::Destroyed, Next::Nothing, true, false},
+        /* 7 */ {Handed::Destroyed, Next::Nothing, true, false}, /* 8 */ {Handed::Null, Next::Stop, false, false},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
