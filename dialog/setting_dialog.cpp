@@ -57,7 +57,7 @@ void SettingDialog::InitDialog(HWND dialog) {
 
     char name[kPathBytes];
     std::memcpy(name, Settings->WaveName, sizeof name);
-    name[kPathBytes - 1] = '\0';
+    name[kPathMaxLength] = '\0';
     SendDlgItemMessageA(dialog, IDC_WAVE_NAME, EM_LIMITTEXT, kEditLimitChars, 0);
     // The edit's change notification updates the Test button; do it here as well so the
     // button is right even where setting the text raises no notification.

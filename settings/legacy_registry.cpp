@@ -79,7 +79,7 @@ void ReadWaveName(HKEY key, const ValueName& name, char* waveName) {
                                            reinterpret_cast<BYTE*>(text), &size) == ERROR_SUCCESS &&
                           type == REG_SZ;
     const std::size_t length = TerminateRegistryText(text, size, accepted, kPathBytes,
-                                                     kWaveNameMaxBytes, AnsiCodePageRule());
+                                                     kPathMaxLength, AnsiCodePageRule());
     std::memcpy(waveName, text, length + 1);
 }
 

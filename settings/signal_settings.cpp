@@ -56,21 +56,18 @@ SignalSettings::~SignalSettings() {
     if (MayBeSaved) SaveToIni();
 }
 
-bool SignalSettings::GetIniPath(char* path) const {
-    std::memcpy(path, IniPath, sizeof IniPath);
-    return path[0] != '\0';
-}
-
 void SignalSettings::FindIniPath() {
-    const bool found = PortableMode != 0 ? GetPortableIniPath(ResourceInstance, IniPath)
-                                         : GetAppDataIniPath(ResourceInstance, IniPath);
-    if (!found) IniPath[0] = '\0';
+    // Either leaves the path empty when it does not fit.
+    if (PortableMode != 0) {
+        GetPortableIniPath(ResourceInstance, IniPath);
+    } else {
+        GetAppDataIniPath(ResourceInstance, IniPath);
+    }
 }
 
 int SignalSettings::LoadFromIni() {
-    char path[kPathBytes];
-    const bool hasPath = GetIniPath(path);
-    const bool unreadable = hasPath && IsThereButUnreadable(path);
+    const bool hasPath = IniPath[0] != '\0';
+    const bool unreadable = hasPath && IsThereButUnreadable(IniPath);
     if (!hasPath || unreadable) {
         // No usable path or file: the defaults, as for a missing file. Saved at unload over
         // a file that is there, they would replace the user's settings.
@@ -84,12 +81,12 @@ int SignalSettings::LoadFromIni() {
         const SettingKey& key = kSettingKeys[i];
         if (!key.IsText()) {
             key.SetNumber(*this, GetPrivateProfileIntA(names.Section, names.Keys[i],
-                                                       static_cast<INT>(key.Default), path));
+                                                       static_cast<INT>(key.Default), IniPath));
             continue;
         }
         char text[kTextReadBytes];
-        GetPrivateProfileStringA(names.Section, names.Keys[i], "", text, kTextReadBytes, path);
-        const std::size_t length = CutAtByteLimit(text, kWaveNameMaxBytes, AnsiCodePageRule());
+        GetPrivateProfileStringA(names.Section, names.Keys[i], "", text, kTextReadBytes, IniPath);
+        const std::size_t length = CutAtByteLimit(text, kPathMaxLength, AnsiCodePageRule());
         std::memcpy(this->*key.Text, text, length + 1);
         waveLength = static_cast<int>(length);
     }
@@ -97,8 +94,8 @@ int SignalSettings::LoadFromIni() {
 }
 
 bool SignalSettings::SaveToIni() {
-    char path[kPathBytes];
-    if (!GetIniPath(path)) return false;  // never write a cut path: it would name another file
+    // No path when it did not fit: a cut path would name another file.
+    if (IniPath[0] == '\0') return false;
     const IniNames names(ResourceInstance);
     bool written = true;
     // Every key is tried even after a failure: each one that lands is one less to lose.
@@ -107,7 +104,7 @@ bool SignalSettings::SaveToIni() {
         char number[16];
         if (!key.IsText()) key.FormatNumber(*this, number, sizeof number);
         const char* value = key.IsText() ? this->*key.Text : number;
-        written &= WritePrivateProfileStringA(names.Section, names.Keys[i], value, path) != FALSE;
+        written &= WritePrivateProfileStringA(names.Section, names.Keys[i], value, IniPath) != FALSE;
     }
     return written;
 }

@@ -7,8 +7,6 @@
 #include "settings/interval_none.h"
 #include "win32/path_size.h"
 
-constexpr int kWaveNameMaxBytes = kPathMaxLength;
-
 class SignalSettings {
 public:
     explicit SignalSettings(HINSTANCE resourceInstance);
@@ -31,9 +29,6 @@ public:
     // Moves the settings file to the place `mode` selects; 1 on success, 0 on failure
     // (PortableMode then stays as it was).
     int ChangePortableMode(int mode);
-    // The settings file's path for the current PortableMode into a kPathBytes buffer, as
-    // last worked out; false when it did not fit.
-    bool GetIniPath(char* path) const;
     // Works out IniPath for the current PortableMode (asks the shell in application-data
     // mode): on the host's thread, never from the unload.
     void FindIniPath();
