@@ -11,7 +11,7 @@ namespace {
 
 constexpr int kTitleBufferBytes = 80;  // the host's buffer: at most 79 bytes and the terminator
 
-BOOL DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
+BOOL DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
         TheSignalModule = new (std::nothrow) SignalModule(instance);
@@ -24,7 +24,13 @@ BOOL DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
         if (TheSignalModule) {
             SignalModule* module = TheSignalModule;
             TheSignalModule = nullptr;  // a late timer firing finds no object
-            delete module;
+            if (reserved != nullptr) {
+                // Process exit: the other threads are gone, the timer and the memory go with
+                // the process, and the loader's lock is held. Only the save is needed.
+                module->SaveUsersValues();
+            } else {
+                delete module;
+            }
         }
         return TRUE;
     default:

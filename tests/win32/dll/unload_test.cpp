@@ -311,15 +311,28 @@ TEST_F(Unload, TheSaveAtUnloadAsksTheShellNothing) {
     }
 }
 
-// A host that ends without FreeLibrary (its own crash included): the module's save runs at
-// process exit. A child process of this test plays that host.
+// At process exit the module saves and does nothing more: the other threads are gone, the
+// loader's lock is held, and the timer and the memory go with the process.
+namespace {
+void EndTheHostAsFailed() {
+    TerminateProcess(GetCurrentProcess(), 4);
+}
+}  // namespace
+
+// A host that ends without FreeLibrary (its own crash included), its timer armed: the module's
+// save runs at process exit. A child process of this test plays that host; a KillTimer by the
+// module at the exit (as its object's deletion would make) ends it with code 4.
 TEST(HostExit, WithoutFreeLibraryTheSettingsAreKept) {
     constexpr char kChild[] = "KARVEX_EXITING_HOST";
     if (GetEnvironmentVariableA(kChild, nullptr, 0) != 0) {
+        const MessageWindow host;
         ModuleUnderTest module;
+        module.Api.SetParentWindow(host.Get());
         module.Api.InitialLoad(0);
+        const bool armed = module.Api.StartModule() == 1;
         RemoveFile(AppDataIniPath());  // so that only the module's save at exit brings it back
-        ExitProcess(module.Loaded() ? 0 : 3);
+        const ImportHook kill(module.Handle, "USER32.dll", "KillTimer", HookAddress(&EndTheHostAsFailed));
+        ExitProcess(armed && kill.Installed() ? 0 : 3);
     }
     const SettingValues saved{1, 0, 300, 0, kJapaneseWave};
     SettingsFilesSandbox files;
