@@ -206,9 +206,11 @@ TEST_F(DialogServicesInDialog, TestButtonPlaysTheEditsCurrentText) {
 }
 
 // The chooser is handed the edit's name, owned by the dialog, starting in the product's
-// folder and leaving the current folder alone. A pick fills the edit and enables Test (row 1),
-// Cancel changes nothing (row 2). A name the chooser rejects makes it fail unseen, so "..."
-// opens it once more without the name, the record otherwise as before (rows 3, 4).
+// folder and leaving the host's current folder as it was, also one named outside the ANSI
+// code page (row 2) or whose ANSI form names another folder (row 3: "Zoe" beside "Zoë"). A
+// pick fills the edit and enables Test (row 1), Cancel changes nothing (row 2). A name the
+// chooser rejects makes it fail unseen, so "..." opens it once more without the name, the
+// record otherwise as before (rows 3, 4).
 TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
     ASSERT_TRUE(sandbox_.CreateAppDataFolders());
     struct Case {
@@ -216,13 +218,21 @@ TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
         const char* handed;  // the edit's name as the chooser first gets it
         const char* answer;  // null: Cancel
         const char* editAfter;
+        const wchar_t* hostFolder;  // the host's current folder, under `root` ("": the test's own)
     };
     const Case cases[] = {
-        /* 1 */ {L"", "", kJapaneseWave.c_str(), kJapaneseWave.c_str()},
-        /* 2 */ {L"C:\\\u30BD\u30D5\u30C8\\\u6642\u5831.wav", kJapaneseWave.c_str(), nullptr, kJapaneseWave.c_str()},
-        /* 3 */ {L"C:\\Sounds\\a\"b.wav", "C:\\Sounds\\a\"b.wav", nullptr, "C:\\Sounds\\a\"b.wav"},
-        /* 4 */ {L"<chime>.wav", "<chime>.wav", kJapaneseWave.c_str(), kJapaneseWave.c_str()},
+        /* 1 */ {L"", "", kJapaneseWave.c_str(), kJapaneseWave.c_str(), L""},
+        /* 2 */ {L"C:\\\u30BD\u30D5\u30C8\\\u6642\u5831.wav", kJapaneseWave.c_str(), nullptr, kJapaneseWave.c_str(),
+                 L"Zo\u00EB \u5F20"},
+        /* 3 */ {L"C:\\Sounds\\a\"b.wav", "C:\\Sounds\\a\"b.wav", nullptr, "C:\\Sounds\\a\"b.wav", L"Zo\u00EB"},
+        /* 4 */ {L"<chime>.wav", "<chime>.wav", kJapaneseWave.c_str(), kJapaneseWave.c_str(), L""},
     };
+    wchar_t ownFolder[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, ownFolder);
+    const std::wstring root = Widen(TempPath("karvex-host-folders"));
+    for (const wchar_t* name : {L"", L"\\Zoe", L"\\Zo\u00EB", L"\\Zo\u00EB \u5F20"}) {
+        CreateDirectoryW((root + name).c_str(), nullptr);
+    }
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE(testing::Message() << "row " << i + 1);
@@ -231,18 +241,20 @@ TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
         std::string edit;
         HWND shown = nullptr;
         bool testEnabledBefore = true, testEnabled = false;
-        char hostFolder[MAX_PATH] = "", folderAfter[MAX_PATH] = "";
-        GetCurrentDirectoryA(MAX_PATH, hostFolder);
+        ASSERT_TRUE(!*c.hostFolder || SetCurrentDirectoryW((root + L"\\" + c.hostFolder).c_str()));
+        wchar_t hostFolder[MAX_PATH] = L"", folderAfter[MAX_PATH] = L"";
+        GetCurrentDirectoryW(MAX_PATH, hostFolder);
         module.InDialog([&](HWND dialog) {
             shown = dialog;
             TypeText(dialog, IDC_WAVE_NAME, c.typed);
             testEnabledBefore = IsEnabled(dialog, IDC_TEST_PLAY);
             Click(dialog, IDC_BROWSE);
-            GetCurrentDirectoryA(MAX_PATH, folderAfter);
+            GetCurrentDirectoryW(MAX_PATH, folderAfter);
             edit = AnsiText(dialog, IDC_WAVE_NAME);
             testEnabled = IsEnabled(dialog, IDC_TEST_PLAY);
         });
-        EXPECT_STREQ(hostFolder, folderAfter) << "the chooser moved the host's current folder";
+        SetCurrentDirectoryW(ownFolder);
+        EXPECT_EQ(std::wstring(hostFolder), folderAfter) << "the chooser moved the host's current folder";
         EXPECT_EQ(*c.typed != 0, testEnabledBefore);
         EXPECT_EQ(c.editAfter, edit);
         EXPECT_TRUE(testEnabled);
@@ -255,6 +267,7 @@ TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
         }
         EXPECT_EQ(i < 2 ? c.handed : "", chooserCalls.back().File);
     }
+    RemoveTreeW(root);
 }
 
 // Each library is loaded at its first use, from the system folder only, and then kept: a
