@@ -230,9 +230,7 @@ TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
     wchar_t ownFolder[MAX_PATH] = L"";
     GetCurrentDirectoryW(MAX_PATH, ownFolder);
     const std::wstring root = Widen(TempPath("karvex-host-folders"));
-    for (const wchar_t* name : {L"", L"\\Zoe", L"\\Zo\u00EB", L"\\Zo\u00EB \u5F20"}) {
-        CreateDirectoryW((root + name).c_str(), nullptr);
-    }
+    for (const wchar_t* name : {L"", L"\\Zoe", L"\\Zo\u00EB", L"\\Zo\u00EB \u5F20"}) CreateDirectoryW((root + name).c_str(), nullptr);
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE(testing::Message() << "row " << i + 1);

@@ -306,11 +306,7 @@ TEST_F(Reliability, HandEditedSettingsFiles) {
     // too long. A number is read from its first 29 characters, taken modulo 2^32; an empty
     // value reads as a missing key.
     const std::string digits(1000, '7');
-    const DWORD overLong = [] {
-        DWORD value = 0;
-        for (int i = 0; i < 29; ++i) value = value * 10 + 7;
-        return value;
-    }();
+    const DWORD overLong = 3519487089u;  // 29 sevens, modulo 2^32
     for (int i = 0; i < 5; ++i) {
         const std::string key = kKeysInOrder[i];
         const struct {
@@ -465,25 +461,23 @@ TEST_F(Reliability, SettingsPathsAtTheEdge) {
 // launcher quit from its tray) returns 1 under Wine as OK does, but the user confirmed
 // nothing: the file stays as it was.
 TEST_F(Reliability, AfterAnUnreadableLoadOnlyOkInTheDialogIsSaved) {
-    const auto ok = [](HWND dialog) { Click(dialog, IDOK); };
     const struct {
         const char* name;
         void (*end)(HWND);
         bool held;  // else the shell fails to name the application-data folder at the load
         bool saved;
     } cases[] = {
-        {"OK", ok, true, true},
+        {"OK", [](HWND dialog) { Click(dialog, IDOK); }, true, true},
         {"WM_QUIT", [](HWND) { PostQuitMessage(0); }, true, false},
-        {"OK after the folder was unreachable", ok, false, true},
+        {"OK after the folder was unreachable", [](HWND dialog) { Click(dialog, IDOK); }, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(Files.CreateAppDataFolders());
         ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), UserFile()));
         {
-            recorded::Answers answers;
-            if (!c.held) answers.AppData = "";
-            recorded::Reset(answers);
+            recorded::Reset();
+            if (!c.held) recorded::Answer([](recorded::Answers& a) { a.AppData = ""; });
             RecordedModule module;
             ASSERT_TRUE(module.Ready());
             HostWindow host;

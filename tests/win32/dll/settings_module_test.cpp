@@ -51,8 +51,8 @@ TEST_F(SettingsModuleTest, InitialLoadReadsTheFileItsFlagSelectsAndStartFollowsI
 // where it wrote; the other place is left as it was (SetPortableMode moves nothing). Without
 // InitialLoad (the host only asked QueryVekModule), or when the shell could not name the
 // application-data folder at the load, the unload writes nothing at all. The unload runs in
-// the loader's lock, where nothing may be loaded: the library that finds the application-data
-// folder must have been loaded before.
+// the loader's lock, at process exit after the shell has shut down: it writes to the path
+// worked out when the mode was set, loads nothing and asks the shell nothing.
 TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
     const std::string enabled = Settings("Enable=1\r\n");
     const struct {
@@ -86,9 +86,8 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
         if (c.portableFile) {
             ASSERT_TRUE(WriteFileBytes(PortableIniPath(), enabled));
         }
-        recorded::Answers answers;
-        if (c.initialLoad == 2) answers.AppData = "";  // SHGetFolderPathA fails
-        recorded::Reset(answers);
+        recorded::Reset();
+        if (c.initialLoad == 2) recorded::Answer([](recorded::Answers& a) { a.AppData = ""; });  // fails
         RecordedModule module;
         ASSERT_TRUE(module.Ready());
         if (c.initialLoad >= 0) module.Api.InitialLoad(c.initialLoad % 2);
@@ -97,9 +96,11 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
         if (c.change >= 0) {
             EXPECT_EQ(module.Api.ChangePortableMode(c.change), c.changeResult);
         }
-        const std::size_t loadedBeforeUnload = recorded::Snapshot().Libraries.size();
+        const recorded::Record before = recorded::Snapshot();
         module.Unload();  // hooked still
-        EXPECT_EQ(loadedBeforeUnload, recorded::Snapshot().Libraries.size()) << "a library loaded at unload";
+        const recorded::Record after = recorded::Snapshot();
+        EXPECT_EQ(before.Libraries.size(), after.Libraries.size()) << "a library loaded at unload";
+        EXPECT_EQ(before.Lookups + before.FoundCalls, after.Lookups + after.FoundCalls) << "the unload asked the shell";
         const std::string saved = c.savedBeside ? PortableIniPath() : AppDataIniPath();
         const std::string other = c.savedBeside ? AppDataIniPath() : PortableIniPath();
         if (c.initialLoad < 0 || c.initialLoad == 2) {

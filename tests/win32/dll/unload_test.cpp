@@ -288,40 +288,10 @@ TEST_F(Unload, AfterAStartWithoutAWindowNoTimerIsLeft) {
     EXPECT_EQ(Snapshot().SetCalls, 0) << "a timer without a window was set";
 }
 
-// The save at unload may come after the shell has shut down (at process exit the libraries
-// the module loaded itself are shut down before it): it writes to the path worked out when
-// the mode was set, and asks the shell nothing.
-TEST_F(Unload, TheSaveAtUnloadAsksTheShellNothing) {
-    const SettingValues saved{1, 1, 1800, 1, kJapaneseWave};
-    ASSERT_TRUE(Files.CreateAppDataFolders());
-    for (const bool portableFirst : {false, true}) {
-        SCOPED_TRACE(portableFirst ? "InitialLoad(1), SetPortableMode(0)" : "InitialLoad(0)");
-        ASSERT_TRUE(WriteFileBytes(portableFirst ? PortableIniPath() : AppDataIniPath(), Settings(saved)));
-        ASSERT_NO_FATAL_FAILURE(LoadAndHook());
-        Module->Api.InitialLoad(portableFirst ? 1 : 0);
-        if (portableFirst) Module->Api.SetPortableMode(0);
-        RemoveFile(AppDataIniPath());
-        RemoveFile(PortableIniPath());
-        const recorded::Record before = Snapshot();
-        Module->Unload();
-        const recorded::Record after = Snapshot();
-        EXPECT_EQ(after.Lookups, before.Lookups) << "the unload looked up a function";
-        EXPECT_EQ(after.FoundCalls, before.FoundCalls) << "the unload called the shell";
-        ExpectFileHolds(AppDataIniPath(), saved);
-    }
-}
-
-// At process exit the module saves and does nothing more: the other threads are gone, the
-// loader's lock is held, and the timer and the memory go with the process.
-namespace {
-void EndTheHostAsFailed() {
-    TerminateProcess(GetCurrentProcess(), 4);
-}
-}  // namespace
-
 // A host that ends without FreeLibrary (its own crash included), its timer armed: the module's
-// save runs at process exit. A child process of this test plays that host; a KillTimer by the
-// module at the exit (as its object's deletion would make) ends it with code 4.
+// save runs at process exit, and nothing more (the other threads are gone, the loader's lock is
+// held, the timer and the memory go with the process). A child process of this test plays that
+// host; a KillTimer by the module at the exit (as deleting its object would make) ends it with 4.
 TEST(HostExit, WithoutFreeLibraryTheSettingsAreKept) {
     constexpr char kChild[] = "KARVEX_EXITING_HOST";
     if (GetEnvironmentVariableA(kChild, nullptr, 0) != 0) {
@@ -331,7 +301,8 @@ TEST(HostExit, WithoutFreeLibraryTheSettingsAreKept) {
         module.Api.InitialLoad(0);
         const bool armed = module.Api.StartModule() == 1;
         RemoveFile(AppDataIniPath());  // so that only the module's save at exit brings it back
-        const ImportHook kill(module.Handle, "USER32.dll", "KillTimer", HookAddress(&EndTheHostAsFailed));
+        const ImportHook kill(module.Handle, "USER32.dll", "KillTimer",
+                              HookAddress(+[] { TerminateProcess(GetCurrentProcess(), 4); }));
         ExitProcess(armed && kill.Installed() ? 0 : 3);
     }
     const SettingValues saved{1, 0, 300, 0, kJapaneseWave};

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "settings/signal_settings.h"
-#include "support/legacy_registry_store.h"
 #include "support/settings_files.h"
 #include "support/setting_values.h"
 #include "tests/cases/wave_name_cuts.h"
@@ -33,45 +32,23 @@ protected:
     SettingsFilesSandbox files;
 };
 
-// The roaming folder out of reach, as a redirected profile not yet reachable: the shell
-// answers 0x80070002, as Wine does for a folder that is not there.
-class AppDataUnreachable {
-public:
-    AppDataUnreachable() { Point("C:\\unreachable"); }
-    ~AppDataUnreachable() { Point("%USERPROFILE%\\AppData\\Roaming"); }  // Wine's own
-
-private:
-    static void Point(const std::string& folder) {
-        ASSERT_TRUE(SetRegistryValue(HKEY_CURRENT_USER, kShellFolders, "AppData", REG_EXPAND_SZ,
-                                     std::string(folder.c_str(), folder.size() + 1)));
-    }
-    static constexpr char kShellFolders[] =
-        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-};
-
 // Each load starts from values no load gives, so a field that a load leaves alone shows; the
-// unload then writes back what was read, and only that. (No file, an empty one and one
-// without the section: dll.Reliability.HandEditedSettingsFiles.)
+// unload then writes back what was read. (No file, an empty one, one without the section, one
+// that cannot be read, and a folder the shell cannot name: dll.Reliability and
+// dll.SettingsModuleTest.)
 TEST_F(SettingsFileTest, LoadGivesTheFilesValuesOrTheDefaults) {
-    enum class Fault { None, HeldShared, NoFolder, NoFolderThenOk };
     struct Row {
         std::string name;
         std::string file;
         SettingValues loaded;
-        Fault fault = Fault::None;
-        bool saved = true;  // the save writes `loaded`; else the file stays as it was
+        bool heldShared = false;  // another program holds the file open and shares it
     };
-    const std::string everyKey = Settings(SettingValues{1, 1, 3600, 1, kJapaneseWave});
     std::vector<Row> rows = {
         {"1 empty section", Settings(""), kDefaults},
-        {"2 every key", everyKey, {1, 1, 3600, 1, kJapaneseWave}},
+        {"2 every key", Settings(SettingValues{1, 1, 3600, 1, kJapaneseWave}), {1, 1, 3600, 1, kJapaneseWave}},
         {"3 None", Settings("Enable=1\r\nInterval=4294967295\r\n"), {1, 0, 0xFFFFFFFFu, 0, ""}},
-        // Another program holds the file open and shares it (an editor, a backup): read and saved.
-        {"4 held open, shared", everyKey, {1, 1, 3600, 1, kJapaneseWave}, Fault::HeldShared},
-        // The folder is back when the host sets the mode again: still nothing read to save.
-        {"5 application data unreachable", everyKey, kDefaults, Fault::NoFolder, false},
-        // OK in the dialog made the values the user's: saved once the folder is back.
-        {"6 application data unreachable, then OK", everyKey, kDefaults, Fault::NoFolderThenOk},
+        {"4 held open and shared (an editor, a backup)", Settings(SettingValues{1, 1, 3600, 1, kJapaneseWave}),
+         {1, 1, 3600, 1, kJapaneseWave}, true},
     };
     for (const WaveNameCut& c : WaveNameCuts()) {
         rows.push_back({c.Name, Settings("WaveName=" + c.Text + "\r\n"),
@@ -80,27 +57,14 @@ TEST_F(SettingsFileTest, LoadGivesTheFilesValuesOrTheDefaults) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), row.file));
-        {
-            const ExclusiveFile held(row.fault == Fault::HeldShared ? AppDataIniPath() : "",
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-            std::optional<AppDataUnreachable> unreachable;
-            if (row.fault == Fault::NoFolder || row.fault == Fault::NoFolderThenOk) unreachable.emplace();
-            SignalSettings loaded(kResources);
-            FillWithSentinels(loaded);
-            EXPECT_EQ(loaded.InitialLoad(0), static_cast<int>(row.loaded.WaveName.size()));
-            EXPECT_EQ(ValuesOf(loaded), row.loaded);
-            unreachable.reset();
-            if (row.fault == Fault::NoFolder) loaded.SetPortableMode(0);
-            if (row.fault == Fault::NoFolderThenOk) {
-                loaded.ConfirmUsersValues();
-                EXPECT_TRUE(loaded.SaveAfterDialog());
-            }
-        }  // the unload's save
-        if (row.saved) {
-            ExpectFileHolds(AppDataIniPath(), row.loaded);
-        } else {
-            EXPECT_EQ(ReadFileBytes(AppDataIniPath()), row.file);
-        }
+        const ExclusiveFile held(row.heldShared ? AppDataIniPath() : "",
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+        SignalSettings loaded(kResources);
+        FillWithSentinels(loaded);
+        EXPECT_EQ(loaded.InitialLoad(0), static_cast<int>(row.loaded.WaveName.size()));
+        EXPECT_EQ(ValuesOf(loaded), row.loaded);
+        EXPECT_TRUE(loaded.SaveUsersValues());  // the unload's save
+        ExpectFileHolds(AppDataIniPath(), row.loaded);
     }
     EXPECT_FALSE(FileExists(PortableIniPath()));
 }
