@@ -30,11 +30,13 @@
 //   - FreeLibrary may come at any time, also from the host's window procedure while the
 //     settings dialog is open: the module then stays mapped until Setting has returned, and
 //     unloads as Setting hands its result back. The unload stops the timer and saves the
-//     settings (unless they never loaded, or the file could not be read at load and the user
-//     has not confirmed values with OK) to the path worked out at InitialLoad, SetPortableMode
-//     or ChangePortableMode; it calls nothing but what the module imports, and loads nothing,
-//     so it is safe at process exit, when the libraries the module loaded itself are gone.
-//     No module code runs after the DLL is unmapped.
+//     settings to the path worked out at InitialLoad, SetPortableMode or ChangePortableMode,
+//     unless they are not the user's: never loaded, or, at the load, the file could not be
+//     read or the shell could not name the application-data folder, and the user has not
+//     confirmed values with OK since. It calls nothing but what the module imports, and loads
+//     nothing, so it is safe at process exit, when the libraries the module loaded itself are
+//     gone; there (FreeLibrary never called) it only saves: no KillTimer, no freeing. No
+//     module code runs after the DLL is unmapped.
 //   - An hour count still playing keeps the DLL mapped until its last play; a FreeLibrary
 //     meanwhile does not reach the module. Until the count ends the timer keeps firing, and
 //     a firing may chime and start a newer count (which then replaces the running one); the
@@ -61,8 +63,9 @@ int WINAPI IsModuleEnable();
 // (at least 80 bytes; at most 79 bytes and the terminator); returns the bytes copied,
 // terminator excluded.
 int WINAPI GetTitleName(char* buffer);
-// Stops the timer and runs the modal settings dialog. 1 after OK (settings saved), 0 after
-// Cancel or the close box (nothing saved), -1 if the dialog could not open.
+// Stops the timer and runs the modal settings dialog. 1 after OK (settings saved; when the
+// application-data folder could not be named at the load, its path is worked out again first),
+// 0 after Cancel or the close box (nothing saved), -1 if the dialog could not open.
 int WINAPI Setting();
 // Arms the timer for the next minute boundary: 1 when Enable is set (whether or not the
 // system accepted the timer), else 0 and no timer.

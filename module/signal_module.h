@@ -23,9 +23,9 @@ public:
     void OnSignalTimer() { Timer.OnFiring(ParentWindow, *this); }
 
     // The Setting export: stops the timer and runs the settings dialog. After a non-zero
-    // result (OK, or a dialog that could not open) saves, if the values may be saved, and
-    // re-arms or stops the timer as Enable says; after 0 the timer stays stopped until
-    // StartModule. Returns the dialog's result.
+    // result (OK, or a dialog that could not open) saves the values if they are the user's
+    // (SaveAfterDialog), and re-arms or stops the timer as Enable says; after 0 the timer
+    // stays stopped until StartModule. Returns the dialog's result.
     int Setting();
 
     HWND ParentWindow = nullptr;
