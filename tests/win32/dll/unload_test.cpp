@@ -7,7 +7,9 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,27 @@ LONG CALLBACK CountFaultsInModule(EXCEPTION_POINTERS* exception) {
 
 void PumpFor(DWORD milliseconds) {
     PumpMessagesUntil([] { return false; }, milliseconds);
+}
+
+// What happens "while the dialog is up", for a dialog that cannot open too.
+std::function<void()> g_inDialog;
+
+INT_PTR WINAPI DialogThatUnloadsAndFails(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) {
+    g_inDialog();
+    return -1;
+}
+
+// A process whose exploit protection checks callers (EnableRopCallerCheck).
+BOOL WINAPI CallerCheckPolicy(HANDLE, PROCESS_MITIGATION_POLICY policy, void* flags, SIZE_T size) {
+    if (size != sizeof(DWORD)) return FALSE;
+    *static_cast<DWORD*>(flags) = policy == ProcessPayloadRestrictionPolicy ? 1u << 8 : 0;
+    return TRUE;
+}
+
+FARPROC WINAPI CallerCheckOn(HMODULE library, LPCSTR function) {
+    return IS_INTRESOURCE(function) || lstrcmpA(function, "GetProcessMitigationPolicy") != 0
+               ? GetProcAddress(library, function)
+               : reinterpret_cast<FARPROC>(const_cast<void*>(HookAddress(&CallerCheckPolicy)));
 }
 
 class Unload : public ::testing::Test {
@@ -230,32 +253,61 @@ TEST_F(Unload, AWorkerEndingDuringAFiringLeavesTheUnloadToTheFiring) {
     EXPECT_FALSE(KillTimer(Window, kSignalTimerId)) << "a timer into the unloaded module was left armed";
 }
 
-// A host that unloads from its own window procedure while the settings dialog is up (its
-// tray menu's "exit"): the module stays mapped until Setting has returned, then goes, its
-// timer stopped and its settings saved, and Setting's result still reaches the host.
-TEST_F(Unload, DuringTheSettingsDialogTheModuleGoesWhenSettingReturns) {
+// Setting hands back its result and the thread's last error as the host left it: after OK,
+// Cancel, or a dialog that cannot open; with or without a host that unloads from its own
+// window procedure while the dialog is up (its tray menu's "exit"). Then the module stays
+// mapped until Setting has returned, and goes as it returns, its timer stopped and its
+// settings saved. Where the process checks return addresses, Setting keeps its reference
+// instead and returns as any function does: the module stays.
+TEST_F(Unload, SettingReturnsItsResultAndTheHostsLastErrorThenTheUnloadCompletes) {
+    constexpr DWORD kHostsLastError = 0x20004B58;  // the customer bit: no system error
     const struct {
-        int button, result;
-    } cases[] = {{IDOK, 1}, {IDCANCEL, 0}};
+        int button, result;  // button 0: the dialog cannot open
+        bool unload, returnsChecked;
+    } cases[] = {{IDOK, 1, false, false}, {IDCANCEL, 0, false, false}, {0, -1, false, false},
+                 {IDOK, 1, true, false},  {IDCANCEL, 0, true, false},  {0, -1, true, false},
+                 {IDOK, 1, true, true}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.button == IDOK ? "OK" : "Cancel");
+        SCOPED_TRACE(testing::Message() << "result " << c.result << (c.unload ? ", unloaded" : "")
+                                        << (c.returnsChecked ? ", return addresses checked" : ""));
         ASSERT_NO_FATAL_FAILURE(WriteSettings(0));
         ASSERT_NO_FATAL_FAILURE(LoadAndHook());
+        recorded::Answer([&](recorded::Answers& a) { a.Lookup = c.returnsChecked ? &CallerCheckOn : nullptr; });
+        const HMODULE handle = Module->Handle;
+        bool mappedInDialog = true;
+        g_inDialog = [&] {
+            if (c.unload) Module->Unload();
+            mappedInDialog = ModuleMapped();
+        };
+        std::optional<ImportHook> refusal;
+        if (c.button == 0) refusal.emplace(handle, "USER32.dll", "DialogBoxParamA", HookAddress(&DialogThatUnloadsAndFails));
         HostWindow host;
         Module->Api.SetParentWindow(host.Handle());
         Module->Api.InitialLoad(1);
-        bool mappedInDialog = false;
-        const SettingRun run = RunSettingDialogScript(Module->Api.Setting, [&](HWND dialog) {
-            Module->Unload();
-            mappedInDialog = ModuleMapped();
-            Click(dialog, c.button);
-        });
-        EXPECT_TRUE(run.ScriptRan);
-        EXPECT_TRUE(mappedInDialog) << "unmapped under its own dialog";
+        DWORD lastError = 0;
+        const SettingRun run = RunDialogScript(
+            [&] {
+                SetLastError(kHostsLastError);
+                const int result = Module->Api.Setting();
+                lastError = GetLastError();
+                return result;
+            },
+            [] { return FindThreadDialog(nullptr); },
+            [&](HWND dialog) {
+                g_inDialog();
+                Click(dialog, c.button);
+            });
+        EXPECT_EQ(run.ScriptRan, c.button != 0);
         EXPECT_EQ(run.Result, c.result);
-        EXPECT_FALSE(ModuleMapped()) << "the unload never completed";
-        EXPECT_TRUE(SavedAtDetach());
-        EXPECT_FALSE(KillTimer(host.Handle(), kSignalTimerId)) << "a timer into the unloaded module was left armed";
+        EXPECT_EQ(lastError, kHostsLastError);
+        EXPECT_TRUE(mappedInDialog) << "unmapped under its own dialog";
+        EXPECT_EQ(ModuleMapped(), !c.unload || c.returnsChecked);
+        if (c.returnsChecked) FreeLibrary(handle);  // the reference Setting kept
+        if (c.unload) {
+            EXPECT_FALSE(ModuleMapped()) << "the unload never completed";
+            EXPECT_TRUE(SavedAtDetach());
+            EXPECT_FALSE(KillTimer(host.Handle(), kSignalTimerId)) << "a timer into the unloaded module was left armed";
+        }
         Module.reset();
         RemoveFile(PortableIniPath());
     }
