@@ -108,10 +108,12 @@ def run_to_jump(instructions, functions):
         if mnemonic in ("call", "calll", "jmp", "jmpl"):
             if parts[0].startswith("*%"):
                 target = regs.get(parts[0][2:])
-            elif reloc and reloc[0] == "REL32":
-                if reloc[1] not in functions:
-                    return "%s goes straight to %s, which is no function" % (mnemonic, reloc[1])
-                target = base_name(reloc[1])
+            elif reloc and reloc[0] == "REL32" or re.search(r"<[^+>]+>$", operands):
+                # Relocated, or resolved by the assembler to a function of the same section.
+                symbol = reloc[1] if reloc else re.search(r"<([^+>]+)>$", operands).group(1)
+                if symbol not in functions:
+                    return "%s goes straight to %s, which is no function" % (mnemonic, symbol)
+                target = base_name(symbol)
             else:
                 return "%s %s: neither through a register nor to a function" % (mnemonic, operands)
             if mnemonic.startswith("jmp"):
