@@ -51,16 +51,16 @@ HMODULE SignalTimerWhilePinned(UINT_PTR id) {
 
 }  // extern "C"
 
-// Both branches are the same instructions (tests/e2e/check_host_call_pins.py compares them),
-// each jump to kernel32 through a register.
+// Both branches are the same instructions, each jump to kernel32 through a register;
+// tests/e2e/check_host_call_pins.py follows each to its jump and checks the chain below.
 // int WINAPI Setting(): stdcall, no arguments.
 //   The host's last error is noted first; SettingWhilePinned (cdecl) takes it. On the jump to
 //   FreeLibrary the stack holds, from the top: SetLastError (FreeLibrary's return), the module
 //   (its argument), MulDiv (SetLastError's return), the host's last error (its argument), the
 //   host's return address (MulDiv's return), and MulDiv's arguments: the result, 1, and 1 in
 //   the slot where the host's return address came in. MulDiv's `ret 12` leaves the stack as a
-//   stdcall function of no arguments leaves it. The detach inside FreeLibrary may change the
-//   last error (its save opens a file); SetLastError puts the host's back.
+//   stdcall function of no arguments leaves it. The detach inside FreeLibrary changes the
+//   last error (under Wine it leaves 0); SetLastError puts the host's back.
 // void CALLBACK SignalTimerProc(window, message, id, tick): stdcall, four arguments.
 //   FreeLibrary takes the place of the last two: the host's return address, then the module.
 #if defined(__GNUC__) && defined(__i386__)
