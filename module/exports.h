@@ -37,13 +37,22 @@
 //     nothing, so it is safe at process exit, when the libraries the module loaded itself are
 //     gone; there (FreeLibrary never called) it only saves: no KillTimer, no freeing. No
 //     module code runs after the DLL is unmapped.
+//   - Setting leaves the thread's last error as the host left it, whether or not the module
+//     unloads as it returns. That last release is a jump into FreeLibrary with return
+//     addresses that no call pushed (module/host_call_pins.cpp). Where the process has the
+//     system check return addresses (hardware-enforced shadow stacks; exploit protection's
+//     caller check, simulated execution or stack-pivot check; GetProcessMitigationPolicy,
+//     Windows 8 on, tells), Setting keeps its module reference instead and returns as any
+//     function does: the DLL then stays mapped until the process ends, a later FreeLibrary
+//     does not unload it (StopModule still stops its timer), and the exit still saves.
 //   - An hour count still playing keeps the DLL mapped until its last play; a FreeLibrary
 //     meanwhile does not reach the module. Until the count ends the timer keeps firing, and
 //     a firing may chime and start a newer count (which then replaces the running one); the
 //     DLL then unloads on the worker's thread, or at the end of a firing, whichever lets go
-//     last. Call StopModule before FreeLibrary to have none of this. That the detach's
-//     KillTimer from a worker's thread reaches the host's window is proven only under Wine
-//     (Windows asks for the window's own thread).
+//     last. Call StopModule before FreeLibrary to have none of this. The detach's KillTimer
+//     from a worker's thread is expected to reach the host's window on Windows too (only
+//     SetTimer asks for the window's own thread; KillTimer matches window and id), but it is
+//     proven only under Wine: no Windows run has confirmed it.
 //   - Loading the DLL maps only what it imports (kernel32, user32, advapi32, winmm; msvcrt in
 //     the MinGW build). The shell's folder library comes with the first call that needs the
 //     application-data settings path, shlwapi with the legacy import, the chooser's and the

@@ -145,6 +145,13 @@ void NoteTimerCall(const TimerCall& call) {
     });
 }
 
+std::vector<TimerCall> SetsOrKills(const std::vector<TimerCall>& timers, bool sets) {
+    std::vector<TimerCall> matching;
+    std::copy_if(timers.begin(), timers.end(), std::back_inserter(matching),
+                 [sets](const TimerCall& t) { return t.IsSet == sets; });
+    return matching;
+}
+
 }  // namespace
 
 void WINAPI RecordedGetLocalTime(SYSTEMTIME* now) {
@@ -233,19 +240,9 @@ std::size_t Record::SyncPlays() const {
                          [](const SoundCall& sound) { return (sound.Flags & SND_ASYNC) == 0; });
 }
 
-std::vector<TimerCall> Record::Sets() const {
-    std::vector<TimerCall> sets;
-    std::copy_if(Timers.begin(), Timers.end(), std::back_inserter(sets),
-                 [](const TimerCall& t) { return t.IsSet; });
-    return sets;
-}
+std::vector<TimerCall> Record::Sets() const { return SetsOrKills(Timers, true); }
 
-std::vector<TimerCall> Record::Kills() const {
-    std::vector<TimerCall> kills;
-    std::copy_if(Timers.begin(), Timers.end(), std::back_inserter(kills),
-                 [](const TimerCall& t) { return !t.IsSet; });
-    return kills;
-}
+std::vector<TimerCall> Record::Kills() const { return SetsOrKills(Timers, false); }
 
 SYSTEMTIME ClockAt(WORD hour, WORD minute, WORD second, WORD milliseconds) {
     return SYSTEMTIME{2025, 1, 1, 6, hour, minute, second, milliseconds};
