@@ -1,5 +1,5 @@
 // Measures the real Karvex.dll as a host feels it: the time and the images of a cold load
-// (beside another build of the module, given with --compare), the time its timer firing
+// (beside other builds of the module, each given with --compare), the time its timer firing
 // takes on the host's thread, the time of InitialLoad and StartModule, the private memory
 // the loaded and started module adds, and the size of the DLL. The module's clock, timers and
 // sound go through its import table to the recorders of support/recorded_system.h: the clock
@@ -15,6 +15,7 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
@@ -95,7 +96,7 @@ struct Options {
     int Onsets = 0;            // real boundaries to measure; 0: time loads, firings, plays
     bool WholeSecond = false;  // --delay whole-second
     std::string Wave;
-    std::string Compare;
+    std::vector<std::string> Compare;
 };
 
 bool ParseCount(const char* text, int* value) {
@@ -107,7 +108,7 @@ bool ParseCount(const char* text, int* value) {
 }
 
 const char kUsage[] =
-    "Usage: karvex_benchmark.exe [--cold-loads N] [--compare DLL] [--loads N] [--firings N]\n"
+    "Usage: karvex_benchmark.exe [--cold-loads N] [--compare DLL]... [--loads N] [--firings N]\n"
     "                            [--plays N] --wave WINDOWS_PATH\n"
     "       karvex_benchmark.exe --onsets N [--delay new|whole-second] --wave WINDOWS_PATH\n"
     "  --cold-loads N  cold loads timed, each in a fresh process (default 15)\n"
@@ -130,8 +131,10 @@ bool Parse(int argc, char** argv, Options* options) {
                                          [&](const auto& c) { return arg == c.first; });
         if (count != std::end(counts)) {
             if (!ParseCount(value.c_str(), count->second)) return false;
-        } else if (arg == "--compare" || arg == "--wave") {
-            (arg == "--wave" ? options->Wave : options->Compare) = value;
+        } else if (arg == "--compare") {
+            options->Compare.push_back(value);
+        } else if (arg == "--wave") {
+            options->Wave = value;
         } else if (arg == "--delay" && (value == "whole-second" || value == "new")) {
             options->WholeSecond = value == "whole-second";
         } else {
@@ -230,7 +233,7 @@ bool RunColdLoad(const std::string& dll, const std::string& preload, ColdLoad* o
     return true;
 }
 
-// Cold loads of this module and of the --compare one, in turns so that both meet the same
+// Cold loads of this module and of the --compare ones, in turns so that all meet the same
 // machine, from three footings: a host with user32 and winmm (and what winmm brings) already
 // loaded, one that has the shell as well (a launcher that starts programs), and one with
 // user32 only.
@@ -244,7 +247,9 @@ bool PrintColdLoads(const Options& options) {
         {"", "host with only user32 loaded"},
     };
     std::vector<std::pair<std::string, std::string>> dlls = {{"this module", ModulePath()}};
-    if (!options.Compare.empty()) dlls.push_back({"--compare", options.Compare});
+    for (const std::string& other : options.Compare) {
+        dlls.push_back({"--compare " + std::to_string(dlls.size()), other});
+    }
     std::printf("Cold loads (LoadLibrary in a fresh process; images mapped by the load):\n");
     for (const auto& footing : footings) {
         std::vector<std::vector<ColdLoad>> runs(dlls.size());
@@ -259,7 +264,7 @@ bool PrintColdLoads(const Options& options) {
             }
         }
         std::printf("  %s:\n", footing.Label);
-        double medianMs[2][2] = {}, mappedMiB[2][2] = {};  // [module][stage]
+        std::vector<std::array<double, 2>> medianMs(dlls.size()), mappedMiB(dlls.size());
         for (size_t d = 0; d < dlls.size(); ++d) {
             for (int stage = 0; stage < 2; ++stage) {
                 std::vector<double> ms, mapped;
@@ -279,10 +284,12 @@ bool PrintColdLoads(const Options& options) {
                             stage ? "" : dialogLibraries ? "; comdlg32/hhctrl.ocx loaded" : "");
             }
         }
-        for (int stage = 0; stage < 2 && dlls.size() == 2; ++stage) {
-            std::printf("    this module, %-20s %.1f times as fast, %.1f MiB less mapped\n",
-                        stage ? "with InitialLoad(0):" : "LoadLibraryA:",
-                        medianMs[1][stage] / medianMs[0][stage], mappedMiB[1][stage] - mappedMiB[0][stage]);
+        for (size_t d = 2; d < dlls.size() * 2; ++d) {  // each other module, each stage
+            const size_t other = d / 2, stage = d % 2;
+            std::printf("    this module beside %s, %-20s %.2f times as fast, %.1f MiB less mapped\n",
+                        dlls[other].first.c_str(), stage ? "with InitialLoad(0):" : "LoadLibraryA:",
+                        medianMs[other][stage] / medianMs[0][stage],
+                        mappedMiB[other][stage] - mappedMiB[0][stage]);
         }
     }
     return true;

@@ -7,11 +7,13 @@
 #include <windows.h>
 #include <cderr.h>
 #include <commdlg.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -320,26 +322,55 @@ TEST_F(DialogServicesInDialog, ModuleFolderTooLongForThePopupSourceShowsNoPopup)
 // runs them): another test may have loaded the libraries, and Wine takes its DLL overrides
 // only at a process's start.
 
-// Loading the module and driving it as a portable host does loads none of the libraries;
-// the dialog's help and "..." load theirs, and they stay loaded after the module is gone (a
-// help window may still be open).
+struct LoaderNotice {  // ntdll's LDR_DLL_NOTIFICATION_DATA
+    ULONG Flags;
+    const UNICODE_STRING *FullName, *BaseName;
+};
+
+VOID CALLBACK NoteLoad(ULONG reason, const LoaderNotice* notice, void* names) {
+    const UNICODE_STRING& name = *notice->BaseName;
+    if (reason == 1) static_cast<std::vector<std::wstring>*>(names)->emplace_back(name.Buffer, name.Length / 2);
+}
+
+// The file names of the libraries the loader maps while `action` runs, from ntdll's load
+// notifications (Wine has them too).
+std::vector<std::wstring> LibrariesLoadedBy(const std::function<void()>& action) {
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    const auto watch = reinterpret_cast<LONG(NTAPI*)(ULONG, decltype(&NoteLoad), void*, void**)>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrRegisterDllNotification")));
+    const auto unwatch = reinterpret_cast<LONG(NTAPI*)(void*)>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnregisterDllNotification")));
+    std::vector<std::wstring> names;
+    void* cookie = nullptr;
+    if (!watch || !unwatch || watch(0, &NoteLoad, &names, &cookie) != 0) return {L"(not watched)"};
+    action();
+    unwatch(cookie);
+    return names;
+}
+
+// Loading the module loads no library but itself (its imports were loaded first, as in any
+// host): nothing runs under the loader's lock that would. Driving it as a portable host
+// loads none of the dialog's libraries; the dialog's help and "..." load theirs, and they
+// stay loaded after the module is gone (a help window may still be open).
 TEST(OwnProcessDialogLibraries, NotLoadedUntilUsed) {
     SettingsFilesSandbox sandbox;
-    ASSERT_EQ(nullptr, GetModuleHandleA("comdlg32.dll")) << "loaded before the module was";
-    ASSERT_EQ(nullptr, GetModuleHandleA("hhctrl.ocx")) << "loaded before the module was";
-    ASSERT_EQ(nullptr, GetModuleHandleA("shfolder.dll")) << "loaded before the module was";
+    const char* const dialogLibraries[] = {"comdlg32.dll", "hhctrl.ocx", "shfolder.dll"};
+    for (const char* name : dialogLibraries) ASSERT_EQ(nullptr, GetModuleHandleA(name)) << name;
     ASSERT_TRUE(WriteFileBytes(PortableIniPath(), Settings(SettingValues{1, 0, 3600, 0, kJapaneseWave})));
+    for (const char* name : {"kernel32.dll", "user32.dll", "advapi32.dll", "winmm.dll", "msvcrt.dll"}) {
+        ASSERT_NE(nullptr, LoadLibraryA(name)) << name;
+    }
     {
-        ModuleUnderTest module;
-        ASSERT_TRUE(module.Loaded());
+        std::optional<ModuleUnderTest> module;
+        EXPECT_EQ(std::vector<std::wstring>{L"Karvex.dll"}, LibrariesLoadedBy([&] { module.emplace(); }));
+        ASSERT_TRUE(module->Loaded());
         HostWindow host;
-        module.Api.SetParentWindow(host.Handle());
-        EXPECT_NE(0, module.Api.InitialLoad(1));
-        EXPECT_EQ(1, module.Api.StartModule());
-        EXPECT_NE(0, module.Api.StopModule());
-        EXPECT_EQ(nullptr, GetModuleHandleA("comdlg32.dll"));
-        EXPECT_EQ(nullptr, GetModuleHandleA("hhctrl.ocx"));
-        EXPECT_EQ(nullptr, GetModuleHandleA("shfolder.dll"));  // a portable host never needs it
+        module->Api.SetParentWindow(host.Handle());
+        EXPECT_NE(0, module->Api.InitialLoad(1));
+        EXPECT_EQ(1, module->Api.StartModule());
+        EXPECT_NE(0, module->Api.StopModule());
+        // A portable host never needs the shell's folder library either.
+        for (const char* name : dialogLibraries) EXPECT_EQ(nullptr, GetModuleHandleA(name)) << name;
     }
     {
         HostedModule module(ModulePath(), "");
