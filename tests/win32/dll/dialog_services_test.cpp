@@ -13,7 +13,6 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -322,31 +321,19 @@ TEST_F(DialogServicesInDialog, ModuleFolderTooLongForThePopupSourceShowsNoPopup)
 // runs them): another test may have loaded the libraries, and Wine takes its DLL overrides
 // only at a process's start.
 
-struct LoaderNotice {  // ntdll's LDR_DLL_NOTIFICATION_DATA
+// ntdll's load notifications (Wine has them too): the file name of every library the loader
+// maps from the registration to the process's end.
+struct LoaderNotice {  // LDR_DLL_NOTIFICATION_DATA
     ULONG Flags;
     const UNICODE_STRING *FullName, *BaseName;
 };
+std::vector<std::wstring> librariesLoaded;
 
-VOID CALLBACK NoteLoad(ULONG reason, const LoaderNotice* notice, void* names) {
-    const UNICODE_STRING& name = *notice->BaseName;
-    if (reason == 1) static_cast<std::vector<std::wstring>*>(names)->emplace_back(name.Buffer, name.Length / 2);
+VOID CALLBACK NoteLoad(ULONG reason, const LoaderNotice* notice, void*) {
+    if (reason == 1) librariesLoaded.emplace_back(notice->BaseName->Buffer, notice->BaseName->Length / 2);
 }
-
-// The file names of the libraries the loader maps while `action` runs, from ntdll's load
-// notifications (Wine has them too).
-std::vector<std::wstring> LibrariesLoadedBy(const std::function<void()>& action) {
-    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    const auto watch = reinterpret_cast<LONG(NTAPI*)(ULONG, decltype(&NoteLoad), void*, void**)>(
-        reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrRegisterDllNotification")));
-    const auto unwatch = reinterpret_cast<LONG(NTAPI*)(void*)>(
-        reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnregisterDllNotification")));
-    std::vector<std::wstring> names;
-    void* cookie = nullptr;
-    if (!watch || !unwatch || watch(0, &NoteLoad, &names, &cookie) != 0) return {L"(not watched)"};
-    action();
-    unwatch(cookie);
-    return names;
-}
+extern "C" LONG NTAPI LdrRegisterDllNotification(ULONG flags, decltype(&NoteLoad), void* context,
+                                                  void** cookie);
 
 // Loading the module loads no library but itself (its imports were loaded first, as in any
 // host): nothing runs under the loader's lock that would. Driving it as a portable host
@@ -357,18 +344,19 @@ TEST(OwnProcessDialogLibraries, NotLoadedUntilUsed) {
     const char* const dialogLibraries[] = {"comdlg32.dll", "hhctrl.ocx", "shfolder.dll"};
     for (const char* name : dialogLibraries) ASSERT_EQ(nullptr, GetModuleHandleA(name)) << name;
     ASSERT_TRUE(WriteFileBytes(PortableIniPath(), Settings(SettingValues{1, 0, 3600, 0, kJapaneseWave})));
-    for (const char* name : {"kernel32.dll", "user32.dll", "advapi32.dll", "winmm.dll", "msvcrt.dll"}) {
-        ASSERT_NE(nullptr, LoadLibraryA(name)) << name;
-    }
+    const char* const imports[] = {"kernel32.dll", "user32.dll", "advapi32.dll", "winmm.dll", "msvcrt.dll"};
+    for (const char* name : imports) ASSERT_NE(nullptr, LoadLibraryA(name)) << name;
+    void* cookie = nullptr;
+    ASSERT_EQ(0, LdrRegisterDllNotification(0, &NoteLoad, nullptr, &cookie));
     {
-        std::optional<ModuleUnderTest> module;
-        EXPECT_EQ(std::vector<std::wstring>{L"Karvex.dll"}, LibrariesLoadedBy([&] { module.emplace(); }));
-        ASSERT_TRUE(module->Loaded());
+        ModuleUnderTest module;
+        EXPECT_EQ(std::vector<std::wstring>{L"Karvex.dll"}, librariesLoaded);
+        ASSERT_TRUE(module.Loaded());
         HostWindow host;
-        module->Api.SetParentWindow(host.Handle());
-        EXPECT_NE(0, module->Api.InitialLoad(1));
-        EXPECT_EQ(1, module->Api.StartModule());
-        EXPECT_NE(0, module->Api.StopModule());
+        module.Api.SetParentWindow(host.Handle());
+        EXPECT_NE(0, module.Api.InitialLoad(1));
+        EXPECT_EQ(1, module.Api.StartModule());
+        EXPECT_NE(0, module.Api.StopModule());
         // A portable host never needs the shell's folder library either.
         for (const char* name : dialogLibraries) EXPECT_EQ(nullptr, GetModuleHandleA(name)) << name;
     }
@@ -382,16 +370,17 @@ TEST(OwnProcessDialogLibraries, NotLoadedUntilUsed) {
         EXPECT_EQ(1u, chooserCalls.size());
     }
     EXPECT_FALSE(ModuleMapped());
-    EXPECT_NE(nullptr, GetModuleHandleA("comdlg32.dll")) << "freed with the module";
-    EXPECT_NE(nullptr, GetModuleHandleA("hhctrl.ocx")) << "freed with the module";
+    for (const char* dll : {"comdlg32.dll", "hhctrl.ocx"}) EXPECT_NE(nullptr, GetModuleHandleA(dll)) << dll;
 }
 
 // On a system without the libraries, help and "..." show nothing and the dialog goes on;
 // without the shell's folder library, the application-data settings read as the defaults.
 TEST(OwnProcessDialogLibraries, Missing) {
     SettingsFilesSandbox sandbox;
-    ASSERT_EQ(nullptr, LoadLibraryExA("shfolder.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
-        << "the override did not take";
+    // Wine's DLL overrides (tests/win32/CMakeLists.txt) took them away.
+    for (const char* dll : {"shfolder.dll", "comdlg32.dll", "hhctrl.ocx"}) {
+        ASSERT_EQ(nullptr, LoadLibraryExA(dll, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) << dll;
+    }
     ASSERT_TRUE(sandbox.CreateAppDataFolders());
     const std::string settings = Settings(SettingValues{1, 0, 3600, 0, kJapaneseWave});
     ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), settings));
@@ -402,10 +391,6 @@ TEST(OwnProcessDialogLibraries, Missing) {
         EXPECT_EQ(0, module.Api.IsModuleEnable());
     }
     EXPECT_EQ(settings, ReadFileBytes(AppDataIniPath()));
-    ASSERT_EQ(nullptr, LoadLibraryExA("comdlg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
-        << "the override did not take";
-    ASSERT_EQ(nullptr, LoadLibraryExA("hhctrl.ocx", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
-        << "the override did not take";
     HostedModule module(ModulePath(), kJapaneseWave);
     std::string edit;
     module.InDialog([&](HWND dialog) {  // which then still takes its Cancel
