@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#if !defined(_MSC_VER)  // MSVC brings its own (win32/stack_guard.h)
 namespace {
 
 constexpr std::uintptr_t kUnseededGuard = 0x2f8a6c1d;
@@ -43,3 +44,4 @@ void __stack_chk_fail() {
     TerminateProcess(GetCurrentProcess(), STATUS_STACK_BUFFER_OVERRUN);
     __builtin_trap();  // not reached: terminating the own process does not return
 }
+#endif

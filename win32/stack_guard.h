@@ -6,6 +6,12 @@
 // inside DLL_PROCESS_ATTACH, under the loader's lock.
 #include <cstdint>
 
+#if defined(_MSC_VER)
+// MSVC's /GS (the README's recipe) checks a cookie of its runtime's own, seeded before DllMain,
+// and ends the process with __fastfail when a check fails: nothing to do here.
+#define KARVEX_NO_STACK_PROTECTOR
+inline void SeedStackGuard() {}
+#else
 // A function that must carry no canary of its own: the seeding and every function on the
 // stack while it runs (the DLL's entry point), whose canary would be read before the guard
 // changes and checked after.
@@ -25,3 +31,4 @@ extern std::uintptr_t __stack_chk_guard;
 // would run on with a smashed stack).
 [[noreturn]] KARVEX_NO_STACK_PROTECTOR void __stack_chk_fail();
 }
+#endif
