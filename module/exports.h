@@ -53,11 +53,12 @@
 //     from a worker's thread is expected to reach the host's window on Windows too (only
 //     SetTimer asks for the window's own thread; KillTimer matches window and id), but it is
 //     proven only under Wine: no Windows run has confirmed it.
-//   - Loading the DLL maps only what it imports (kernel32, user32, advapi32, winmm; msvcrt in
-//     the MinGW build). The shell's folder library comes with the first call that needs the
-//     application-data settings path, shlwapi with the legacy import, the chooser's and the
-//     help library with the dialog's "..." and help; once loaded, none is freed
-//     (win32/system_library.h).
+//   - Loading the DLL loads nothing but what it imports (kernel32, user32, advapi32, winmm,
+//     msvcrt), not even for a moment inside LoadLibrary: DllMain seeds the stack canaries'
+//     guard from kernel32's counters and creates one object. The shell's folder library comes
+//     with the first call that needs the application-data settings path, shlwapi with the
+//     legacy import, the chooser's and the help library with the dialog's "..." and help;
+//     once loaded, none is freed (win32/system_library.h).
 #include <windows.h>
 
 extern "C" {

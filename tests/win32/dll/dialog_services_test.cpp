@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <cderr.h>
 #include <commdlg.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <cstring>
@@ -331,26 +332,44 @@ TEST_F(DialogServicesInDialog, ModuleFolderTooLongForThePopupSourceShowsNoPopup)
 // runs them): another test may have loaded the libraries, and Wine takes its DLL overrides
 // only at a process's start.
 
-// Loading the module and driving it as a portable host does loads none of the libraries;
-// the dialog's help and "..." load theirs, and they stay loaded after the module is gone (a
-// help window may still be open).
+// ntdll's load notifications (Wine has them too): the file name of every library the loader
+// maps from the registration to the process's end.
+struct LoaderNotice {  // LDR_DLL_NOTIFICATION_DATA
+    ULONG Flags;
+    const UNICODE_STRING *FullName, *BaseName;
+};
+std::vector<std::wstring> librariesLoaded;
+
+VOID CALLBACK NoteLoad(ULONG reason, const LoaderNotice* notice, void*) {
+    if (reason == 1) librariesLoaded.emplace_back(notice->BaseName->Buffer, notice->BaseName->Length / 2);
+}
+extern "C" LONG NTAPI LdrRegisterDllNotification(ULONG flags, decltype(&NoteLoad), void* context,
+                                                  void** cookie);
+
+// Loading the module loads no library but itself (its imports were loaded first, as in any
+// host): nothing runs under the loader's lock that would. Driving it as a portable host
+// loads none of the dialog's libraries; the dialog's help and "..." load theirs, and they
+// stay loaded after the module is gone (a help window may still be open).
 TEST(OwnProcessDialogLibraries, NotLoadedUntilUsed) {
     SettingsFilesSandbox sandbox;
-    ASSERT_EQ(nullptr, GetModuleHandleA("comdlg32.dll")) << "loaded before the module was";
-    ASSERT_EQ(nullptr, GetModuleHandleA("hhctrl.ocx")) << "loaded before the module was";
-    ASSERT_EQ(nullptr, GetModuleHandleA("shfolder.dll")) << "loaded before the module was";
+    const char* const dialogLibraries[] = {"comdlg32.dll", "hhctrl.ocx", "shfolder.dll"};
+    for (const char* name : dialogLibraries) ASSERT_EQ(nullptr, GetModuleHandleA(name)) << name;
     ASSERT_TRUE(WriteFileBytes(PortableIniPath(), Settings(SettingValues{1, 0, 3600, 0, kJapaneseWave})));
+    const char* const imports[] = {"kernel32.dll", "user32.dll", "advapi32.dll", "winmm.dll", "msvcrt.dll"};
+    for (const char* name : imports) ASSERT_NE(nullptr, LoadLibraryA(name)) << name;
+    void* cookie = nullptr;
+    ASSERT_EQ(0, LdrRegisterDllNotification(0, &NoteLoad, nullptr, &cookie));
     {
         ModuleUnderTest module;
+        EXPECT_EQ(std::vector<std::wstring>{L"Karvex.dll"}, librariesLoaded);
         ASSERT_TRUE(module.Loaded());
         HostWindow host;
         module.Api.SetParentWindow(host.Handle());
         EXPECT_NE(0, module.Api.InitialLoad(1));
         EXPECT_EQ(1, module.Api.StartModule());
         EXPECT_NE(0, module.Api.StopModule());
-        EXPECT_EQ(nullptr, GetModuleHandleA("comdlg32.dll"));
-        EXPECT_EQ(nullptr, GetModuleHandleA("hhctrl.ocx"));
-        EXPECT_EQ(nullptr, GetModuleHandleA("shfolder.dll"));  // a portable host never needs it
+        // A portable host never needs the shell's folder library either.
+        for (const char* name : dialogLibraries) EXPECT_EQ(nullptr, GetModuleHandleA(name)) << name;
     }
     {
         HostedModule module(ModulePath(), "");
@@ -362,16 +381,17 @@ TEST(OwnProcessDialogLibraries, NotLoadedUntilUsed) {
         EXPECT_EQ(1u, chooserCalls.size());
     }
     EXPECT_FALSE(ModuleMapped());
-    EXPECT_NE(nullptr, GetModuleHandleA("comdlg32.dll")) << "freed with the module";
-    EXPECT_NE(nullptr, GetModuleHandleA("hhctrl.ocx")) << "freed with the module";
+    for (const char* dll : {"comdlg32.dll", "hhctrl.ocx"}) EXPECT_NE(nullptr, GetModuleHandleA(dll)) << dll;
 }
 
 // On a system without the libraries, help and "..." show nothing and the dialog goes on;
 // without the shell's folder library, the application-data settings read as the defaults.
 TEST(OwnProcessDialogLibraries, Missing) {
     SettingsFilesSandbox sandbox;
-    ASSERT_EQ(nullptr, LoadLibraryExA("shfolder.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
-        << "the override did not take";
+    // Wine's DLL overrides (tests/win32/CMakeLists.txt) took them away.
+    for (const char* dll : {"shfolder.dll", "comdlg32.dll", "hhctrl.ocx"}) {
+        ASSERT_EQ(nullptr, LoadLibraryExA(dll, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) << dll;
+    }
     ASSERT_TRUE(sandbox.CreateAppDataFolders());
     const std::string settings = Settings(SettingValues{1, 0, 3600, 0, kJapaneseWave});
     ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), settings));
@@ -382,10 +402,6 @@ TEST(OwnProcessDialogLibraries, Missing) {
         EXPECT_EQ(0, module.Api.IsModuleEnable());
     }
     EXPECT_EQ(settings, ReadFileBytes(AppDataIniPath()));
-    ASSERT_EQ(nullptr, LoadLibraryExA("comdlg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
-        << "the override did not take";
-    ASSERT_EQ(nullptr, LoadLibraryExA("hhctrl.ocx", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
-        << "the override did not take";
     HostedModule module(ModulePath(), kJapaneseWave);
     std::string edit;
     module.InDialog([&](HWND dialog) {  // which then still takes its Cancel
