@@ -30,14 +30,14 @@ OBJDUMP = "i686-w64-mingw32-objdump"
 VISTA_EXPORTS = {
     "kernel32.dll": """AcquireSRWLockExclusive AcquireSRWLockShared CloseHandle CreateFileA
         CreateThread DeleteCriticalSection EnterCriticalSection FreeLibrary
-        FreeLibraryAndExitThread GetACP GetCurrentDirectoryA GetCurrentProcess
+        FreeLibraryAndExitThread GetACP GetCurrentDirectoryA GetCurrentDirectoryW GetCurrentProcess
         GetCurrentProcessId GetCurrentThreadId GetLastError GetLocalTime GetModuleFileNameA
         GetModuleHandleA GetModuleHandleExW GetModuleHandleW GetPrivateProfileIntA
         GetPrivateProfileStringA GetProcAddress GetSystemDirectoryA GetSystemTimeAsFileTime
         GetTickCount InitializeCriticalSection IsDBCSLeadByteEx IsProcessorFeaturePresent
-        LeaveCriticalSection LoadLibraryA LoadLibraryExA MoveFileExA MultiByteToWideChar
+        LeaveCriticalSection LoadLibraryA LoadLibraryExA MoveFileExA MulDiv MultiByteToWideChar
         QueryPerformanceCounter ReleaseSRWLockExclusive ReleaseSRWLockShared
-        SetCurrentDirectoryA SetLastError Sleep TerminateProcess TlsGetValue VirtualProtect
+        SetCurrentDirectoryA SetCurrentDirectoryW SetLastError Sleep TerminateProcess TlsGetValue VirtualProtect
         VirtualQuery WideCharToMultiByte WritePrivateProfileStringA""",
     "user32.dll": """CheckRadioButton DialogBoxParamA EnableWindow EndDialog GetDlgItem
         GetDlgItemTextA GetWindowLongA GetWindowTextLengthA IsDlgButtonChecked IsWindow

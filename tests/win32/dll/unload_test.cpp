@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "support/import_hook.h"
+#include "support/message_window.h"
 #include "support/module_under_test.h"
 #include "support/recorded_system.h"
 #include "support/setting_dialog_driver.h"
