@@ -54,6 +54,12 @@ SYSTEMTIME Advanced(const SYSTEMTIME& time, LONGLONG milliseconds) {
 }
 
 // Called under the lock.
+void PassUnderLock(Answers& answer, LONGLONG milliseconds) {
+    answer.Clock = Advanced(answer.Clock, milliseconds);
+    answer.Tick += static_cast<DWORD>(milliseconds);
+}
+
+// Called under the lock.
 SYSTEMTIME ClockAnswer(const Answers& answer) {
     SYSTEMTIME now = answer.Clock;
     if (answer.RealClock) ::GetLocalTime(&now);  // this executable's import
@@ -124,6 +130,7 @@ struct Import {
 };
 const Import kImports[] = {
     {"KERNEL32.dll", "GetLocalTime", HookAddress(&RecordedGetLocalTime)},
+    {"KERNEL32.dll", "GetTickCount", HookAddress(&RecordedGetTickCount)},
     {"KERNEL32.dll", "Sleep", HookAddress(&RecordedSleep)},
     {"KERNEL32.dll", "WritePrivateProfileStringA", HookAddress(&RecordedWritePrivateProfileStringA)},
     {"KERNEL32.dll", "GetModuleFileNameA", HookAddress(&RecordedGetModuleFileNameA)},
@@ -156,12 +163,18 @@ void WINAPI RecordedGetLocalTime(SYSTEMTIME* now) {
     });
 }
 
+DWORD WINAPI RecordedGetTickCount() {
+    return Locked([](State& s) { return s.Answer.RealClock ? ::GetTickCount() : s.Answer.Tick; });
+}
+
 void WINAPI RecordedSleep(DWORD milliseconds) {
+    const DWORD thread = GetCurrentThreadId();
     const auto [during, real] = Locked([&](State& s) {
         ++s.Seen.SleepCalls;
-        if (!s.Answer.Lean) s.Seen.Sleeps.push_back(milliseconds);
-        s.Answer.Clock = Advanced(s.Answer.Clock, milliseconds);
-        return std::make_pair(s.Answer.DuringSleep, s.Answer.RealSleeps);
+        if (!s.Answer.Lean) s.Seen.Sleeps.push_back({milliseconds, thread});
+        const bool host = thread == s.Answer.HostThread;
+        if (host) PassUnderLock(s.Answer, milliseconds);
+        return std::make_pair(host ? s.Answer.DuringSleep : nullptr, s.Answer.RealSleeps);
     });
     if (during) during();
     if (real) ::Sleep(milliseconds);
@@ -176,7 +189,7 @@ UINT_PTR WINAPI RecordedSetTimer(HWND window, UINT_PTR id, UINT delay, TIMERPROC
         } else if (s.Answer.DelayFor) {
             forwarded = s.Answer.DelayFor(delay, s.Seen.LastReading);
         }
-        return s.Answer.RefuseTimers;
+        return s.Answer.RefuseTimers || window == s.Answer.RefusingWindow;
     });
     // This executable's import.
     const UINT_PTR result = refused ? 0 : ::SetTimer(window, id, forwarded, callback);
@@ -228,6 +241,14 @@ bool StartWorker(LPTHREAD_START_ROUTINE routine, void* parameter) {
     });
 }
 
+std::vector<DWORD> Record::HostSleeps() const {
+    std::vector<DWORD> sleeps;
+    for (const SleepCall& sleep : Sleeps) {
+        if (sleep.ThreadId == HostThread) sleeps.push_back(sleep.Milliseconds);
+    }
+    return sleeps;
+}
+
 std::size_t Record::SyncPlays() const {
     return std::count_if(Sounds.begin(), Sounds.end(),
                          [](const SoundCall& sound) { return (sound.Flags & SND_ASYNC) == 0; });
@@ -258,6 +279,7 @@ bool Reset(const Answers& answers) {
         const bool clean = ended && !s.Unreleased;
         s.Seen = Record();
         s.Answer = answers;
+        if (!s.Answer.HostThread) s.Answer.HostThread = GetCurrentThreadId();
         ++s.Generation;
         s.Timers.clear();
         s.Unreleased = false;
@@ -282,7 +304,9 @@ void Answer(const std::function<void(Answers&)>& change) {
 
 Record Snapshot() {
     scoped::SharedLock lock(S().Lock);
-    return S().Seen;
+    Record seen = S().Seen;
+    seen.HostThread = S().Answer.HostThread;
+    return seen;
 }
 
 void NoteLibraryUse(const std::string& use) {
@@ -306,10 +330,14 @@ bool IsArmed(HWND window, UINT_PTR id, TimerCall* armed) {
     return true;
 }
 
+void LetTimePass(LONGLONG milliseconds) {
+    Answer([&](Answers& a) { PassUnderLock(a, milliseconds); });
+}
+
 bool FireTimer(HWND window, UINT_PTR id, int lateMs) {
     TimerCall armed;
     if (!IsArmed(window, id, &armed)) return false;
-    Answer([&](Answers& a) { a.Clock = Advanced(a.Clock, static_cast<LONGLONG>(armed.Delay) + lateMs); });
+    LetTimePass(static_cast<LONGLONG>(armed.Delay) + lateMs);
     armed.Callback(window, WM_TIMER, id, GetTickCount());
     return true;
 }

@@ -53,10 +53,13 @@ TEST_F(SchedulerTest, StopReportsWhetherATimerWasPending) {
 
 // The host hands over another window while the timer is armed (a new main window; the old
 // one is then destroyed, and a timer left there dies with it): the pending timer moves to it
-// at once, for the same boundary, and whatever comes next reaches it there. A handle that is
-// no window (null, or one destroyed) leaves the timer where it is, and a stop still reaches it.
+// at once with the time it had left on the tick count, so a clock set back across the minute
+// it was armed in changes nothing, and whatever comes next reaches it there. A window that
+// refuses the timer (another process's), or a handle that is no window (null, or one
+// destroyed), leaves the timer where it is: a stop, a start, the unload and the next firing
+// still reach it there.
 TEST_F(SchedulerTest, AReplacedWindowTakesThePendingTimerAlong) {
-    enum class Handed { Window, Null, Destroyed };
+    enum class Handed { Window, AfterClockSetBack, Refusing, Null, Destroyed };
     enum class Next { Nothing, Stop, Firing, Start, Unload };
     const struct {
         Handed handed;
@@ -67,34 +70,43 @@ TEST_F(SchedulerTest, AReplacedWindowTakesThePendingTimerAlong) {
         /* 3 */ {Handed::Window, Next::Firing, false, true},  /* 4 */ {Handed::Window, Next::Start, false, true},
         /* 5 */ {Handed::Window, Next::Unload, false, false}, /* 6 */ {Handed::Null, Next::Nothing, true, false},
         /* 7 */ {Handed::Destroyed, Next::Nothing, true, false}, /* 8 */ {Handed::Null, Next::Stop, false, false},
+        /* 9 */ {Handed::AfterClockSetBack, Next::Firing, false, true},
+        /* 10 */ {Handed::Refusing, Next::Nothing, true, false}, /* 11 */ {Handed::Refusing, Next::Stop, false, false},
+        /* 12 */ {Handed::Refusing, Next::Firing, true, false}, /* 13 */ {Handed::Refusing, Next::Start, true, false},
+        /* 14 */ {Handed::Refusing, Next::Unload, false, false},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
         SCOPED_TRACE(testing::Message() << "row " << i + 1);
+        NewModule(60);
         Reset();
         MessageWindow replacement;
-        HWND handed = c.handed == Handed::Window ? replacement.Get() : nullptr;
+        HWND handed = c.handed == Handed::Null ? nullptr : replacement.Get();
         if (c.handed == Handed::Destroyed) handed = MessageWindow().Get();
+        recorded::Answer([&](recorded::Answers& a) { a.RefusingWindow = c.handed == Handed::Refusing ? handed : nullptr; });
         SetClock(ClockAt(10, 0, 30));
-        Module->ArmSignalTimer();  // for 10:01:00
-        SetClock(ClockAt(10, 0, 45, 500));
+        Module->ArmSignalTimer();
+        ASSERT_TRUE(Fire());  // 10:01:00 chimes; re-armed for 10:02:00, and the tick count wraps
+        recorded::LetTimePass(1000);
+        if (c.handed == Handed::AfterClockSetBack) SetClock(ClockAt(10, 0, 59));
         Module->SetParentWindow(handed);
         recorded::TimerCall moved{};
         if (recorded::IsArmed(replacement.Get(), SIGNAL_TIMER_ID, &moved)) {
-            EXPECT_EQ(moved.Delay, 14500u) << "not the same boundary";
+            EXPECT_EQ(moved.Delay, 59000u) << "not the time the timer had left";
         }
         switch (c.next) {
         case Next::Nothing: break;
         case Next::Stop: EXPECT_NE(Module->StopSignalTimer(), 0); break;
-        case Next::Firing: EXPECT_TRUE(recorded::FireTimer(replacement.Get(), SIGNAL_TIMER_ID)); break;
+        case Next::Firing: EXPECT_TRUE(recorded::FireTimer(c.onNew ? handed : Window.Get(), SIGNAL_TIMER_ID)); break;
         case Next::Start: Module->ArmSignalTimer(); break;
         case Next::Unload: Module.reset(); break;
         }
         EXPECT_EQ(Armed(), c.onOld);
         EXPECT_EQ(recorded::IsArmed(replacement.Get(), SIGNAL_TIMER_ID), c.onNew);
-        if (!Module) NewModule(60);
-        Module->StopSignalTimer();
-        Module->ParentWindow = Window.Get();
+        std::vector<WORD> chimed;
+        for (const recorded::SoundCall& sound : Snapshot().Sounds) chimed.push_back(sound.Clock.wMinute);
+        const std::vector<WORD> due = c.next == Next::Firing ? std::vector<WORD>{1, 2} : std::vector<WORD>{1};
+        EXPECT_EQ(chimed, due) << "a minute chimed twice, or out of turn";
     }
 }
 
@@ -131,7 +143,7 @@ TEST_F(SchedulerTest, ADayOfFiringsSoundsAtEverySignalMinuteAndRearmsEachMinute)
         }
         EXPECT_EQ(CountSounds(SND_ASYNC), c.expectedPlays);
         EXPECT_EQ(Snapshot().Sounds.size(), static_cast<size_t>(c.expectedPlays));
-        EXPECT_TRUE(Snapshot().Sleeps.empty()) << "a firing on time waited for the minute";
+        EXPECT_TRUE(Snapshot().HostSleeps().empty()) << "a firing on time waited for the minute";
         if (c.expectedPlays == 0) {
             // "None" and a zero step never read the clock for the check nor record it.
             EXPECT_EQ(Module->Timer.LastCheck.wMinute, 0xFFFF);
@@ -206,10 +218,11 @@ TEST_F(SchedulerTest, WaveNamesAtTheEdges) {
 
 // ---- Waiting for the minute to turn -----------------------------------------------------
 
-// A firing that comes before the boundary its timer was armed for (timers fire early; the
-// clock was stepped back; the first firing after a start included) waits for it to the
-// millisecond. One that comes while the clock still shows the minute of the last check waits
-// 100 ms at a time, at most 30 times (3 s of the host's thread). The first reading of a new
+// A firing that comes at most 3 s before the boundary its timer was armed for (timers fire
+// early; the first firing after a start included) waits for it to the millisecond. One that
+// comes while the clock still shows the minute of the last check waits 100 ms at a time, at
+// most 30 times (3 s of the host's thread); the first after a start, further from its
+// boundary (the clock was set back), waits for nothing. The first reading of a new
 // minute is the one evaluated, recorded and handed to the count; after 30 readings of the
 // same minute, the last one is. A later firing evaluates the clock as it is then, however
 // late it comes (the machine slept, the clock was changed): nothing is computed from an
@@ -236,8 +249,10 @@ TEST_F(SchedulerTest, FiringEvaluatesTheFirstReadingOfANewMinute) {
          {ClockAt(10, 59, 58, 100), ClockAt(10, 59, 58, 600), ClockAt(10, 59, 59, 400),
           ClockAt(11, 0, 1, 250), ClockAt(11, 0, 1, 300)},
          {1900, 100, 600}, ClockAt(11, 0, 1), 1, 58700},
-        {"the first after a start, the clock a second back", 3600, true, ClockAt(10, 59, 30),
-         ClockAt(10, 59, 59), {}, {1000}, ClockAt(11, 0, 0), 1, 60000},
+        {"the first after a start, 2 s before its boundary", 3600, true, ClockAt(10, 59, 30),
+         ClockAt(10, 59, 58), {}, {2000}, ClockAt(11, 0, 0), 1, 60000},
+        {"the first after a start, 40 s before its boundary", 3600, true, ClockAt(11, 0, 0, 100),
+         ClockAt(11, 0, 20), {}, {}, ClockAt(11, 0, 20), 1, 40000},
         {"a second firing in the same minute", 3600, false, ClockAt(11, 0, 0), ClockAt(11, 0, 20), {},
          thirtySteps, ClockAt(11, 0, 22), 1, 37000},
         {"late, not due", 300, false, ClockAt(11, 0, 0), ClockAt(11, 7, 40), {}, {}, ClockAt(11, 7, 40), 0,
@@ -268,7 +283,7 @@ TEST_F(SchedulerTest, FiringEvaluatesTheFirstReadingOfANewMinute) {
             recorded::Answer([&](recorded::Answers& a) { a.Readings.assign(c.script.begin(), c.script.end()); });
         }
         SignalTimerProc(Window.Get(), WM_TIMER, SIGNAL_TIMER_ID, 0);
-        EXPECT_EQ(Snapshot().Sleeps, c.sleeps);
+        EXPECT_EQ(Snapshot().HostSleeps(), c.sleeps);
         // Each sleep follows a reading; after the 30th no reading follows. Then the re-arming's.
         const int sleeps = static_cast<int>(c.sleeps.size());
         EXPECT_EQ(Snapshot().ClockReadings, (sleeps < 30 ? sleeps + 1 : 30) + 1);
