@@ -1,9 +1,10 @@
 #pragma once
 // The narrow seam between the module and the system, where tests steer it: local time, the
 // tick count, sleep, sound (the scheduler's plays and the dialog's test play), the worker
-// thread and the window timer. The module links platform_win32.cpp, which calls the Win32 functions through the
-// import table at every call (so compatibility shims and API monitors see each one); the
-// unit tests link the recorded system in its place (tests/win32/unit/recorded_platform.cpp).
+// thread and the window timer. The module links platform_win32.cpp, which calls the Win32
+// functions through the import table at every call (so compatibility shims and API monitors
+// see each one); the unit tests link the recorded system in its place
+// (tests/win32/unit/recorded_platform.cpp).
 #include <windows.h>
 
 namespace platform {

@@ -3,10 +3,9 @@
 #include <mmsystem.h>
 #include <shlobj.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <iterator>
 #include <map>
+#include <tuple>
 #include <utility>
 
 #include "support/import_hook.h"
@@ -51,12 +50,6 @@ SYSTEMTIME Advanced(const SYSTEMTIME& time, LONGLONG milliseconds) {
     SYSTEMTIME later;
     FileTimeToSystemTime(&file, &later);
     return later;
-}
-
-// Called under the lock.
-void PassUnderLock(Answers& answer, LONGLONG milliseconds) {
-    answer.Clock = Advanced(answer.Clock, milliseconds);
-    answer.Tick += static_cast<DWORD>(milliseconds);
 }
 
 // Called under the lock.
@@ -169,14 +162,15 @@ DWORD WINAPI RecordedGetTickCount() {
 
 void WINAPI RecordedSleep(DWORD milliseconds) {
     const DWORD thread = GetCurrentThreadId();
-    const auto [during, real] = Locked([&](State& s) {
+    const auto [host, during, real] = Locked([&](State& s) {
+        const bool host = thread == s.Answer.HostThread;
         ++s.Seen.SleepCalls;
         if (!s.Answer.Lean) s.Seen.Sleeps.push_back({milliseconds, thread});
-        const bool host = thread == s.Answer.HostThread;
-        if (host) PassUnderLock(s.Answer, milliseconds);
-        return std::make_pair(host ? s.Answer.DuringSleep : nullptr, s.Answer.RealSleeps);
+        if (!s.Answer.Lean && host) s.Seen.HostSleeps.push_back(milliseconds);
+        return std::make_tuple(host, s.Answer.DuringSleep, s.Answer.RealSleeps);
     });
-    if (during) during();
+    if (host) LetTimePass(milliseconds);
+    if (host && during) during();
     if (real) ::Sleep(milliseconds);
 }
 
@@ -241,31 +235,9 @@ bool StartWorker(LPTHREAD_START_ROUTINE routine, void* parameter) {
     });
 }
 
-std::vector<DWORD> Record::HostSleeps() const {
-    std::vector<DWORD> sleeps;
-    for (const SleepCall& sleep : Sleeps) {
-        if (sleep.ThreadId == HostThread) sleeps.push_back(sleep.Milliseconds);
-    }
-    return sleeps;
-}
-
 std::size_t Record::SyncPlays() const {
     return std::count_if(Sounds.begin(), Sounds.end(),
                          [](const SoundCall& sound) { return (sound.Flags & SND_ASYNC) == 0; });
-}
-
-std::vector<TimerCall> Record::Sets() const {
-    std::vector<TimerCall> sets;
-    std::copy_if(Timers.begin(), Timers.end(), std::back_inserter(sets),
-                 [](const TimerCall& t) { return t.IsSet; });
-    return sets;
-}
-
-std::vector<TimerCall> Record::Kills() const {
-    std::vector<TimerCall> kills;
-    std::copy_if(Timers.begin(), Timers.end(), std::back_inserter(kills),
-                 [](const TimerCall& t) { return !t.IsSet; });
-    return kills;
 }
 
 SYSTEMTIME ClockAt(WORD hour, WORD minute, WORD second, WORD milliseconds) {
@@ -304,9 +276,7 @@ void Answer(const std::function<void(Answers&)>& change) {
 
 Record Snapshot() {
     scoped::SharedLock lock(S().Lock);
-    Record seen = S().Seen;
-    seen.HostThread = S().Answer.HostThread;
-    return seen;
+    return S().Seen;
 }
 
 void NoteLibraryUse(const std::string& use) {
@@ -331,7 +301,10 @@ bool IsArmed(HWND window, UINT_PTR id, TimerCall* armed) {
 }
 
 void LetTimePass(LONGLONG milliseconds) {
-    Answer([&](Answers& a) { PassUnderLock(a, milliseconds); });
+    Answer([&](Answers& a) {
+        a.Clock = Advanced(a.Clock, milliseconds);
+        a.Tick += static_cast<DWORD>(milliseconds);
+    });
 }
 
 bool FireTimer(HWND window, UINT_PTR id, int lateMs) {

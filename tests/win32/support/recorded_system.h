@@ -11,9 +11,11 @@
 // benchmark can use it too.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,10 +46,19 @@ struct SoundCall {
     SYSTEMTIME Clock;  // the clock when the play began
 };
 
-struct SleepCall {
-    DWORD Milliseconds;
-    DWORD ThreadId;
-};
+// The calls among `calls` that `keep` keeps, and those that `thread` made.
+template <typename Call, typename Keep>
+std::vector<Call> Where(const std::vector<Call>& calls, Keep keep) {
+    std::vector<Call> kept;
+    std::copy_if(calls.begin(), calls.end(), std::back_inserter(kept), keep);
+    return kept;
+}
+template <typename Call>
+std::vector<Call> OnThread(const std::vector<Call>& calls, DWORD thread) {
+    return Where(calls, [thread](const Call& call) { return call.ThreadId == thread; });
+}
+
+struct SleepCall { DWORD Milliseconds, ThreadId; };
 
 struct ProfileWrite {
     std::string File;  // "(null)" for none
@@ -56,7 +67,6 @@ struct ProfileWrite {
 
 // What the module's calls were, in order, since the last Reset or ClearRecord.
 struct Record {
-    DWORD HostThread = 0;  // Answers::HostThread
     int ClockReadings = 0;
     SYSTEMTIME LastReading{};  // what the last GetLocalTime answered
     // Calls of each kind, counted also when Answers::Lean leaves their lists empty.
@@ -64,6 +74,7 @@ struct Record {
     // The module's GetProcAddress look-ups, and its calls of what one found (SHGetFolderPathA).
     int Lookups = 0, FoundCalls = 0;
     std::vector<SleepCall> Sleeps;  // every thread's
+    std::vector<DWORD> HostSleeps;  // the host thread's (Answers::HostThread)
     std::vector<TimerCall> Timers;  // sets and kills
     std::vector<SoundCall> Sounds;
     std::vector<ProfileWrite> ProfileWrites;
@@ -71,10 +82,9 @@ struct Record {
     // answers refused), and what the test noted among them (NoteLibraryUse).
     std::vector<std::string> Libraries;
 
-    std::vector<DWORD> HostSleeps() const;  // the host thread's, in milliseconds
     std::size_t SyncPlays() const;
-    std::vector<TimerCall> Sets() const;
-    std::vector<TimerCall> Kills() const;
+    std::vector<TimerCall> Sets() const { return Where(Timers, [](const TimerCall& t) { return t.IsSet; }); }
+    std::vector<TimerCall> Kills() const { return Where(Timers, [](const TimerCall& t) { return !t.IsSet; }); }
 };
 
 // The given time on Monday, 6 January 2025.
