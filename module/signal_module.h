@@ -12,10 +12,10 @@ public:
     explicit SignalModule(HINSTANCE instance);
     ~SignalModule();  // stops the timer; the settings level then saves
 
-    // Records the host's window. A pending timer moves to it at once, armed for the same
-    // boundary, when it is a window other than the timer's (a host may replace its window
-    // and destroy the old one, and the timer would die with it); a handle that is no window
-    // leaves the timer where it is.
+    // Records the host's window. A pending timer moves to it at once, with the time it had
+    // left, when it is a window other than the timer's that accepts it (a host may replace
+    // its window and destroy the old one, and the timer would die with it); a handle that is
+    // no window, or a window that refuses the timer, leaves the timer where it is.
     void SetParentWindow(HWND window);
 
     int ArmSignalTimer() { return Timer.Arm(ParentWindow, *this); }

@@ -347,7 +347,8 @@ int RunOnsets(const Options& options) {
         const SYSTEMTIME at = after.Sounds.empty() ? SYSTEMTIME{} : after.Sounds.back().Clock;
         // How long the firing held the host's thread waiting for its boundary.
         unsigned waited = 0;
-        for (std::size_t s = started.Sleeps.size(); s < after.Sleeps.size(); ++s) waited += after.Sleeps[s];
+        const std::vector<DWORD>& slept = after.HostSleeps;
+        for (std::size_t s = started.HostSleeps.size(); s < slept.size(); ++s) waited += slept[s];
         faults += !played;
         std::printf("boundary :%02u armed %02u:%02u:%02u.%03u delay %u ms "
                     "played %02u:%02u:%02u.%03u waited %u ms%s\n",

@@ -227,7 +227,7 @@ protected:
         for (const recorded::ProfileWrite& written : out.Seen.ProfileWrites) EXPECT_EQ(written.File, ini);
         EXPECT_TRUE(out.Unmapped) << "the module stayed mapped";
         EXPECT_LT(out.Ms, kCaseLimitMs);
-        EXPECT_LE(out.Seen.Sleeps.size(), 30u) << "the due check waited past 3 s";
+        EXPECT_LE(out.Seen.HostSleeps.size(), 30u) << "the due check waited past 3 s";
         EXPECT_EQ(out.Enable, u.Enable);
         EXPECT_EQ(out.Started, u.Enable != 0 ? 1 : 0);
         EXPECT_EQ(out.Fired, u.Enable != 0) << "the timer did not fire";

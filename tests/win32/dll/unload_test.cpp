@@ -122,14 +122,6 @@ protected:
         ASSERT_EQ(Module->Api.StartModule(), 1);
     }
 
-    std::vector<TimerCall> KillsOnThread(DWORD threadId) {
-        std::vector<TimerCall> kills;
-        for (const TimerCall& kill : Snapshot().Kills()) {
-            if (kill.ThreadId == threadId && kill.Window == Window && kill.Id == kSignalTimerId) kills.push_back(kill);
-        }
-        return kills;
-    }
-
     SettingsFilesSandbox Files;
     PVOID FaultCounter = nullptr;
     const HostWindow Host;  // owns the timer and the settings dialog
@@ -144,29 +136,27 @@ protected:
 // them all; LoadAndHook fails on any import missing from the table).
 TEST_F(Unload, ModuleCallsTheSystemThroughItsImportTable) {
     recorded::Answer([](recorded::Answers& a) { a.Clock = ClockAt(11, 0, 15); });
-    ASSERT_NO_FATAL_FAILURE(Start(0, 2));  // two firings, each waiting 3 s in the minute it armed in
+    ASSERT_NO_FATAL_FAILURE(Start(0, 2));  // two firings; the second waits 3 s in the first's minute
     ASSERT_TRUE(PumpMessagesUntil([] { return Snapshot().Sounds.size() >= 2; }, 5000));
     EXPECT_NE(Module->Api.StopModule(), 0);
 
     const recorded::Record seen = Snapshot();
     std::vector<UINT> delays;
-    for (const TimerCall& set : seen.Sets()) {
-        EXPECT_EQ(set.Window, Window);
-        EXPECT_EQ(set.Id, kSignalTimerId);
-        delays.push_back(set.Delay);
+    for (const TimerCall& call : seen.Timers) {
+        EXPECT_EQ(call.Window, Window);
+        EXPECT_EQ(call.Id, kSignalTimerId);
+        if (call.IsSet) delays.push_back(call.Delay);
     }
-    // Each firing's 30 sleeps move the clock 3 s on.
-    EXPECT_EQ(delays, (std::vector<UINT>{45000, 42000, 39000})) << "not from the hooked clock";
-    EXPECT_GE(seen.ClockReadings, 1 + 2 * 30);
-    EXPECT_EQ(seen.Sleeps, std::vector<DWORD>(2 * 30, 100));
+    // The second firing's 30 sleeps move the clock 3 s on.
+    EXPECT_EQ(delays, (std::vector<UINT>{45000, 45000, 42000})) << "not from the hooked clock";
+    EXPECT_GE(seen.ClockReadings, 2 + 30);
+    EXPECT_EQ(seen.HostSleeps, std::vector<DWORD>(30, 100));
     ASSERT_EQ(seen.Sounds.size(), 2u);
     for (const recorded::SoundCall& sound : seen.Sounds) {
         EXPECT_EQ(sound.Name, "chime.wav");
         EXPECT_EQ(sound.Flags, static_cast<DWORD>(SND_ASYNC));
     }
-    ASSERT_FALSE(seen.Kills().empty());
-    EXPECT_EQ(seen.Kills().back().Window, Window);
-    EXPECT_EQ(seen.Kills().back().Id, kSignalTimerId);
+    EXPECT_EQ(seen.Kills().size(), 3u) << "two firings and the stop";
 }
 
 // The host lets go while a worker is inside a play. The worker's reference keeps the module
@@ -191,7 +181,7 @@ TEST_F(Unload, WhileAWorkerPlaysTheModuleStaysUntilTheWorkerEnds) {
 
     EXPECT_EQ(Snapshot().Sounds.size(), 3u) << "15:00 on the 12-hour clock";
     EXPECT_TRUE(SavedAtDetach());
-    EXPECT_FALSE(KillsOnThread(worker).empty()) << "detach did not stop the timer";
+    EXPECT_FALSE(recorded::OnThread(Snapshot().Kills(), worker).empty()) << "detach did not stop the timer";
     const std::vector<recorded::ProfileWrite> writes = Snapshot().ProfileWrites;
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(writes.back().ThreadId, worker) << "the last save did not come from the detach on the worker";
@@ -211,7 +201,7 @@ TEST_F(Unload, AfterTheWorkerEndedTheModuleGoesAtOnce) {
     Module->Unload();
     EXPECT_FALSE(ModuleMapped()) << "the worker's reference was never given back";
     EXPECT_TRUE(SavedAtDetach());
-    const std::vector<TimerCall> kills = KillsOnThread(GetCurrentThreadId());
+    const std::vector<TimerCall> kills = recorded::OnThread(Snapshot().Kills(), GetCurrentThreadId());
     ASSERT_FALSE(kills.empty());
     EXPECT_NE(kills.back().Result, 0u) << "the pending timer for 15:01 was not removed";
     PumpFor(200);
@@ -311,7 +301,7 @@ TEST_F(Unload, WhileTheTimerIsArmedTheTimerIsRemoved) {
         ASSERT_EQ(Snapshot().SetCalls, withWindow ? 1 : 0) << "a timer without a window was set";
         Module->Unload();
         EXPECT_FALSE(ModuleMapped());
-        const std::vector<TimerCall> kills = KillsOnThread(GetCurrentThreadId());
+        const std::vector<TimerCall> kills = recorded::OnThread(Snapshot().Kills(), GetCurrentThreadId());
         EXPECT_EQ(kills.size(), withWindow ? 1u : 0u) << "detach did not stop the timer";
         for (const TimerCall& kill : kills) EXPECT_NE(kill.Result, 0u) << "no timer was pending";
         PumpFor(20 * kShortDelayMs);  // a firing left behind would run into the unmapped module

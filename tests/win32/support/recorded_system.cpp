@@ -3,10 +3,9 @@
 #include <mmsystem.h>
 #include <shlobj.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <iterator>
 #include <map>
+#include <tuple>
 #include <utility>
 
 #include "support/import_hook.h"
@@ -124,6 +123,7 @@ struct Import {
 };
 const Import kImports[] = {
     {"KERNEL32.dll", "GetLocalTime", HookAddress(&RecordedGetLocalTime)},
+    {"KERNEL32.dll", "GetTickCount", HookAddress(&RecordedGetTickCount)},
     {"KERNEL32.dll", "Sleep", HookAddress(&RecordedSleep)},
     {"KERNEL32.dll", "WritePrivateProfileStringA", HookAddress(&RecordedWritePrivateProfileStringA)},
     {"KERNEL32.dll", "GetModuleFileNameA", HookAddress(&RecordedGetModuleFileNameA)},
@@ -145,13 +145,6 @@ void NoteTimerCall(const TimerCall& call) {
     });
 }
 
-std::vector<TimerCall> SetsOrKills(const std::vector<TimerCall>& timers, bool sets) {
-    std::vector<TimerCall> matching;
-    std::copy_if(timers.begin(), timers.end(), std::back_inserter(matching),
-                 [sets](const TimerCall& t) { return t.IsSet == sets; });
-    return matching;
-}
-
 }  // namespace
 
 void WINAPI RecordedGetLocalTime(SYSTEMTIME* now) {
@@ -163,14 +156,21 @@ void WINAPI RecordedGetLocalTime(SYSTEMTIME* now) {
     });
 }
 
+DWORD WINAPI RecordedGetTickCount() {
+    return Locked([](State& s) { return s.Answer.RealClock ? ::GetTickCount() : s.Answer.Tick; });
+}
+
 void WINAPI RecordedSleep(DWORD milliseconds) {
-    const auto [during, real] = Locked([&](State& s) {
+    const DWORD thread = GetCurrentThreadId();
+    const auto [host, during, real] = Locked([&](State& s) {
+        const bool host = thread == s.Answer.HostThread;
         ++s.Seen.SleepCalls;
-        if (!s.Answer.Lean) s.Seen.Sleeps.push_back(milliseconds);
-        s.Answer.Clock = Advanced(s.Answer.Clock, milliseconds);
-        return std::make_pair(s.Answer.DuringSleep, s.Answer.RealSleeps);
+        if (!s.Answer.Lean) s.Seen.Sleeps.push_back({milliseconds, thread});
+        if (!s.Answer.Lean && host) s.Seen.HostSleeps.push_back(milliseconds);
+        return std::make_tuple(host, s.Answer.DuringSleep, s.Answer.RealSleeps);
     });
-    if (during) during();
+    if (host) LetTimePass(milliseconds);
+    if (host && during) during();
     if (real) ::Sleep(milliseconds);
 }
 
@@ -183,7 +183,7 @@ UINT_PTR WINAPI RecordedSetTimer(HWND window, UINT_PTR id, UINT delay, TIMERPROC
         } else if (s.Answer.DelayFor) {
             forwarded = s.Answer.DelayFor(delay, s.Seen.LastReading);
         }
-        return s.Answer.RefuseTimers;
+        return s.Answer.RefuseTimers || window == s.Answer.RefusingWindow;
     });
     // This executable's import.
     const UINT_PTR result = refused ? 0 : ::SetTimer(window, id, forwarded, callback);
@@ -240,10 +240,6 @@ std::size_t Record::SyncPlays() const {
                          [](const SoundCall& sound) { return (sound.Flags & SND_ASYNC) == 0; });
 }
 
-std::vector<TimerCall> Record::Sets() const { return SetsOrKills(Timers, true); }
-
-std::vector<TimerCall> Record::Kills() const { return SetsOrKills(Timers, false); }
-
 SYSTEMTIME ClockAt(WORD hour, WORD minute, WORD second, WORD milliseconds) {
     return SYSTEMTIME{2025, 1, 1, 6, hour, minute, second, milliseconds};
 }
@@ -255,6 +251,7 @@ bool Reset(const Answers& answers) {
         const bool clean = ended && !s.Unreleased;
         s.Seen = Record();
         s.Answer = answers;
+        if (!s.Answer.HostThread) s.Answer.HostThread = GetCurrentThreadId();
         ++s.Generation;
         s.Timers.clear();
         s.Unreleased = false;
@@ -303,10 +300,17 @@ bool IsArmed(HWND window, UINT_PTR id, TimerCall* armed) {
     return true;
 }
 
+void LetTimePass(LONGLONG milliseconds) {
+    Answer([&](Answers& a) {
+        a.Clock = Advanced(a.Clock, milliseconds);
+        a.Tick += static_cast<DWORD>(milliseconds);
+    });
+}
+
 bool FireTimer(HWND window, UINT_PTR id, int lateMs) {
     TimerCall armed;
     if (!IsArmed(window, id, &armed)) return false;
-    Answer([&](Answers& a) { a.Clock = Advanced(a.Clock, static_cast<LONGLONG>(armed.Delay) + lateMs); });
+    LetTimePass(static_cast<LONGLONG>(armed.Delay) + lateMs);
     armed.Callback(window, WM_TIMER, id, GetTickCount());
     return true;
 }
