@@ -173,17 +173,25 @@ def main(argv):
     args = parser.parse_args(argv)
     gnu = [o for o in args.gnu_objects.split(";") if o.endswith("host_call_pins.cpp.obj")]
     failures = check(gnu[0], "GNU branch") if gnu else ["no host_call_pins object in the build"]
-    with tempfile.TemporaryDirectory() as folder:
-        msvc = os.path.join(folder, "host_call_pins.obj")
-        compiled = subprocess.run(
+    def compile_for_msvc(source, obj):
+        return subprocess.run(
             [args.clang] + MSVC_FLAGS + ["-I", args.source] +
             [flag for d in args.isystem for flag in ("-isystem", d)] +
-            ["-c", os.path.join(args.source, "module", "host_call_pins.cpp"), "-o", msvc],
-            capture_output=True, text=True)
+            ["-c", os.path.join(args.source, source), "-o", obj], capture_output=True, text=True)
+
+    with tempfile.TemporaryDirectory() as folder:
+        msvc = os.path.join(folder, "host_call_pins.obj")
+        compiled = compile_for_msvc(os.path.join("module", "host_call_pins.cpp"), msvc)
         if compiled.returncode != 0:
             failures.append("the MSVC branch does not compile:\n" + compiled.stderr)
         else:
             failures += check(msvc, "MSVC branch")
+        # The other files with an MSVC branch (the stack guard MSVC's runtime brings instead)
+        # must at least compile for it.
+        for source in ("win32/stack_guard.cpp", "module/entry.cpp"):
+            compiled = compile_for_msvc(source, os.path.join(folder, "other.obj"))
+            if compiled.returncode != 0:
+                failures.append("%s does not compile for MSVC:\n%s" % (source, compiled.stderr))
     for failure in failures:
         print(failure)
     if not failures:
