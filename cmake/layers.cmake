@@ -17,7 +17,7 @@ function(karvex_layer target)
   # Nothing in the module throws (module/CMakeLists.txt says why it is built without), and
   # every layer has stack canaries, as the DLL has.
   target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions>
-                         $<$<COMPILE_LANGUAGE:C,CXX>:-fstack-protector-strong>)
+                         ${KARVEX_CANARY_OPTIONS})
 endfunction()
 
 # The sources of `folder` that need no Windows (cmake/platform_free_sources.cmake), as

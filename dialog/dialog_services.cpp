@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <new>
 
 #include "dialog/help_paths.h"
 #include "dialog/html_help.h"
@@ -56,21 +57,34 @@ bool GetHelpTarget(HINSTANCE module, bool popup, char (&target)[kPathBytes]) {
 
 // Puts the process's current folder back when it goes out of scope. The chooser may move it
 // (Windows documents OFN_NOCHANGEDIR as ineffective for the open dialog), and with it where
-// the host's relative paths and library search start.
+// the host's relative paths and library search start. Noted in full, as the system names it:
+// in ANSI a name outside the code page comes back as another folder's, or as none. A folder
+// that cannot be noted is left alone.
 class CurrentFolderKeeper {
 public:
     CurrentFolderKeeper() {
-        const DWORD length = GetCurrentDirectoryA(sizeof folder_, folder_);
-        if (length == 0 || length >= sizeof folder_) folder_[0] = '\0';
+        // Its length first (where long paths are enabled it may pass MAX_PATH); should another
+        // thread move it meanwhile, again with the new length.
+        DWORD size = GetCurrentDirectoryW(0, nullptr);
+        for (int tries = 0; tries < 3 && size != 0 && !noted_; ++tries) {
+            ::operator delete(folder_);
+            folder_ = static_cast<wchar_t*>(::operator new(size * sizeof(wchar_t), std::nothrow));
+            if (!folder_) return;
+            const DWORD length = GetCurrentDirectoryW(size, folder_);
+            noted_ = length != 0 && length < size;
+            size = length;
+        }
     }
     ~CurrentFolderKeeper() {
-        if (folder_[0] != '\0') SetCurrentDirectoryA(folder_);
+        if (noted_) SetCurrentDirectoryW(folder_);
+        ::operator delete(folder_);
     }
     CurrentFolderKeeper(const CurrentFolderKeeper&) = delete;
     CurrentFolderKeeper& operator=(const CurrentFolderKeeper&) = delete;
 
 private:
-    char folder_[kPathBytes];
+    wchar_t* folder_ = nullptr;
+    bool noted_ = false;
 };
 
 }  // namespace

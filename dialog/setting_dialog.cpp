@@ -86,7 +86,7 @@ void SettingDialog::StoreSettings(HWND dialog) {
     if (entry) Settings->Interval = static_cast<DWORD>(entry->Seconds);
 
     ReadWaveName(dialog, Settings->WaveName);
-    Settings->MayBeSaved = true;  // the user's own choice now, to be saved at OK and at unload
+    Settings->ConfirmUsersValues();
 }
 
 bool SettingDialog::OnCommand(HWND dialog, int id) {

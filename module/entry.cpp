@@ -6,14 +6,17 @@
 #include "module/signal_module.h"
 #include "resources/resource_ids.h"
 #include "win32/resource_text.h"
+#include "win32/stack_guard.h"
 
 namespace {
 
 constexpr int kTitleBufferBytes = 80;  // the host's buffer: at most 79 bytes and the terminator
 
-BOOL DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
+KARVEX_NO_STACK_PROTECTOR BOOL DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
+        // Before any function with a canary starts (this one and DllMain have none).
+        SeedStackGuard();
         TheSignalModule = new (std::nothrow) SignalModule(instance);
         // Without its object the module could do nothing: refuse to load rather than
         // answer the host's calls with nothing behind them.
@@ -24,7 +27,13 @@ BOOL DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
         if (TheSignalModule) {
             SignalModule* module = TheSignalModule;
             TheSignalModule = nullptr;  // a late timer firing finds no object
-            delete module;
+            if (reserved != nullptr) {
+                // Process exit: the other threads are gone, the timer and the memory go with
+                // the process, and the loader's lock is held. Only the save is needed.
+                module->SaveUsersValues();
+            } else {
+                delete module;
+            }
         }
         return TRUE;
     default:
@@ -34,7 +43,8 @@ BOOL DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+extern "C" KARVEX_NO_STACK_PROTECTOR BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason,
+                                                         LPVOID reserved) {
     return DllEntryPoint(instance, reason, reserved);
 }
 

@@ -23,30 +23,45 @@
 //
 // What the host can rely on:
 //   - The window may be replaced (SetParentWindow again) at any time. A pending timer moves
-//     to the new window at once, armed for the same boundary, when the handle is a window;
-//     a handle that is no window (null, or one destroyed) leaves the timer where it is.
+//     to the new window at once with the time it had left (a clock set meanwhile changes
+//     nothing), when the handle is a window that accepts it. A handle that is no window (null,
+//     or one destroyed), or a window that refuses the timer (another process's; on Windows
+//     another thread's), leaves the timer where it is, and StopModule, StartModule, the next
+//     firing and the unload still reach it there.
 //   - After Setting returns, the timer runs if the dialog ended non-zero and Enable is set, and
 //     is stopped otherwise: after Cancel it stays stopped until StartModule.
 //   - FreeLibrary may come at any time, also from the host's window procedure while the
 //     settings dialog is open: the module then stays mapped until Setting has returned, and
 //     unloads as Setting hands its result back. The unload stops the timer and saves the
-//     settings (unless they never loaded, or the file could not be read at load and the user
-//     has not confirmed values with OK) to the path worked out at InitialLoad, SetPortableMode
-//     or ChangePortableMode; it calls nothing but what the module imports, and loads nothing,
-//     so it is safe at process exit, when the libraries the module loaded itself are gone.
-//     No module code runs after the DLL is unmapped.
+//     settings to the path worked out at InitialLoad, SetPortableMode or ChangePortableMode,
+//     unless they are not the user's: never loaded, or, at the load, the file could not be
+//     read or the shell could not name the application-data folder, and the user has not
+//     confirmed values with OK since. It calls nothing but what the module imports, and loads
+//     nothing, so it is safe at process exit, when the libraries the module loaded itself are
+//     gone; there (FreeLibrary never called) it only saves: no KillTimer, no freeing. No
+//     module code runs after the DLL is unmapped.
+//   - Setting leaves the thread's last error as the host left it, whether or not the module
+//     unloads as it returns. That last release is a jump into FreeLibrary with return
+//     addresses that no call pushed (module/host_call_pins.cpp). Where the process has the
+//     system check return addresses (hardware-enforced shadow stacks; exploit protection's
+//     caller check, simulated execution or stack-pivot check; GetProcessMitigationPolicy,
+//     Windows 8 on, tells), Setting keeps its module reference instead and returns as any
+//     function does: the DLL then stays mapped until the process ends, a later FreeLibrary
+//     does not unload it (StopModule still stops its timer), and the exit still saves.
 //   - An hour count still playing keeps the DLL mapped until its last play; a FreeLibrary
 //     meanwhile does not reach the module. Until the count ends the timer keeps firing, and
 //     a firing may chime and start a newer count (which then replaces the running one); the
 //     DLL then unloads on the worker's thread, or at the end of a firing, whichever lets go
-//     last. Call StopModule before FreeLibrary to have none of this. That the detach's
-//     KillTimer from a worker's thread reaches the host's window is proven only under Wine
-//     (Windows asks for the window's own thread).
-//   - Loading the DLL maps only what it imports (kernel32, user32, advapi32, winmm; msvcrt in
-//     the MinGW build). The shell's folder library comes with the first call that needs the
-//     application-data settings path, shlwapi with the legacy import, the chooser's and the
-//     help library with the dialog's "..." and help; once loaded, none is freed
-//     (win32/system_library.h).
+//     last. Call StopModule before FreeLibrary to have none of this. The detach's KillTimer
+//     from a worker's thread is expected to reach the host's window on Windows too (only
+//     SetTimer asks for the window's own thread; KillTimer matches window and id), but it is
+//     proven only under Wine: no Windows run has confirmed it.
+//   - Loading the DLL loads nothing but what it imports (kernel32, user32, advapi32, winmm,
+//     msvcrt), not even for a moment inside LoadLibrary: DllMain seeds the stack canaries'
+//     guard from kernel32's counters and creates one object. The shell's folder library comes
+//     with the first call that needs the application-data settings path, shlwapi with the
+//     legacy import, the chooser's and the help library with the dialog's "..." and help;
+//     once loaded, none is freed (win32/system_library.h).
 #include <windows.h>
 
 extern "C" {
@@ -61,8 +76,9 @@ int WINAPI IsModuleEnable();
 // (at least 80 bytes; at most 79 bytes and the terminator); returns the bytes copied,
 // terminator excluded.
 int WINAPI GetTitleName(char* buffer);
-// Stops the timer and runs the modal settings dialog. 1 after OK (settings saved), 0 after
-// Cancel or the close box (nothing saved), -1 if the dialog could not open.
+// Stops the timer and runs the modal settings dialog. 1 after OK (settings saved; when the
+// application-data folder could not be named at the load, its path is worked out again first),
+// 0 after Cancel or the close box (nothing saved), -1 if the dialog could not open.
 int WINAPI Setting();
 // Arms the timer for the next minute boundary: 1 when Enable is set (whether or not the
 // system accepted the timer), else 0 and no timer.

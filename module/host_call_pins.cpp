@@ -9,8 +9,15 @@
 // returns. So FreeLibrary is not called from the module's code but jumped to, with the
 // host's own return address on the stack: nothing of the module runs after it, as with
 // FreeLibraryAndExitThread on a worker. For Setting, whose result FreeLibrary's would
-// overwrite, FreeLibrary returns into SetLastError(result), which returns into
-// GetLastError, which hands the result to the host: all three live in kernel32.
+// overwrite, FreeLibrary returns into SetLastError(the host's last error), which returns into
+// MulDiv(result, 1, 1), which hands the result to the host unchanged (1, 0 and -1 alike):
+// all three live in kernel32, and the host finds its last error as it left it.
+//
+// Those return addresses are made, not pushed by a call. A process that has the system
+// check return addresses would be stopped at the first of them; there Setting keeps its
+// reference and returns as any function does, and the module stays mapped until the
+// process ends. The timer callback needs no such care: FreeLibrary returns to the
+// dispatcher that called it.
 #include <windows.h>
 
 #include "module/exports.h"
@@ -22,11 +29,14 @@
 extern "C" {
 
 // The dialog's result in the low half; in the high half the module reference to give back,
-// or 0 when none was taken.
-unsigned long long SettingWhilePinned() {
+// or 0 when none is to be given back (none taken, or kept for good). Leaves the thread's last
+// error as `hostError`, the one the host left.
+unsigned long long SettingWhilePinned(DWORD hostError) {
     const HMODULE pinned = TakeModuleReference();
     const int result = TheSignalModule ? TheSignalModule->Setting() : -1;
-    return static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(pinned)) << 32 |
+    const HMODULE release = pinned && !ProcessChecksReturnAddresses() ? pinned : nullptr;
+    SetLastError(hostError);
+    return static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(release)) << 32 |
            static_cast<unsigned>(result);
 }
 
@@ -41,25 +51,41 @@ HMODULE SignalTimerWhilePinned(UINT_PTR id) {
 
 }  // extern "C"
 
-#if defined(__GNUC__) && defined(__i386__)
+// Both branches are the same instructions, each jump to kernel32 through a register;
+// tests/e2e/check_host_call_pins.py follows each to its jump and checks the chain below.
 // int WINAPI Setting(): stdcall, no arguments.
-//   On the jump to FreeLibrary the stack holds, from the top: SetLastError (FreeLibrary's
-//   return), the module (its argument), GetLastError (SetLastError's return), the result
-//   (its argument), and the host's return address, where the call came in.
+//   The host's last error is noted first; SettingWhilePinned (cdecl) takes it. On the jump to
+//   FreeLibrary the stack holds, from the top: SetLastError (FreeLibrary's return), the module
+//   (its argument), MulDiv (SetLastError's return), the host's last error (its argument), the
+//   host's return address (MulDiv's return), and MulDiv's arguments: the result, 1, and 1 in
+//   the slot where the host's return address came in. MulDiv's `ret 12` leaves the stack as a
+//   stdcall function of no arguments leaves it. The detach inside FreeLibrary changes the
+//   last error (under Wine it leaves 0); SetLastError puts the host's back.
 // void CALLBACK SignalTimerProc(window, message, id, tick): stdcall, four arguments.
 //   FreeLibrary takes the place of the last two: the host's return address, then the module.
+#if defined(__GNUC__) && defined(__i386__)
 __asm__(
     ".text\n"
     ".globl _Setting@0\n"
     "_Setting@0:\n"
+    "    movl __imp__GetLastError@0, %ecx\n"
+    "    call *%ecx\n"
+    "    pushl %eax\n"
     "    call _SettingWhilePinned\n"
+    "    popl %ecx\n"
     "    testl %edx, %edx\n"
     "    jz 1f\n"
+    "    pushl $1\n"
     "    pushl %eax\n"
-    "    pushl __imp__GetLastError@0\n"
+    "    movl 8(%esp), %eax\n"
+    "    movl $1, 8(%esp)\n"
+    "    pushl %eax\n"
+    "    pushl %ecx\n"
+    "    pushl __imp__MulDiv@12\n"
     "    pushl %edx\n"
     "    pushl __imp__SetLastError@4\n"
-    "    jmp *__imp__FreeLibrary@4\n"
+    "    movl __imp__FreeLibrary@4, %ecx\n"
+    "    jmp *%ecx\n"
     "1:  ret\n"
     "\n"
     ".globl _SignalTimerProc@16\n"
@@ -73,26 +99,40 @@ __asm__(
     "    movl %ecx, 12(%esp)\n"
     "    movl %eax, 16(%esp)\n"
     "    addl $12, %esp\n"
-    "    jmp *__imp__FreeLibrary@4\n"
+    "    movl __imp__FreeLibrary@4, %ecx\n"
+    "    jmp *%ecx\n"
     "1:  ret $16\n");
 #elif defined(_MSC_VER) && defined(_M_IX86)
+// Inline assembly of this kind takes `jmp pointer` and `call pointer` for jumps to the
+// pointer's own address (clang-cl does), so each goes through a register.
 namespace {
 // Read before the jump, while the module is still mapped.
 const auto kFreeLibrary = &::FreeLibrary;
 const auto kSetLastError = &::SetLastError;
 const auto kGetLastError = &::GetLastError;
+const auto kMulDiv = &::MulDiv;
 }  // namespace
 
 extern "C" __declspec(naked) int WINAPI Setting() {
     __asm {
+        mov ecx, kGetLastError
+        call ecx
+        push eax
         call SettingWhilePinned
+        pop ecx
         test edx, edx
         jz no_reference
+        push 1
         push eax
-        push kGetLastError
+        mov eax, [esp + 8]
+        mov dword ptr [esp + 8], 1
+        push eax
+        push ecx
+        push kMulDiv
         push edx
         push kSetLastError
-        jmp kFreeLibrary
+        mov ecx, kFreeLibrary
+        jmp ecx
     no_reference:
         ret
     }
@@ -109,7 +149,8 @@ extern "C" __declspec(naked) void CALLBACK SignalTimerProc(HWND, UINT, UINT_PTR,
         mov [esp + 12], ecx
         mov [esp + 16], eax
         add esp, 12
-        jmp kFreeLibrary
+        mov ecx, kFreeLibrary
+        jmp ecx
     no_reference:
         ret 16
     }

@@ -21,10 +21,9 @@ int SignalModule::Setting() {
     StopSignalTimer();
     const int result = RunSettingDialog(ModuleInstance, ParentWindow, *this);
     if (result != 0) {
-        // Only OK makes the values the user's. A WM_QUIT that ended the loop, or a dialog
-        // that never opened, also returns non-zero: the save is then guarded like the
-        // unload's, so it never writes defaults over a file that could not be read.
-        if (MayBeSaved) SaveToIni();
+        // A WM_QUIT that ended the loop, or a dialog that never opened, also returns
+        // non-zero: only OK made the values the user's, and the save asks which they are.
+        SaveAfterDialog();
         if (Enable != 0) {
             ArmSignalTimer();
         } else {

@@ -12,10 +12,10 @@ public:
     explicit SignalModule(HINSTANCE instance);
     ~SignalModule();  // stops the timer; the settings level then saves
 
-    // Records the host's window. A pending timer moves to it at once, armed for the same
-    // boundary, when it is a window other than the timer's (a host may replace its window
-    // and destroy the old one, and the timer would die with it); a handle that is no window
-    // leaves the timer where it is.
+    // Records the host's window. A pending timer moves to it at once, with the time it had
+    // left, when it is a window other than the timer's that accepts it (a host may replace
+    // its window and destroy the old one, and the timer would die with it); a handle that is
+    // no window, or a window that refuses the timer, leaves the timer where it is.
     void SetParentWindow(HWND window);
 
     int ArmSignalTimer() { return Timer.Arm(ParentWindow, *this); }
@@ -23,9 +23,9 @@ public:
     void OnSignalTimer() { Timer.OnFiring(ParentWindow, *this); }
 
     // The Setting export: stops the timer and runs the settings dialog. After a non-zero
-    // result (OK, or a dialog that could not open) saves, if the values may be saved, and
-    // re-arms or stops the timer as Enable says; after 0 the timer stays stopped until
-    // StartModule. Returns the dialog's result.
+    // result (OK, or a dialog that could not open) saves the values if they are the user's
+    // (SaveAfterDialog), and re-arms or stops the timer as Enable says; after 0 the timer
+    // stays stopped until StartModule. Returns the dialog's result.
     int Setting();
 
     HWND ParentWindow = nullptr;

@@ -11,15 +11,12 @@ unsigned MillisecondsToNextMinute(unsigned second, unsigned milliseconds) {
 
 unsigned DueWaitMs(const ClockReading& now, ClockMinute armedIn, unsigned lastCheckMinute,
                    unsigned budgetLeftMs) {
-    const bool beforeArmedBoundary = armedIn.Shows(now);
-    if (beforeArmedBoundary) {
+    if (armedIn.Shows(now)) {
         const unsigned toBoundary = MillisecondsToNextMinute(now.Second, now.Milliseconds);
         if (toBoundary <= budgetLeftMs) return toBoundary;
     }
-    if (beforeArmedBoundary || now.Minute == lastCheckMinute) {
-        return budgetLeftMs < kDueWaitStepMs ? budgetLeftMs : kDueWaitStepMs;
-    }
-    return 0;
+    if (now.Minute != lastCheckMinute) return 0;
+    return budgetLeftMs < kDueWaitStepMs ? budgetLeftMs : kDueWaitStepMs;
 }
 
 bool IntervalEverSignals(std::uint32_t interval) {

@@ -34,11 +34,13 @@ constexpr unsigned kDueWaitStepMs = 100;
 
 // How long a firing waits before it reads the clock again (0: evaluate `now`), with
 // `budgetLeftMs` of the wait's budget left.
-// - The clock still shows the minute the timer was armed in (`armedIn`): the firing came
-//   before its boundary (timers fire early; a clock stepped back; a leap second). It waits
-//   for the boundary to the millisecond when the budget reaches it.
-// - Otherwise, while it shows that minute or the minute of the last check
-//   (`lastCheckMinute`), it waits kDueWaitStepMs at a time until the budget is spent.
+// - The clock still shows the minute the timer was armed in (`armedIn`) and the budget
+//   reaches its boundary: the firing came a little early (timers fire early; a leap second;
+//   a clock slewed back). It waits for the boundary to the millisecond.
+// - Otherwise it waits kDueWaitStepMs at a time while the clock shows the minute of the
+//   last check (`lastCheckMinute`), until the budget is spent. A boundary out of reach (the
+//   clock was set back) is not waited for: the first firing after a start, with no check
+//   made, evaluates at once, and a clock set back past a chimed minute may chime it again.
 unsigned DueWaitMs(const ClockReading& now, ClockMinute armedIn, unsigned lastCheckMinute,
                    unsigned budgetLeftMs);
 

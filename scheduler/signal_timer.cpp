@@ -32,15 +32,25 @@ int SignalTimer::Arm(HWND window, const SignalSettings& settings) {
     // Without a window the system would choose the timer's id: the callback would ignore
     // it, Stop could not remove it, and it would fire into unloaded code.
     if (!window) return 1;
-    // A timer still pending on a window the host has since replaced would be out of reach.
-    if (Window && Window != window) Stop(window);
     SYSTEMTIME now;
     platform::GetLocalTime(&now);
-    platform::SetTimer(window, SIGNAL_TIMER_ID, MillisecondsToNextMinute(now.wSecond, now.wMilliseconds),
-                       callback_);
-    Window = window;
-    ArmedIn = {now.wHour, now.wMinute};
+    const UINT delay = MillisecondsToNextMinute(now.wSecond, now.wMilliseconds);
+    if (SetOn(window, delay) ||
+        (lastHolder_ != window && IsWindow(lastHolder_) && SetOn(lastHolder_, delay))) {
+        ArmedIn = {now.wHour, now.wMinute};
+    }
     return 1;
+}
+
+bool SignalTimer::SetOn(HWND window, UINT delay) {
+    const DWORD tick = platform::GetTickCount();
+    if (!platform::SetTimer(window, SIGNAL_TIMER_ID, delay, callback_)) return false;
+    // A timer still pending on a window the host has since replaced would be out of reach.
+    if (Window && Window != window) platform::KillTimer(Window, SIGNAL_TIMER_ID);
+    Window = lastHolder_ = window;
+    setAtTick_ = tick;
+    delay_ = delay;
+    return true;
 }
 
 int SignalTimer::Stop(HWND parentWindow) {
@@ -52,17 +62,9 @@ int SignalTimer::Stop(HWND parentWindow) {
 
 void SignalTimer::MoveTo(HWND window) {
     if (!Window || window == Window || !IsWindow(window)) return;
-    platform::KillTimer(Window, SIGNAL_TIMER_ID);
-    SYSTEMTIME now;
-    platform::GetLocalTime(&now);
-    // The same boundary as before; one already passed is due at once.
-    const ClockReading reading = ReadingOf(now);
-    platform::SetTimer(window, SIGNAL_TIMER_ID,
-                       ArmedIn.Shows(reading)
-                           ? MillisecondsToNextMinute(reading.Second, reading.Milliseconds)
-                           : USER_TIMER_MINIMUM,
-                       callback_);
-    Window = window;
+    // The same boundary as before; a timer already due fires at once.
+    const DWORD elapsed = platform::GetTickCount() - setAtTick_;
+    SetOn(window, elapsed < delay_ ? delay_ - elapsed : USER_TIMER_MINIMUM);
 }
 
 void SignalTimer::OnFiring(HWND parentWindow, const SignalSettings& settings) {

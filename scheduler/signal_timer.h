@@ -17,20 +17,25 @@ public:
     explicit SignalTimer(TIMERPROC callback);
 
     // Arms the timer on `window` for the next minute boundary: 0 when `settings` say Enable
-    // is 0; otherwise 1, whatever the system answered (and nothing set without a window).
+    // is 0; otherwise 1, whatever the system answered (and nothing set without a window). A
+    // window that refuses the timer (another process's; on Windows another thread's) would
+    // end the chain: it is then set again on the window that last held it, while that is one.
     int Arm(HWND window, const SignalSettings& settings);
     // Removes the pending timer from the window it was set on (else from `parentWindow`):
     // the system's result, non-zero if a timer was pending.
     int Stop(HWND parentWindow);
-    // Moves a pending timer to `window`, armed for the same boundary, when that is a window
-    // other than the timer's; otherwise leaves it where it is.
+    // Moves a pending timer to `window`, when that is a window other than the timer's, with
+    // the time it had left (counted on the tick count, so that a clock set meanwhile changes
+    // nothing about when it fires). The old timer goes only once the new one is set: a
+    // window that refuses it leaves it where it is.
     void MoveTo(HWND window);
     // One firing: stop, check, play, re-arm on `parentWindow`.
     void OnFiring(HWND parentWindow, const SignalSettings& settings);
     // Waits (within 3 s) for the minute to evaluate: for the boundary when the firing came
-    // before the one its timer was armed for in `armedIn`, or for the minute of the last
-    // check to end. Records LastCheck, hands out the reading it evaluated, and returns 1 when
-    // that minute is a signal minute for `interval`. "None" returns 0 at once.
+    // less than that before the one its timer was armed for in `armedIn`, else while the
+    // clock shows the minute of the last check (DueWaitMs). Records LastCheck, hands out the
+    // reading it evaluated, and returns 1 when that minute is a signal minute for
+    // `interval`. "None" returns 0 at once.
     int IsSignalDue(DWORD interval, ClockMinute armedIn, SYSTEMTIME* reading);
 
     // The window the pending timer was set on, and the minute it was armed in (its boundary
@@ -42,7 +47,14 @@ public:
     SYSTEMTIME LastCheck{};
 
 private:
+    // Sets the timer on `window` for `delay` ms, then removes one pending elsewhere; false,
+    // and nothing changed, when the window refuses it.
+    bool SetOn(HWND window, UINT delay);
+
     TIMERPROC callback_;
+    HWND lastHolder_ = nullptr;  // the window the timer was last set on, kept by a stop
+    DWORD setAtTick_ = 0;        // when the pending timer was set, and its delay
+    UINT delay_ = 0;
 };
 
 // Starts an asynchronous play of `name` and returns at once.

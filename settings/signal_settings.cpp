@@ -51,9 +51,17 @@ bool IsThereButUnreadable(const char* path) {
 SignalSettings::SignalSettings(HINSTANCE resourceInstance) : ResourceInstance(resourceInstance) {}
 
 SignalSettings::~SignalSettings() {
-    // Before InitialLoad the fields hold nothing of the user's: writing them would
-    // overwrite a good settings file with made-up values.
-    if (MayBeSaved) SaveToIni();
+    SaveUsersValues();
+}
+
+bool SignalSettings::SaveUsersValues() {
+    return HoldsUsersValues() && SaveToIni();
+}
+
+bool SignalSettings::SaveAfterDialog() {
+    if (!HoldsUsersValues()) return false;
+    if (IniPath[0] == '\0') FindIniPath();
+    return SaveToIni();
 }
 
 void SignalSettings::FindIniPath() {
@@ -66,12 +74,9 @@ void SignalSettings::FindIniPath() {
 }
 
 int SignalSettings::LoadFromIni() {
-    const bool hasPath = IniPath[0] != '\0';
-    const bool unreadable = hasPath && IsThereButUnreadable(IniPath);
-    if (!hasPath || unreadable) {
-        // No usable path or file: the defaults, as for a missing file. Saved at unload over
-        // a file that is there, they would replace the user's settings.
-        if (unreadable) MayBeSaved = false;
+    // No usable path or file: the defaults, as for a missing file, but not the user's.
+    usersValues_ = IniPath[0] != '\0' && !IsThereButUnreadable(IniPath);
+    if (!usersValues_) {
         SetDefaults(*this);
         return 0;
     }
@@ -112,12 +117,14 @@ bool SignalSettings::SaveToIni() {
 int SignalSettings::InitialLoad(int portable) {
     PortableMode = portable;
     FindIniPath();
-    MayBeSaved = true;
     if (!HasLegacyRegistry(ResourceInstance)) return LoadFromIni();
-    // Without the legacy values the fields would hold nothing loaded: save the file's own.
-    if (!ImportFromRegistry(ResourceInstance, *this)) LoadFromIni();
+    if (ImportFromRegistry(ResourceInstance, *this)) {
+        usersValues_ = true;
+    } else {
+        LoadFromIni();  // without the legacy values, the file's own are the ones to save
+    }
     // The legacy store is the only copy until the file holds it.
-    if (!SaveToIni()) return 0;
+    if (!SaveUsersValues()) return 0;
     return static_cast<int>(DeleteLegacyRegistry(ResourceInstance));
 }
 

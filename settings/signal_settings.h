@@ -10,16 +10,33 @@
 class SignalSettings {
 public:
     explicit SignalSettings(HINSTANCE resourceInstance);
-    ~SignalSettings();  // saves, but only once InitialLoad has given the settings values
+    ~SignalSettings();  // SaveUsersValues: the unload's save
 
     // Reads the five settings from the file that PortableMode selects; returns the number
-    // of bytes read into WaveName. A missing file, or a path that does not fit its buffer,
-    // gives the defaults; so does a file that is there but cannot be read, which also
-    // clears MayBeSaved so that the unload does not save the defaults over it.
+    // of bytes read into WaveName. A missing file gives the defaults, as the user's own. So
+    // do a file that is there but cannot be read and a path that could not be worked out
+    // (the shell's folder unavailable, or too long), but those are not the user's (see
+    // HoldsUsersValues).
     int LoadFromIni();
-    // Writes the five settings; a path that does not fit its buffer writes nothing. True
-    // when every write succeeded.
+    // Writes the five settings, whoever's they are; a path that does not fit its buffer
+    // writes nothing. True when every write succeeded.
     bool SaveToIni();
+
+    // The one rule for saving: whether the fields hold the user's own values, which alone
+    // may be written over the settings file. They are the user's when InitialLoad read them
+    // (a missing file's defaults included) or imported them, and once confirmed with OK in
+    // the dialog. Defaults that stand in for a file that could not be read, or for a path
+    // that could not be worked out, are not: saved, they would replace the user's settings.
+    bool HoldsUsersValues() const { return usersValues_; }
+    // OK in the dialog: the fields are the user's own from now on.
+    void ConfirmUsersValues() { usersValues_ = true; }
+    // The user's values to the kept path (the unload's save, at process exit too); asks the
+    // shell nothing. False unless every write succeeded.
+    bool SaveUsersValues();
+    // The save after the dialog, on the host's thread: as SaveUsersValues, but an empty path is
+    // worked out again first, so that values confirmed while the application-data folder
+    // was missing reach the file once it is back.
+    bool SaveAfterDialog();
     // Records the host's portable flag, then loads. While the legacy registry store is
     // present, imports it instead, saves it to the file and then deletes it, returning the
     // deletion's result; a failed save keeps the store for the next start and returns 0.
@@ -44,9 +61,9 @@ public:
     // file's place changes (InitialLoad, SetPortableMode, ChangePortableMode), while the
     // shell can still be asked. The save at unload may run after the shell has shut down
     // (at process exit it is shut down first), so it uses this path and asks nothing.
-    // Empty when the path does not fit its buffer.
+    // Empty when the path does not fit its buffer or could not be worked out.
     char IniPath[kPathBytes] = {};
-    // Whether the fields hold the user's settings, and the unload may save them: set by
-    // InitialLoad (unless the file could not be read) and by OK in the dialog.
-    bool MayBeSaved = false;
+
+private:
+    bool usersValues_ = false;  // see HoldsUsersValues
 };

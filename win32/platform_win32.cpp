@@ -26,6 +26,10 @@ void GetLocalTime(SYSTEMTIME* now) {
     ::GetLocalTime(now);
 }
 
+DWORD GetTickCount() {
+    return ::GetTickCount();
+}
+
 void Sleep(DWORD milliseconds) {
     ::Sleep(milliseconds);
 }

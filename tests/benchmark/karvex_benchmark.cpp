@@ -1,5 +1,5 @@
 // Measures the real Karvex.dll as a host feels it: the time and the images of a cold load
-// (beside another build of the module, given with --compare), the time its timer firing
+// (beside other builds of the module, each given with --compare), the time its timer firing
 // takes on the host's thread, the time of InitialLoad and StartModule, the private memory
 // the loaded and started module adds, and the size of the DLL. The module's clock, timers and
 // sound go through its import table to the recorders of support/recorded_system.h: the clock
@@ -24,7 +24,6 @@
 #include <vector>
 
 #include "host/process_resources.h"
-#include "win32/scoped_win.h"
 #include "scheduler/signal_due.h"
 #include "support/import_hook.h"
 #include "support/message_window.h"
@@ -95,7 +94,7 @@ struct Options {
     int Onsets = 0;            // real boundaries to measure; 0: time loads, firings, plays
     bool WholeSecond = false;  // --delay whole-second
     std::string Wave;
-    std::string Compare;
+    std::vector<std::string> Compare;
 };
 
 bool ParseCount(const char* text, int* value) {
@@ -107,7 +106,7 @@ bool ParseCount(const char* text, int* value) {
 }
 
 const char kUsage[] =
-    "Usage: karvex_benchmark.exe [--cold-loads N] [--compare DLL] [--loads N] [--firings N]\n"
+    "Usage: karvex_benchmark.exe [--cold-loads N] [--compare DLL]... [--loads N] [--firings N]\n"
     "                            [--plays N] --wave WINDOWS_PATH\n"
     "       karvex_benchmark.exe --onsets N [--delay new|whole-second] --wave WINDOWS_PATH\n"
     "  --cold-loads N  cold loads timed, each in a fresh process (default 15)\n"
@@ -130,8 +129,10 @@ bool Parse(int argc, char** argv, Options* options) {
                                          [&](const auto& c) { return arg == c.first; });
         if (count != std::end(counts)) {
             if (!ParseCount(value.c_str(), count->second)) return false;
-        } else if (arg == "--compare" || arg == "--wave") {
-            (arg == "--wave" ? options->Wave : options->Compare) = value;
+        } else if (arg == "--compare") {
+            options->Compare.push_back(value);
+        } else if (arg == "--wave") {
+            options->Wave = value;
         } else if (arg == "--delay" && (value == "whole-second" || value == "new")) {
             options->WholeSecond = value == "whole-second";
         } else {
@@ -190,35 +191,19 @@ struct ColdLoad {
 
 // Runs karvex_cold_load.exe (beside this program) on `dll`, after `preload`, and reads its line.
 bool RunColdLoad(const std::string& dll, const std::string& preload, ColdLoad* out) {
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return false;
-    scoped::Handle reader(readEnd), writer(writeEnd);
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    std::string command = "\"" + ExecutableFolder() + "karvex_cold_load.exe\" \"" + dll + "\" " + preload;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION child{};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &child)) {
-        return false;
-    }
-    scoped::Handle process(child.hProcess), thread(child.hThread);
-    writer.Reset();  // the child's is the last write end: the reads end when it exits
-    std::string text;
-    char chunk[256];
-    DWORD got = 0;
-    while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0) text.append(chunk, got);
-    WaitForSingleObject(child.hProcess, INFINITE);
+    // Quoted whole: cmd.exe, which _popen starts, then keeps the quotes inside.
+    const std::string command =
+        "\"\"" + ExecutableFolder() + "karvex_cold_load.exe\" \"" + dll + "\" " + preload + "\"";
+    FILE* child = _popen(command.c_str(), "r");
+    if (!child) return false;
+    char text[256] = "";
+    const bool read = std::fgets(text, sizeof text, child) != nullptr;
+    _pclose(child);
     double loadUs = 0, initialLoadUs = 0;
     unsigned long before = 0, after[2] = {};
     int chooser = 0, help = 0;
-    if (std::sscanf(text.c_str(), "%lf %lu %lu %d %d %lf %lu", &loadUs, &before, &after[0], &chooser,
-                    &help, &initialLoadUs, &after[1]) != 7) {
+    if (!read || std::sscanf(text, "%lf %lu %lu %d %d %lf %lu", &loadUs, &before, &after[0], &chooser,
+                             &help, &initialLoadUs, &after[1]) != 7) {
         return false;
     }
     out->Ms[0] = loadUs / 1000;
@@ -230,21 +215,18 @@ bool RunColdLoad(const std::string& dll, const std::string& preload, ColdLoad* o
     return true;
 }
 
-// Cold loads of this module and of the --compare one, in turns so that both meet the same
+// Cold loads of this module and of the --compare ones, in turns so that all meet the same
 // machine, from three footings: a host with user32 and winmm (and what winmm brings) already
 // loaded, one that has the shell as well (a launcher that starts programs), and one with
 // user32 only.
 bool PrintColdLoads(const Options& options) {
-    const struct {
-        const char* Preload;
-        const char* Label;
-    } footings[] = {
+    const struct { const char *Preload, *Label; } footings[] = {
         {"winmm.dll", "host with user32 and winmm loaded"},
         {"winmm.dll shell32.dll", "host with user32, winmm and shell32 loaded"},
         {"", "host with only user32 loaded"},
     };
     std::vector<std::pair<std::string, std::string>> dlls = {{"this module", ModulePath()}};
-    if (!options.Compare.empty()) dlls.push_back({"--compare", options.Compare});
+    for (const auto& dll : options.Compare) dlls.push_back({"--compare " + std::to_string(dlls.size()), dll});
     std::printf("Cold loads (LoadLibrary in a fresh process; images mapped by the load):\n");
     for (const auto& footing : footings) {
         std::vector<std::vector<ColdLoad>> runs(dlls.size());
@@ -259,7 +241,7 @@ bool PrintColdLoads(const Options& options) {
             }
         }
         std::printf("  %s:\n", footing.Label);
-        double medianMs[2][2] = {}, mappedMiB[2][2] = {};  // [module][stage]
+        double ownMs[2] = {}, ownMiB[2] = {};  // this module's medians, by stage
         for (size_t d = 0; d < dlls.size(); ++d) {
             for (int stage = 0; stage < 2; ++stage) {
                 std::vector<double> ms, mapped;
@@ -270,19 +252,16 @@ bool PrintColdLoads(const Options& options) {
                     dialogLibraries |= run.DialogLibraries;
                 }
                 const Stats time = Summarise(ms);
-                medianMs[d][stage] = time.Median;
-                mappedMiB[d][stage] = Summarise(mapped).Median;
+                const double mib = Summarise(mapped).Median;
+                if (d == 0) ownMs[stage] = time.Median, ownMiB[stage] = mib;
                 std::printf("    %-12s %-20s median %6.2f ms (min %.2f, max %.2f; %u runs), %.1f MiB"
                             " mapped%s\n", stage ? "" : dlls[d].first.c_str(),
                             stage ? "with InitialLoad(0)" : "LoadLibraryA", time.Median, time.Min,
-                            time.Max, static_cast<unsigned>(time.Count), mappedMiB[d][stage],
+                            time.Max, static_cast<unsigned>(time.Count), mib,
                             stage ? "" : dialogLibraries ? "; comdlg32/hhctrl.ocx loaded" : "");
+                if (d > 0) std::printf("%38s this module %.2f times as fast, %.1f MiB less mapped\n", "",
+                                       time.Median / ownMs[stage], mib - ownMiB[stage]);
             }
-        }
-        for (int stage = 0; stage < 2 && dlls.size() == 2; ++stage) {
-            std::printf("    this module, %-20s %.1f times as fast, %.1f MiB less mapped\n",
-                        stage ? "with InitialLoad(0):" : "LoadLibraryA:",
-                        medianMs[1][stage] / medianMs[0][stage], mappedMiB[1][stage] - mappedMiB[0][stage]);
         }
     }
     return true;
@@ -368,7 +347,8 @@ int RunOnsets(const Options& options) {
         const SYSTEMTIME at = after.Sounds.empty() ? SYSTEMTIME{} : after.Sounds.back().Clock;
         // How long the firing held the host's thread waiting for its boundary.
         unsigned waited = 0;
-        for (std::size_t s = started.Sleeps.size(); s < after.Sleeps.size(); ++s) waited += after.Sleeps[s];
+        const std::vector<DWORD>& slept = after.HostSleeps;
+        for (std::size_t s = started.HostSleeps.size(); s < slept.size(); ++s) waited += slept[s];
         faults += !played;
         std::printf("boundary :%02u armed %02u:%02u:%02u.%03u delay %u ms "
                     "played %02u:%02u:%02u.%03u waited %u ms%s\n",

@@ -5,6 +5,11 @@ since the launcher's folder will not carry it. The file chooser's and the help l
 loaded on first use, never imported: imported, they double the cost of every load and stop
 the module loading where one is missing.
 
+Every imported function must be one that Vista's system DLLs export (VISTA_EXPORTS): the
+loader refuses a DLL with a single import the system lacks. None may be the crypto
+provider's: it loads three libraries under the loader's lock (the stack canaries' guard is
+seeded without it, win32/stack_guard.h).
+
 Its headers name the oldest Windows it loads on, Vista (it imports the slim reader/writer
 locks), and the GUI subsystem; they carry the hardening flags a binary analyzer asks of a
 32-bit DLL, and no section is both writable and executable, or shared and writable.
@@ -16,10 +21,33 @@ import subprocess
 import sys
 
 OBJDUMP = "i686-w64-mingw32-objdump"
-SYSTEM_DLLS = {
-    "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "winmm.dll",
-    "comctl32.dll", "shfolder.dll", "shell32.dll", "shlwapi.dll", "ole32.dll",
-    "oleaut32.dll", "msvcrt.dll", "version.dll", "ntdll.dll",
+# What the module may import, function by function: what the two builds import, each with
+# Windows 2000 or XP as its "Minimum supported client" in Microsoft's documentation but the
+# slim reader/writer locks, which came with Vista. A function missing here fails the check:
+# add it only once its documented minimum client is Vista or older. msvcrt.dll is the C
+# runtime every Windows since 2000 carries; its list holds the classic functions that the
+# static MinGW runtime calls, none of the later additions (the _s functions, the ucrt's).
+VISTA_EXPORTS = {
+    "kernel32.dll": """AcquireSRWLockExclusive AcquireSRWLockShared CloseHandle CreateFileA
+        CreateThread DeleteCriticalSection EnterCriticalSection FreeLibrary
+        FreeLibraryAndExitThread GetACP GetCurrentDirectoryA GetCurrentDirectoryW GetCurrentProcess
+        GetCurrentProcessId GetCurrentThreadId GetLastError GetLocalTime GetModuleFileNameA
+        GetModuleHandleA GetModuleHandleExW GetModuleHandleW GetPrivateProfileIntA
+        GetPrivateProfileStringA GetProcAddress GetSystemDirectoryA GetSystemTimeAsFileTime
+        GetTickCount InitializeCriticalSection IsDBCSLeadByteEx IsProcessorFeaturePresent
+        LeaveCriticalSection LoadLibraryA LoadLibraryExA MoveFileExA MulDiv MultiByteToWideChar
+        QueryPerformanceCounter ReleaseSRWLockExclusive ReleaseSRWLockShared
+        SetCurrentDirectoryA SetCurrentDirectoryW SetLastError Sleep TerminateProcess TlsGetValue VirtualProtect
+        VirtualQuery WideCharToMultiByte WritePrivateProfileStringA""",
+    "user32.dll": """CheckRadioButton DialogBoxParamA EnableWindow EndDialog GetDlgItem
+        GetDlgItemTextA GetWindowLongA GetWindowTextLengthA IsDlgButtonChecked IsWindow
+        KillTimer LoadStringA SendDlgItemMessageA SendMessageA SetDlgItemTextA SetTimer
+        SetWindowLongA""",
+    "advapi32.dll": "RegCloseKey RegCreateKeyExA RegDeleteKeyA RegOpenKeyExA RegQueryValueExA",
+    "winmm.dll": "PlaySoundA",
+    "msvcrt.dll": """__mb_cur_max _amsg_exit _errno _initterm _iob _lock _unlock abort atoi
+        calloc fputc free fwrite localeconv malloc memcpy memmove memset realloc setlocale
+        strchr strerror strlen strncmp vfprintf wcslen""",
 }
 LOADED_ON_FIRST_USE = {"comdlg32.dll", "hhctrl.ocx"}
 READOBJ = "llvm-readobj"
@@ -71,17 +99,29 @@ def main(argv):
     characteristics = dump.split("Characteristics", 1)[-1].split("\n\n", 1)[0]
     if not re.search(r"^\s+DLL$", characteristics, re.M):
         failures.append("the DLL flag is not set")
-    imports = re.findall(r"DLL Name: (\S+)", dump)
+    # Each DLL's block: "DLL Name: X", then one "<vma> <hint> <name>" line per function.
+    imports = {name.lower(): re.findall(r"^\t[0-9a-f]+\t +\d+ +(\S+)$", block, re.M)
+               for name, block in re.findall(r"DLL Name: (\S+)\n(.*?)\n\n", dump, re.S)}
     print("imports: " + ", ".join(imports))
     if not imports:
         failures.append("no imports found (objdump output changed?)")
-    early = [name for name in imports if name.lower() in LOADED_ON_FIRST_USE]
+    early = [name for name in imports if name in LOADED_ON_FIRST_USE]
     if early:
         failures.append("imports what it loads on first use: " + ", ".join(early))
-    foreign = [name for name in imports
-               if name.lower() not in SYSTEM_DLLS | LOADED_ON_FIRST_USE]
+    foreign = [name for name in imports if name not in VISTA_EXPORTS.keys() | LOADED_ON_FIRST_USE]
     if foreign:
-        failures.append("imports DLLs that are not the system's: " + ", ".join(foreign))
+        failures.append("imports DLLs other than the system's five it may use: "
+                        + ", ".join(foreign))
+    for dll, functions in imports.items():
+        crypto = [f for f in functions if f.startswith("Crypt")]
+        if crypto:
+            failures.append("imports the crypto provider (%s): it loads three libraries inside "
+                            "LoadLibrary, under the loader's lock" % ", ".join(crypto))
+        # (A DLL without a list failed above.)
+        unknown = [f for f in functions if f not in VISTA_EXPORTS.get(dll, f).split()]
+        if unknown:
+            failures.append("imports from %s what is not on its list of Vista's exports "
+                            "(VISTA_EXPORTS in %s): %s" % (dll, __file__, ", ".join(unknown)))
     failures += header_failures(argv[1])
     for failure in failures:
         print("FAIL: " + failure)

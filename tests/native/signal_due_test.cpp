@@ -26,8 +26,8 @@ TEST(MillisecondsToNextMinute, CountsToTheNextBoundary) {
 }
 
 // A firing before the boundary its timer was armed for (armed in 10:59) waits for it to the
-// millisecond when the budget reaches it, and in steps of 100 ms otherwise; so does a second
-// firing in the minute of the last check. Anything else is evaluated at once.
+// millisecond when the budget reaches it. A firing in the minute of the last check waits in
+// steps of 100 ms. Anything else, a boundary out of reach included, is evaluated at once.
 TEST(DueWaitMs, WaitsForTheArmedBoundaryOrTheMinuteOfTheLastCheckToEnd) {
     const ClockMinute armed{10, 59}, none{};
     const struct {
@@ -37,11 +37,11 @@ TEST(DueWaitMs, WaitsForTheArmedBoundaryOrTheMinuteOfTheLastCheckToEnd) {
     } cases[] = {
         /* 1 */ {{10, 59, 59, 985}, armed, 58, 3000, 15},     // early by a tick
         /* 2 */ {{10, 59, 59, 985}, armed, 59, 3000, 15},     // also the last check's minute
-        /* 3 */ {{10, 59, 59, 0}, armed, kNoMinute, 3000, 1000},  // the first after a start
+        /* 3 */ {{10, 59, 58, 0}, armed, kNoMinute, 3000, 2000},  // the first after a start
         /* 4 */ {{10, 59, 60, 400}, armed, kNoMinute, 3000, 600},  // a leap second
         /* 5 */ {{10, 59, 57, 0}, armed, 58, 3000, 3000},     // just within the budget
-        /* 6 */ {{10, 59, 56, 999}, armed, 58, 3000, 100},    // beyond it: the plain step
-        /* 7 */ {{10, 59, 59, 900}, armed, 58, 50, 50},       // the budget's rest
+        /* 6 */ {{10, 59, 56, 999}, armed, 58, 3000, 0},      // beyond it: at once
+        /* 7 */ {{10, 59, 59, 900}, armed, 58, 50, 0},        // past the budget's rest: at once
         /* 8 */ {{10, 59, 59, 900}, armed, 58, 0, 0},         // spent: evaluate
         /* 9 */ {{11, 0, 0, 3}, armed, 59, 3000, 0},          // on time
         /* 10 */ {{11, 7, 40, 0}, armed, 59, 3000, 0},        // late
@@ -49,6 +49,8 @@ TEST(DueWaitMs, WaitsForTheArmedBoundaryOrTheMinuteOfTheLastCheckToEnd) {
         /* 12 */ {{11, 0, 20, 0}, none, 0, 3000, 100},        // twice in the last check's minute
         /* 13 */ {{11, 0, 20, 0}, none, 0, 40, 40},
         /* 14 */ {{11, 0, 20, 0}, none, kNoMinute, 3000, 0},  // no check and no timer: at once
+        /* 15 */ {{10, 59, 56, 999}, armed, 59, 3000, 100},   // out of reach, the last check's minute
+        /* 16 */ {{10, 59, 20, 0}, armed, kNoMinute, 3000, 0},  // the first, 40 s early: at once
     };
     for (std::size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const auto& c = cases[i];

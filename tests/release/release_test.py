@@ -5,9 +5,10 @@ reproducible: makes the release from two copies of the sources at different path
   time of the current commit, and compares their SHA256SUMS. Then checks the shipped DLL's
   headers (check_dll_imports.py) and that the symbols zip's PDB is the DLL's, with the
   functions and source lines of the module.
-signed: signs a release with a throwaway certificate, checks SHA256SUMS against the signed
-  zip, verifies the signature against that certificate, and loads the signed DLL through the
-  module tests' export and resource cases under Wine.
+signed: checks that --sign without --timestamp or --no-timestamp is refused; signs a release
+  with a throwaway certificate and no time stamp (no network), checks SHA256SUMS against the
+  signed zip, verifies the signature against that certificate, and loads the signed DLL
+  through the module tests' export and resource cases under Wine.
 
 Usage: release_test.py reproducible SOURCE WORK
        release_test.py signed SOURCE WORK BUILD DLL_TESTS.exe
@@ -123,12 +124,18 @@ def signed(source, work, build, dll_tests):
          "-keyout", key, "-out", cert])
     run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", pfx,
          "-passout", "file:" + password])
+    failures = []
+    alone = subprocess.run([os.path.join(source, "scripts", "release"), "--sign", pfx,
+                            "--password-file", password], capture_output=True, text=True,
+                           env=dict(os.environ, KARVEX_BUILD_DIR=os.path.join(work, "build")))
+    if alone.returncode != 2 or "--timestamp URL" not in alone.stderr:
+        failures.append("--sign without a time stamp was not refused (exit %d):\n%s%s"
+                        % (alone.returncode, alone.stdout, alone.stderr))
     release_dir = release(source, os.path.join(work, "build"), "--sign", pfx,
-                          "--password-file", password)
+                          "--password-file", password, "--no-timestamp")
     run(["sha256sum", "--check", "SHA256SUMS"], cwd=release_dir)
     dll, _ = unpacked(release_dir, os.path.join(work, "unpacked"))
     verified = run(["osslsigncode", "verify", "-CAfile", cert, "-in", dll])
-    failures = []
     if not re.search(r"digest algorithm\s*: SHA256", verified, re.I):
         failures.append("the signature's digest is not SHA-256:\n" + verified)
     env = dict(os.environ, KARVEX_BUILD_DIR=build, KARVEX_TEST_MODULE="Z:" + dll)

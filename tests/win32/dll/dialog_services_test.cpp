@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <cderr.h>
 #include <commdlg.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <cstring>
@@ -206,9 +207,11 @@ TEST_F(DialogServicesInDialog, TestButtonPlaysTheEditsCurrentText) {
 }
 
 // The chooser is handed the edit's name, owned by the dialog, starting in the product's
-// folder and leaving the current folder alone. A pick fills the edit and enables Test (row 1),
-// Cancel changes nothing (row 2). A name the chooser rejects makes it fail unseen, so "..."
-// opens it once more without the name, the record otherwise as before (rows 3, 4).
+// folder and leaving the host's current folder as it was, also one named outside the ANSI
+// code page (row 2) or whose ANSI form names another folder (row 3: "Zoe" beside "Zoë"). A
+// pick fills the edit and enables Test (row 1), Cancel changes nothing (row 2). A name the
+// chooser rejects makes it fail unseen, so "..." opens it once more without the name, the
+// record otherwise as before (rows 3, 4).
 TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
     ASSERT_TRUE(sandbox_.CreateAppDataFolders());
     struct Case {
@@ -216,13 +219,19 @@ TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
         const char* handed;  // the edit's name as the chooser first gets it
         const char* answer;  // null: Cancel
         const char* editAfter;
+        const wchar_t* hostFolder;  // the host's current folder, under `root` ("": the test's own)
     };
     const Case cases[] = {
-        /* 1 */ {L"", "", kJapaneseWave.c_str(), kJapaneseWave.c_str()},
-        /* 2 */ {L"C:\\\u30BD\u30D5\u30C8\\\u6642\u5831.wav", kJapaneseWave.c_str(), nullptr, kJapaneseWave.c_str()},
-        /* 3 */ {L"C:\\Sounds\\a\"b.wav", "C:\\Sounds\\a\"b.wav", nullptr, "C:\\Sounds\\a\"b.wav"},
-        /* 4 */ {L"<chime>.wav", "<chime>.wav", kJapaneseWave.c_str(), kJapaneseWave.c_str()},
+        /* 1 */ {L"", "", kJapaneseWave.c_str(), kJapaneseWave.c_str(), L""},
+        /* 2 */ {L"C:\\\u30BD\u30D5\u30C8\\\u6642\u5831.wav", kJapaneseWave.c_str(), nullptr, kJapaneseWave.c_str(),
+                 L"Zo\u00EB \u5F20"},
+        /* 3 */ {L"C:\\Sounds\\a\"b.wav", "C:\\Sounds\\a\"b.wav", nullptr, "C:\\Sounds\\a\"b.wav", L"Zo\u00EB"},
+        /* 4 */ {L"<chime>.wav", "<chime>.wav", kJapaneseWave.c_str(), kJapaneseWave.c_str(), L""},
     };
+    wchar_t ownFolder[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, ownFolder);
+    const std::wstring root = Widen(TempPath("karvex-host-folders"));
+    for (const wchar_t* name : {L"", L"\\Zoe", L"\\Zo\u00EB", L"\\Zo\u00EB \u5F20"}) CreateDirectoryW((root + name).c_str(), nullptr);
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE(testing::Message() << "row " << i + 1);
@@ -231,18 +240,20 @@ TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
         std::string edit;
         HWND shown = nullptr;
         bool testEnabledBefore = true, testEnabled = false;
-        char hostFolder[MAX_PATH] = "", folderAfter[MAX_PATH] = "";
-        GetCurrentDirectoryA(MAX_PATH, hostFolder);
+        ASSERT_TRUE(!*c.hostFolder || SetCurrentDirectoryW((root + L"\\" + c.hostFolder).c_str()));
+        wchar_t hostFolder[MAX_PATH] = L"", folderAfter[MAX_PATH] = L"";
+        GetCurrentDirectoryW(MAX_PATH, hostFolder);
         module.InDialog([&](HWND dialog) {
             shown = dialog;
             TypeText(dialog, IDC_WAVE_NAME, c.typed);
             testEnabledBefore = IsEnabled(dialog, IDC_TEST_PLAY);
             Click(dialog, IDC_BROWSE);
-            GetCurrentDirectoryA(MAX_PATH, folderAfter);
+            GetCurrentDirectoryW(MAX_PATH, folderAfter);
             edit = AnsiText(dialog, IDC_WAVE_NAME);
             testEnabled = IsEnabled(dialog, IDC_TEST_PLAY);
         });
-        EXPECT_STREQ(hostFolder, folderAfter) << "the chooser moved the host's current folder";
+        SetCurrentDirectoryW(ownFolder);
+        EXPECT_EQ(std::wstring(hostFolder), folderAfter) << "the chooser moved the host's current folder";
         EXPECT_EQ(*c.typed != 0, testEnabledBefore);
         EXPECT_EQ(c.editAfter, edit);
         EXPECT_TRUE(testEnabled);
@@ -255,6 +266,7 @@ TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
         }
         EXPECT_EQ(i < 2 ? c.handed : "", chooserCalls.back().File);
     }
+    RemoveTreeW(root);
 }
 
 // Each library is loaded at its first use, from the system folder only, and then kept: a
@@ -320,26 +332,44 @@ TEST_F(DialogServicesInDialog, ModuleFolderTooLongForThePopupSourceShowsNoPopup)
 // runs them): another test may have loaded the libraries, and Wine takes its DLL overrides
 // only at a process's start.
 
-// Loading the module and driving it as a portable host does loads none of the libraries;
-// the dialog's help and "..." load theirs, and they stay loaded after the module is gone (a
-// help window may still be open).
+// ntdll's load notifications (Wine has them too): the file name of every library the loader
+// maps from the registration to the process's end.
+struct LoaderNotice {  // LDR_DLL_NOTIFICATION_DATA
+    ULONG Flags;
+    const UNICODE_STRING *FullName, *BaseName;
+};
+std::vector<std::wstring> librariesLoaded;
+
+VOID CALLBACK NoteLoad(ULONG reason, const LoaderNotice* notice, void*) {
+    if (reason == 1) librariesLoaded.emplace_back(notice->BaseName->Buffer, notice->BaseName->Length / 2);
+}
+extern "C" LONG NTAPI LdrRegisterDllNotification(ULONG flags, decltype(&NoteLoad), void* context,
+                                                  void** cookie);
+
+// Loading the module loads no library but itself (its imports were loaded first, as in any
+// host): nothing runs under the loader's lock that would. Driving it as a portable host
+// loads none of the dialog's libraries; the dialog's help and "..." load theirs, and they
+// stay loaded after the module is gone (a help window may still be open).
 TEST(OwnProcessDialogLibraries, NotLoadedUntilUsed) {
     SettingsFilesSandbox sandbox;
-    ASSERT_EQ(nullptr, GetModuleHandleA("comdlg32.dll")) << "loaded before the module was";
-    ASSERT_EQ(nullptr, GetModuleHandleA("hhctrl.ocx")) << "loaded before the module was";
-    ASSERT_EQ(nullptr, GetModuleHandleA("shfolder.dll")) << "loaded before the module was";
+    const char* const dialogLibraries[] = {"comdlg32.dll", "hhctrl.ocx", "shfolder.dll"};
+    for (const char* name : dialogLibraries) ASSERT_EQ(nullptr, GetModuleHandleA(name)) << name;
     ASSERT_TRUE(WriteFileBytes(PortableIniPath(), Settings(SettingValues{1, 0, 3600, 0, kJapaneseWave})));
+    const char* const imports[] = {"kernel32.dll", "user32.dll", "advapi32.dll", "winmm.dll", "msvcrt.dll"};
+    for (const char* name : imports) ASSERT_NE(nullptr, LoadLibraryA(name)) << name;
+    void* cookie = nullptr;
+    ASSERT_EQ(0, LdrRegisterDllNotification(0, &NoteLoad, nullptr, &cookie));
     {
         ModuleUnderTest module;
+        EXPECT_EQ(std::vector<std::wstring>{L"Karvex.dll"}, librariesLoaded);
         ASSERT_TRUE(module.Loaded());
         HostWindow host;
         module.Api.SetParentWindow(host.Handle());
         EXPECT_NE(0, module.Api.InitialLoad(1));
         EXPECT_EQ(1, module.Api.StartModule());
         EXPECT_NE(0, module.Api.StopModule());
-        EXPECT_EQ(nullptr, GetModuleHandleA("comdlg32.dll"));
-        EXPECT_EQ(nullptr, GetModuleHandleA("hhctrl.ocx"));
-        EXPECT_EQ(nullptr, GetModuleHandleA("shfolder.dll"));  // a portable host never needs it
+        // A portable host never needs the shell's folder library either.
+        for (const char* name : dialogLibraries) EXPECT_EQ(nullptr, GetModuleHandleA(name)) << name;
     }
     {
         HostedModule module(ModulePath(), "");
@@ -351,16 +381,17 @@ TEST(OwnProcessDialogLibraries, NotLoadedUntilUsed) {
         EXPECT_EQ(1u, chooserCalls.size());
     }
     EXPECT_FALSE(ModuleMapped());
-    EXPECT_NE(nullptr, GetModuleHandleA("comdlg32.dll")) << "freed with the module";
-    EXPECT_NE(nullptr, GetModuleHandleA("hhctrl.ocx")) << "freed with the module";
+    for (const char* dll : {"comdlg32.dll", "hhctrl.ocx"}) EXPECT_NE(nullptr, GetModuleHandleA(dll)) << dll;
 }
 
 // On a system without the libraries, help and "..." show nothing and the dialog goes on;
 // without the shell's folder library, the application-data settings read as the defaults.
 TEST(OwnProcessDialogLibraries, Missing) {
     SettingsFilesSandbox sandbox;
-    ASSERT_EQ(nullptr, LoadLibraryExA("shfolder.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
-        << "the override did not take";
+    // Wine's DLL overrides (tests/win32/CMakeLists.txt) took them away.
+    for (const char* dll : {"shfolder.dll", "comdlg32.dll", "hhctrl.ocx"}) {
+        ASSERT_EQ(nullptr, LoadLibraryExA(dll, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) << dll;
+    }
     ASSERT_TRUE(sandbox.CreateAppDataFolders());
     const std::string settings = Settings(SettingValues{1, 0, 3600, 0, kJapaneseWave});
     ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), settings));
@@ -371,10 +402,6 @@ TEST(OwnProcessDialogLibraries, Missing) {
         EXPECT_EQ(0, module.Api.IsModuleEnable());
     }
     EXPECT_EQ(settings, ReadFileBytes(AppDataIniPath()));
-    ASSERT_EQ(nullptr, LoadLibraryExA("comdlg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
-        << "the override did not take";
-    ASSERT_EQ(nullptr, LoadLibraryExA("hhctrl.ocx", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
-        << "the override did not take";
     HostedModule module(ModulePath(), kJapaneseWave);
     std::string edit;
     module.InDialog([&](HWND dialog) {  // which then still takes its Cancel

@@ -64,13 +64,11 @@ __asm__(
     "_StackDeltaOfStdcall:\n"
     "    pushl %ebp\n"
     "    movl  %esp, %ebp\n"
-    "    pushl %ebx\n"
     "    pushl %esi\n"
-    "    pushl %edi\n"
     "    movl  8(%ebp), %eax\n"      // function
     "    movl  12(%ebp), %ecx\n"     // argument count
     "    movl  16(%ebp), %edx\n"     // argument
-    "    movl  %esp, %esi\n"         // ESP before (callee-saved)
+    "    movl  %esp, %esi\n"         // ESP before (callee-saved; the only one used here)
     "    testl %ecx, %ecx\n"
     "    jz    1f\n"
     "    pushl %edx\n"
@@ -78,9 +76,7 @@ __asm__(
     "    movl  %esp, %eax\n"
     "    subl  %esi, %eax\n"
     "    movl  %esi, %esp\n"         // restore whatever the callee left
-    "    popl  %edi\n"
     "    popl  %esi\n"
-    "    popl  %ebx\n"
     "    popl  %ebp\n"
     "    ret\n");
 
@@ -92,10 +88,9 @@ TEST(Exports, EveryExportRemovesItsOwnArgumentsFromTheStack) {
     MessageWindow host;
     ASSERT_NE(host.Get(), nullptr);
     char title[80];
-    struct Call {
+    const struct {
         const char* name;
-        int argumentCount;
-        int argument;
+        int argumentCount, argument;
     } calls[] = {
         {"QueryVekModule", 0, 0},
         {"SetParentWindow", 1, static_cast<int>(reinterpret_cast<INT_PTR>(host.Get()))},
@@ -107,7 +102,7 @@ TEST(Exports, EveryExportRemovesItsOwnArgumentsFromTheStack) {
         {"StopModule", 0, 0},
         {"ChangePortableMode", 1, 0},
     };
-    for (const Call& call : calls) {
+    for (const auto& call : calls) {
         void* function = reinterpret_cast<void*>(GetProcAddress(module.Handle, call.name));
         ASSERT_NE(function, nullptr) << call.name;
         EXPECT_EQ(StackDeltaOfStdcall(function, call.argumentCount, call.argument), 0) << call.name;

@@ -58,12 +58,10 @@ public:
         path.replace(path.size() - std::strlen("Karvex.dll"), std::string::npos, "Karvex.chm");
         wchar_t widePath[MAX_PATH];
         MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, MAX_PATH);
-        if (FAILED(CoCreateInstance(kClsidItStorage, nullptr, CLSCTX_INPROC_SERVER, kIidItStorage,
-                                    reinterpret_cast<void**>(reader_.Out())))) {
-            return;
+        if (SUCCEEDED(CoCreateInstance(kClsidItStorage, nullptr, CLSCTX_INPROC_SERVER, kIidItStorage,
+                                       reinterpret_cast<void**>(reader_.Out())))) {
+            reader_->StgOpenStorage(widePath, nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0, storage_.Out());
         }
-        reader_->StgOpenStorage(widePath, nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0,
-                                storage_.Out());
     }
 
     bool Opened() const { return static_cast<bool>(storage_); }
@@ -71,15 +69,11 @@ public:
     // The bytes of an internal file, or nothing when the help file lacks it.
     std::optional<std::string> Read(const wchar_t* name) const {
         ComRef<IStream> stream;
-        if (FAILED(storage_->OpenStream(name, nullptr, STGM_READ, 0, stream.Out()))) {
-            return std::nullopt;
-        }
+        if (FAILED(storage_->OpenStream(name, nullptr, STGM_READ, 0, stream.Out()))) return std::nullopt;
         std::string bytes;
         char chunk[4096];
         ULONG got = 0;
-        while (SUCCEEDED(stream->Read(chunk, sizeof(chunk), &got)) && got > 0) {
-            bytes.append(chunk, got);
-        }
+        while (SUCCEEDED(stream->Read(chunk, sizeof(chunk), &got)) && got > 0) bytes.append(chunk, got);
         return bytes;
     }
 
@@ -90,9 +84,8 @@ private:
 };
 
 bool IsCodePage932Text(const std::string& bytes) {
-    if (bytes.empty()) return true;
-    return MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
-                               nullptr, 0) > 0;
+    return bytes.empty() || MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes.data(),
+                                                static_cast<int>(bytes.size()), nullptr, 0) > 0;
 }
 
 // popup.txt: a line ".topic <number>" starts a topic; its text, the lines up to the next one.
@@ -148,9 +141,7 @@ TEST(HelpFile, HoldsEveryTopicAndPageTheModuleOpens) {
     const std::optional<std::string> contents = help.Read(L"Karvex.hhc");
     ASSERT_TRUE(contents);
     const std::regex local(R"re(name="Local" value="([^"]+)")re");
-    for (std::sregex_iterator it(contents->begin(), contents->end(), local), end; it != end; ++it) {
-        pending.insert((*it)[1]);
-    }
+    for (std::sregex_iterator it(contents->begin(), contents->end(), local), end; it != end; ++it) pending.insert((*it)[1]);
     const std::regex reference(R"re((?:href|src)="([^"#:]+))re");
     while (!pending.empty()) {
         const std::string name = *pending.begin();
@@ -159,9 +150,7 @@ TEST(HelpFile, HoldsEveryTopicAndPageTheModuleOpens) {
         const std::optional<std::string> page = help.Read(Widen(name).c_str());
         ASSERT_TRUE(page) << name << " is linked but not in the help file";
         EXPECT_TRUE(IsCodePage932Text(*page)) << name;
-        for (std::sregex_iterator it(page->begin(), page->end(), reference), end; it != end; ++it) {
-            pending.insert((*it)[1]);
-        }
+        for (std::sregex_iterator it(page->begin(), page->end(), reference), end; it != end; ++it) pending.insert((*it)[1]);
     }
     EXPECT_TRUE(seen.count("settings.html"));
 }

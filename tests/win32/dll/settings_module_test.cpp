@@ -49,15 +49,16 @@ TEST_F(SettingsModuleTest, InitialLoadReadsTheFileItsFlagSelectsAndStartFollowsI
 
 // The settings files hold only Enable=1 at the start, so the keys that the unload adds show
 // where it wrote; the other place is left as it was (SetPortableMode moves nothing). Without
-// InitialLoad (the host only asked QueryVekModule) the unload writes nothing at all. The
-// unload runs in the loader's lock, where nothing may be loaded: the library that finds the
-// application-data folder must have been loaded before.
+// InitialLoad (the host only asked QueryVekModule), or when the shell could not name the
+// application-data folder at the load, the unload writes nothing at all. The unload runs in
+// the loader's lock, at process exit after the shell has shut down: it writes to the path
+// worked out when the mode was set, loads nothing and asks the shell nothing.
 TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
     const std::string enabled = Settings("Enable=1\r\n");
     const struct {
         const char* name;
         bool appDataFile, portableFile;
-        int initialLoad;  // -1: not called
+        int initialLoad;  // -1: not called; 2: InitialLoad(0) while the shell fails, back after
         int setPortable;  // -1: not called
         int change;       // -1: not called
         int changeResult;
@@ -73,6 +74,8 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
         {"7 after a failed move", false, false, 0, -1, 1, 0, false, false},
         {"8 no load", true, false, -1, -1, -1, 0, false, false},
         {"9 no load, flag set", false, true, -1, 1, -1, 0, true, false},
+        {"10 application data unreachable at load, flag cleared", true, false, 2, 0, -1, 0, false, false},
+        {"11 application data unreachable at load, moved beside", true, false, 2, -1, 1, 1, true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -84,19 +87,23 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
             ASSERT_TRUE(WriteFileBytes(PortableIniPath(), enabled));
         }
         recorded::Reset();
+        if (c.initialLoad == 2) recorded::Answer([](recorded::Answers& a) { a.AppData = ""; });  // fails
         RecordedModule module;
         ASSERT_TRUE(module.Ready());
-        if (c.initialLoad >= 0) module.Api.InitialLoad(c.initialLoad);
+        if (c.initialLoad >= 0) module.Api.InitialLoad(c.initialLoad % 2);
+        recorded::Answer([](recorded::Answers& a) { a.AppData.reset(); });
         if (c.setPortable >= 0) module.Api.SetPortableMode(c.setPortable);
         if (c.change >= 0) {
             EXPECT_EQ(module.Api.ChangePortableMode(c.change), c.changeResult);
         }
-        const std::size_t loadedBeforeUnload = recorded::Snapshot().Libraries.size();
+        const recorded::Record before = recorded::Snapshot();
         module.Unload();  // hooked still
-        EXPECT_EQ(loadedBeforeUnload, recorded::Snapshot().Libraries.size()) << "a library loaded at unload";
+        const recorded::Record after = recorded::Snapshot();
+        EXPECT_EQ(before.Libraries.size(), after.Libraries.size()) << "a library loaded at unload";
+        EXPECT_EQ(before.Lookups + before.FoundCalls, after.Lookups + after.FoundCalls) << "the unload asked the shell";
         const std::string saved = c.savedBeside ? PortableIniPath() : AppDataIniPath();
         const std::string other = c.savedBeside ? AppDataIniPath() : PortableIniPath();
-        if (c.initialLoad < 0) {
+        if (c.initialLoad < 0 || c.initialLoad == 2) {
             EXPECT_EQ(ReadFileBytes(saved), enabled) << "written without a load";
         } else {
             ExpectFileHolds(saved, With(kDefaults, [&](SettingValues& v) {

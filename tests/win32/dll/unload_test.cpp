@@ -7,7 +7,9 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,15 +39,31 @@ volatile LONG g_faultsInModule = 0;
 LONG CALLBACK CountFaultsInModule(EXCEPTION_POINTERS* exception) {
     const EXCEPTION_RECORD* record = exception->ExceptionRecord;
     const auto address = reinterpret_cast<ULONG_PTR>(record->ExceptionAddress);
-    if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && address >= g_imageStart &&
-        address < g_imageEnd) {
-        InterlockedIncrement(&g_faultsInModule);
-    }
+    const bool inModule = address >= g_imageStart && address < g_imageEnd;
+    if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && inModule) InterlockedIncrement(&g_faultsInModule);
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
-void PumpFor(DWORD milliseconds) {
-    PumpMessagesUntil([] { return false; }, milliseconds);
+void PumpFor(DWORD milliseconds) { PumpMessagesUntil([] { return false; }, milliseconds); }
+
+// What happens "while the dialog is up", for a dialog that cannot open too.
+std::function<void()> g_inDialog;
+
+INT_PTR WINAPI DialogThatUnloadsAndFails(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) {
+    g_inDialog();
+    return -1;
+}
+
+// A process whose exploit protection checks callers (EnableRopCallerCheck).
+BOOL WINAPI CallerCheckPolicy(HANDLE, PROCESS_MITIGATION_POLICY policy, void* flags, SIZE_T) {
+    *static_cast<DWORD*>(flags) = policy == ProcessPayloadRestrictionPolicy ? 1u << 8 : 0;
+    return TRUE;
+}
+
+FARPROC WINAPI CallerCheckOn(HMODULE library, LPCSTR function) {
+    return IS_INTRESOURCE(function) || lstrcmpA(function, "GetProcessMitigationPolicy") != 0
+               ? GetProcAddress(library, function)
+               : reinterpret_cast<FARPROC>(const_cast<void*>(HookAddress(&CallerCheckPolicy)));
 }
 
 class Unload : public ::testing::Test {
@@ -66,6 +84,7 @@ protected:
         recorded::ReleasePlays();
         Module.reset();
         EXPECT_TRUE(PumpMessagesUntil([] { return !ModuleMapped(); }, 10000)) << "the module never went away";
+        EXPECT_FALSE(KillTimer(Window, kSignalTimerId)) << "a timer into the unloaded module was left armed";
         EXPECT_EQ(g_faultsInModule, 0) << "code ran where the module had been mapped";
         RemoveVectoredExceptionHandler(FaultCounter);
     }
@@ -103,20 +122,10 @@ protected:
         ASSERT_EQ(Module->Api.StartModule(), 1);
     }
 
-    std::vector<TimerCall> KillsOnThread(DWORD threadId) {
-        std::vector<TimerCall> kills;
-        for (const TimerCall& kill : Snapshot().Kills()) {
-            if (kill.ThreadId == threadId && kill.Window == Window && kill.Id == kSignalTimerId) {
-                kills.push_back(kill);
-            }
-        }
-        return kills;
-    }
-
     SettingsFilesSandbox Files;
     PVOID FaultCounter = nullptr;
-    const MessageWindow Host;
-    const HWND Window = Host.Get();
+    const HostWindow Host;  // owns the timer and the settings dialog
+    const HWND Window = Host.Handle();
     std::unique_ptr<RecordedModule> Module;
 };
 
@@ -127,29 +136,27 @@ protected:
 // them all; LoadAndHook fails on any import missing from the table).
 TEST_F(Unload, ModuleCallsTheSystemThroughItsImportTable) {
     recorded::Answer([](recorded::Answers& a) { a.Clock = ClockAt(11, 0, 15); });
-    ASSERT_NO_FATAL_FAILURE(Start(0, 2));  // two firings, each waiting 3 s in the minute it armed in
+    ASSERT_NO_FATAL_FAILURE(Start(0, 2));  // two firings; the second waits 3 s in the first's minute
     ASSERT_TRUE(PumpMessagesUntil([] { return Snapshot().Sounds.size() >= 2; }, 5000));
     EXPECT_NE(Module->Api.StopModule(), 0);
 
     const recorded::Record seen = Snapshot();
     std::vector<UINT> delays;
-    for (const TimerCall& set : seen.Sets()) {
-        EXPECT_EQ(set.Window, Window);
-        EXPECT_EQ(set.Id, kSignalTimerId);
-        delays.push_back(set.Delay);
+    for (const TimerCall& call : seen.Timers) {
+        EXPECT_EQ(call.Window, Window);
+        EXPECT_EQ(call.Id, kSignalTimerId);
+        if (call.IsSet) delays.push_back(call.Delay);
     }
-    // Each firing's 30 sleeps move the clock 3 s on.
-    EXPECT_EQ(delays, (std::vector<UINT>{45000, 42000, 39000})) << "not from the hooked clock";
-    EXPECT_GE(seen.ClockReadings, 1 + 2 * 30);
-    EXPECT_EQ(seen.Sleeps, std::vector<DWORD>(2 * 30, 100));
+    // The second firing's 30 sleeps move the clock 3 s on.
+    EXPECT_EQ(delays, (std::vector<UINT>{45000, 45000, 42000})) << "not from the hooked clock";
+    EXPECT_GE(seen.ClockReadings, 2 + 30);
+    EXPECT_EQ(seen.HostSleeps, std::vector<DWORD>(30, 100));
     ASSERT_EQ(seen.Sounds.size(), 2u);
     for (const recorded::SoundCall& sound : seen.Sounds) {
         EXPECT_EQ(sound.Name, "chime.wav");
         EXPECT_EQ(sound.Flags, static_cast<DWORD>(SND_ASYNC));
     }
-    ASSERT_FALSE(seen.Kills().empty());
-    EXPECT_EQ(seen.Kills().back().Window, Window);
-    EXPECT_EQ(seen.Kills().back().Id, kSignalTimerId);
+    EXPECT_EQ(seen.Kills().size(), 3u) << "two firings and the stop";
 }
 
 // The host lets go while a worker is inside a play. The worker's reference keeps the module
@@ -174,11 +181,10 @@ TEST_F(Unload, WhileAWorkerPlaysTheModuleStaysUntilTheWorkerEnds) {
 
     EXPECT_EQ(Snapshot().Sounds.size(), 3u) << "15:00 on the 12-hour clock";
     EXPECT_TRUE(SavedAtDetach());
-    EXPECT_FALSE(KillsOnThread(worker).empty()) << "detach did not stop the timer";
+    EXPECT_FALSE(recorded::OnThread(Snapshot().Kills(), worker).empty()) << "detach did not stop the timer";
     const std::vector<recorded::ProfileWrite> writes = Snapshot().ProfileWrites;
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(writes.back().ThreadId, worker) << "the last save did not come from the detach on the worker";
-    EXPECT_FALSE(KillTimer(Window, kSignalTimerId)) << "a timer into the unloaded module was left armed";
 }
 
 // The other order: the worker ends while the host still holds the module, which then goes
@@ -195,7 +201,7 @@ TEST_F(Unload, AfterTheWorkerEndedTheModuleGoesAtOnce) {
     Module->Unload();
     EXPECT_FALSE(ModuleMapped()) << "the worker's reference was never given back";
     EXPECT_TRUE(SavedAtDetach());
-    const std::vector<TimerCall> kills = KillsOnThread(GetCurrentThreadId());
+    const std::vector<TimerCall> kills = recorded::OnThread(Snapshot().Kills(), GetCurrentThreadId());
     ASSERT_FALSE(kills.empty());
     EXPECT_NE(kills.back().Result, 0u) << "the pending timer for 15:01 was not removed";
     PumpFor(200);
@@ -227,99 +233,101 @@ TEST_F(Unload, AWorkerEndingDuringAFiringLeavesTheUnloadToTheFiring) {
     const std::vector<recorded::ProfileWrite> writes = Snapshot().ProfileWrites;
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(writes.back().ThreadId, GetCurrentThreadId()) << "detached on the worker, under the firing";
-    EXPECT_FALSE(KillTimer(Window, kSignalTimerId)) << "a timer into the unloaded module was left armed";
 }
 
-// A host that unloads from its own window procedure while the settings dialog is up (its
-// tray menu's "exit"): the module stays mapped until Setting has returned, then goes, its
-// timer stopped and its settings saved, and Setting's result still reaches the host.
-TEST_F(Unload, DuringTheSettingsDialogTheModuleGoesWhenSettingReturns) {
+// Setting hands back its result and the thread's last error as the host left it: after OK,
+// Cancel, or a dialog that cannot open; with or without a host that unloads from its own
+// window procedure while the dialog is up (its tray menu's "exit"). Then the module stays
+// mapped until Setting has returned, and goes as it returns, its timer stopped and its
+// settings saved. Where the process checks return addresses, Setting keeps its reference
+// instead and returns as any function does: the module stays.
+TEST_F(Unload, SettingReturnsItsResultAndTheHostsLastErrorThenTheUnloadCompletes) {
+    constexpr DWORD kHostsLastError = 0x20004B58;  // the customer bit: no system error
     const struct {
-        int button, result;
-    } cases[] = {{IDOK, 1}, {IDCANCEL, 0}};
+        int button, result;  // button 0: the dialog cannot open
+        bool unload, returnsChecked;
+    } cases[] = {{IDOK, 1, false, false}, {IDCANCEL, 0, false, false}, {0, -1, false, false},
+                 {IDOK, 1, true, false},  {IDCANCEL, 0, true, false},  {0, -1, true, false},
+                 {IDOK, 1, true, true}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.button == IDOK ? "OK" : "Cancel");
+        SCOPED_TRACE(testing::Message() << "result " << c.result << (c.unload ? ", unloaded" : "")
+                                        << (c.returnsChecked ? ", return addresses checked" : ""));
         ASSERT_NO_FATAL_FAILURE(WriteSettings(0));
         ASSERT_NO_FATAL_FAILURE(LoadAndHook());
-        HostWindow host;
-        Module->Api.SetParentWindow(host.Handle());
+        recorded::Answer([&](recorded::Answers& a) { a.Lookup = c.returnsChecked ? &CallerCheckOn : nullptr; });
+        const HMODULE handle = Module->Handle;
+        g_inDialog = [&] {
+            if (c.unload) Module->Unload();
+            EXPECT_TRUE(ModuleMapped()) << "unmapped under its own dialog";
+        };
+        std::optional<ImportHook> refusal;
+        if (c.button == 0) refusal.emplace(handle, "USER32.dll", "DialogBoxParamA", HookAddress(&DialogThatUnloadsAndFails));
+        Module->Api.SetParentWindow(Window);
         Module->Api.InitialLoad(1);
-        bool mappedInDialog = false;
-        const SettingRun run = RunSettingDialogScript(Module->Api.Setting, [&](HWND dialog) {
-            Module->Unload();
-            mappedInDialog = ModuleMapped();
-            Click(dialog, c.button);
-        });
-        EXPECT_TRUE(run.ScriptRan);
-        EXPECT_TRUE(mappedInDialog) << "unmapped under its own dialog";
+        DWORD lastError = 0;
+        const auto setting = [&] {
+            SetLastError(kHostsLastError);
+            const int result = Module->Api.Setting();
+            lastError = GetLastError();
+            return result;
+        };
+        const SettingRun run = RunDialogScript(setting, [] { return FindThreadDialog(nullptr); },
+                                               [&](HWND dialog) { g_inDialog(), Click(dialog, c.button); });
+        EXPECT_EQ(run.ScriptRan, c.button != 0);
         EXPECT_EQ(run.Result, c.result);
-        EXPECT_FALSE(ModuleMapped()) << "the unload never completed";
-        EXPECT_TRUE(SavedAtDetach());
-        EXPECT_FALSE(KillTimer(host.Handle(), kSignalTimerId)) << "a timer into the unloaded module was left armed";
+        EXPECT_EQ(lastError, kHostsLastError);
+        EXPECT_EQ(ModuleMapped(), !c.unload || c.returnsChecked);
+        if (c.returnsChecked) FreeLibrary(handle);  // the reference Setting kept
+        if (c.unload) {
+            EXPECT_FALSE(ModuleMapped()) << "the unload never completed";
+            EXPECT_TRUE(SavedAtDetach());
+            EXPECT_FALSE(KillTimer(Window, kSignalTimerId)) << "a timer into the unloaded module was left armed";
+        }
         Module.reset();
         RemoveFile(PortableIniPath());
     }
 }
 
 // The host lets go while the timer is armed (a short one here, so that it would fire soon):
-// the detach removes it, and no firing reaches the unmapped module.
-TEST_F(Unload, WhileTheTimerIsArmedTheTimerIsRemoved) {
-    ASSERT_NO_FATAL_FAILURE(Start(0, 100));
-    ASSERT_EQ(Snapshot().SetCalls, 1);
-    Module->Unload();
-    EXPECT_FALSE(ModuleMapped());
-    const std::vector<TimerCall> kills = KillsOnThread(GetCurrentThreadId());
-    EXPECT_EQ(kills.size(), 1u) << "detach did not stop the timer";
-    for (const TimerCall& kill : kills) EXPECT_NE(kill.Result, 0u) << "no timer was pending";
-    PumpFor(20 * kShortDelayMs);  // a firing left behind would run into the unmapped module
-    const recorded::Record after = Snapshot();
-    EXPECT_TRUE(after.Sounds.empty() && after.SetCalls == 1)
-        << "the module ran after its detach";
-    EXPECT_FALSE(KillTimer(Window, kSignalTimerId)) << "a timer into the unloaded module was left armed";
-}
-
-// A host that starts the module before handing over a window: a windowless timer could be
+// the detach removes it, and no firing reaches the unmapped module. A host that started the
+// module before handing over a window has no timer left either: a windowless timer could be
 // removed by nobody and would fire into the unloaded module.
-TEST_F(Unload, AfterAStartWithoutAWindowNoTimerIsLeft) {
-    ASSERT_NO_FATAL_FAILURE(Start(0, 100, false));
-    Module->Unload();
-    EXPECT_FALSE(ModuleMapped());
-    PumpFor(20 * kShortDelayMs);
-    EXPECT_EQ(Snapshot().SetCalls, 0) << "a timer without a window was set";
-}
-
-// The save at unload may come after the shell has shut down (at process exit the libraries
-// the module loaded itself are shut down before it): it writes to the path worked out when
-// the mode was set, and asks the shell nothing.
-TEST_F(Unload, TheSaveAtUnloadAsksTheShellNothing) {
-    const SettingValues saved{1, 1, 1800, 1, kJapaneseWave};
-    ASSERT_TRUE(Files.CreateAppDataFolders());
-    for (const bool portableFirst : {false, true}) {
-        SCOPED_TRACE(portableFirst ? "InitialLoad(1), SetPortableMode(0)" : "InitialLoad(0)");
-        ASSERT_TRUE(WriteFileBytes(portableFirst ? PortableIniPath() : AppDataIniPath(), Settings(saved)));
-        ASSERT_NO_FATAL_FAILURE(LoadAndHook());
-        Module->Api.InitialLoad(portableFirst ? 1 : 0);
-        if (portableFirst) Module->Api.SetPortableMode(0);
-        RemoveFile(AppDataIniPath());
-        RemoveFile(PortableIniPath());
-        const recorded::Record before = Snapshot();
+TEST_F(Unload, WhileTheTimerIsArmedTheTimerIsRemoved) {
+    for (const bool withWindow : {true, false}) {
+        SCOPED_TRACE(withWindow ? "a window" : "no window");
+        recorded::Reset(recorded::Answers{});
+        recorded::Answer([](recorded::Answers& a) { a.ShortDelayMs = kShortDelayMs; });
+        ASSERT_NO_FATAL_FAILURE(Start(0, 100, withWindow));
+        ASSERT_EQ(Snapshot().SetCalls, withWindow ? 1 : 0) << "a timer without a window was set";
         Module->Unload();
+        EXPECT_FALSE(ModuleMapped());
+        const std::vector<TimerCall> kills = recorded::OnThread(Snapshot().Kills(), GetCurrentThreadId());
+        EXPECT_EQ(kills.size(), withWindow ? 1u : 0u) << "detach did not stop the timer";
+        for (const TimerCall& kill : kills) EXPECT_NE(kill.Result, 0u) << "no timer was pending";
+        PumpFor(20 * kShortDelayMs);  // a firing left behind would run into the unmapped module
         const recorded::Record after = Snapshot();
-        EXPECT_EQ(after.Lookups, before.Lookups) << "the unload looked up a function";
-        EXPECT_EQ(after.FoundCalls, before.FoundCalls) << "the unload called the shell";
-        ExpectFileHolds(AppDataIniPath(), saved);
+        EXPECT_TRUE(after.Sounds.empty() && after.SetCalls == (withWindow ? 1 : 0)) << "the module ran after its detach";
+        EXPECT_FALSE(KillTimer(Window, kSignalTimerId)) << "a timer into the unloaded module was left armed";
+        Module.reset();
     }
 }
 
-// A host that ends without FreeLibrary (its own crash included): the module's save runs at
-// process exit. A child process of this test plays that host.
+// A host that ends without FreeLibrary (its own crash included), its timer armed: the module's
+// save runs at process exit, and nothing more (the other threads are gone, the loader's lock is
+// held, the timer and the memory go with the process). A child process of this test plays that
+// host; a KillTimer by the module at the exit (as deleting its object would make) ends it with 4.
 TEST(HostExit, WithoutFreeLibraryTheSettingsAreKept) {
     constexpr char kChild[] = "KARVEX_EXITING_HOST";
     if (GetEnvironmentVariableA(kChild, nullptr, 0) != 0) {
+        const MessageWindow host;
         ModuleUnderTest module;
+        module.Api.SetParentWindow(host.Get());
         module.Api.InitialLoad(0);
+        const bool armed = module.Api.StartModule() == 1;
         RemoveFile(AppDataIniPath());  // so that only the module's save at exit brings it back
-        ExitProcess(module.Loaded() ? 0 : 3);
+        const ImportHook kill(module.Handle, "USER32.dll", "KillTimer",
+                              HookAddress(+[] { TerminateProcess(GetCurrentProcess(), 4); }));
+        ExitProcess(armed && kill.Installed() ? 0 : 3);
     }
     const SettingValues saved{1, 0, 300, 0, kJapaneseWave};
     SettingsFilesSandbox files;

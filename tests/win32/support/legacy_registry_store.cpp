@@ -54,11 +54,6 @@ bool LegacyRegistrySandbox::CreateLegacyStore(const SettingValues& values) {
     return created && SetRegistryText(HKEY_CURRENT_USER, kLegacyKey, "WaveName", values.WaveName);
 }
 
-bool LegacyRegistrySandbox::IsClean() {
-    return !KeyExists(HKEY_CURRENT_USER, kVendorKey) &&
-           !KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry);
-}
-
 void LegacyRegistrySandbox::Clean() {
     SHDeleteKeyA(HKEY_CURRENT_USER, kVendorKey);
     SHDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallEntry);

@@ -36,7 +36,6 @@ public:
     bool CreateLegacyStore();
     // The same, the key holding the five values as the earlier release wrote them.
     bool CreateLegacyStore(const SettingValues& values);
-    static bool IsClean();
 
 private:
     static void Clean();

@@ -3,10 +3,9 @@
 #include <mmsystem.h>
 #include <shlobj.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <iterator>
 #include <map>
+#include <tuple>
 #include <utility>
 
 #include "support/import_hook.h"
@@ -124,6 +123,7 @@ struct Import {
 };
 const Import kImports[] = {
     {"KERNEL32.dll", "GetLocalTime", HookAddress(&RecordedGetLocalTime)},
+    {"KERNEL32.dll", "GetTickCount", HookAddress(&RecordedGetTickCount)},
     {"KERNEL32.dll", "Sleep", HookAddress(&RecordedSleep)},
     {"KERNEL32.dll", "WritePrivateProfileStringA", HookAddress(&RecordedWritePrivateProfileStringA)},
     {"KERNEL32.dll", "GetModuleFileNameA", HookAddress(&RecordedGetModuleFileNameA)},
@@ -156,14 +156,21 @@ void WINAPI RecordedGetLocalTime(SYSTEMTIME* now) {
     });
 }
 
+DWORD WINAPI RecordedGetTickCount() {
+    return Locked([](State& s) { return s.Answer.RealClock ? ::GetTickCount() : s.Answer.Tick; });
+}
+
 void WINAPI RecordedSleep(DWORD milliseconds) {
-    const auto [during, real] = Locked([&](State& s) {
+    const DWORD thread = GetCurrentThreadId();
+    const auto [host, during, real] = Locked([&](State& s) {
+        const bool host = thread == s.Answer.HostThread;
         ++s.Seen.SleepCalls;
-        if (!s.Answer.Lean) s.Seen.Sleeps.push_back(milliseconds);
-        s.Answer.Clock = Advanced(s.Answer.Clock, milliseconds);
-        return std::make_pair(s.Answer.DuringSleep, s.Answer.RealSleeps);
+        if (!s.Answer.Lean) s.Seen.Sleeps.push_back({milliseconds, thread});
+        if (!s.Answer.Lean && host) s.Seen.HostSleeps.push_back(milliseconds);
+        return std::make_tuple(host, s.Answer.DuringSleep, s.Answer.RealSleeps);
     });
-    if (during) during();
+    if (host) LetTimePass(milliseconds);
+    if (host && during) during();
     if (real) ::Sleep(milliseconds);
 }
 
@@ -176,7 +183,7 @@ UINT_PTR WINAPI RecordedSetTimer(HWND window, UINT_PTR id, UINT delay, TIMERPROC
         } else if (s.Answer.DelayFor) {
             forwarded = s.Answer.DelayFor(delay, s.Seen.LastReading);
         }
-        return s.Answer.RefuseTimers;
+        return s.Answer.RefuseTimers || window == s.Answer.RefusingWindow;
     });
     // This executable's import.
     const UINT_PTR result = refused ? 0 : ::SetTimer(window, id, forwarded, callback);
@@ -233,20 +240,6 @@ std::size_t Record::SyncPlays() const {
                          [](const SoundCall& sound) { return (sound.Flags & SND_ASYNC) == 0; });
 }
 
-std::vector<TimerCall> Record::Sets() const {
-    std::vector<TimerCall> sets;
-    std::copy_if(Timers.begin(), Timers.end(), std::back_inserter(sets),
-                 [](const TimerCall& t) { return t.IsSet; });
-    return sets;
-}
-
-std::vector<TimerCall> Record::Kills() const {
-    std::vector<TimerCall> kills;
-    std::copy_if(Timers.begin(), Timers.end(), std::back_inserter(kills),
-                 [](const TimerCall& t) { return !t.IsSet; });
-    return kills;
-}
-
 SYSTEMTIME ClockAt(WORD hour, WORD minute, WORD second, WORD milliseconds) {
     return SYSTEMTIME{2025, 1, 1, 6, hour, minute, second, milliseconds};
 }
@@ -258,6 +251,7 @@ bool Reset(const Answers& answers) {
         const bool clean = ended && !s.Unreleased;
         s.Seen = Record();
         s.Answer = answers;
+        if (!s.Answer.HostThread) s.Answer.HostThread = GetCurrentThreadId();
         ++s.Generation;
         s.Timers.clear();
         s.Unreleased = false;
@@ -306,10 +300,17 @@ bool IsArmed(HWND window, UINT_PTR id, TimerCall* armed) {
     return true;
 }
 
+void LetTimePass(LONGLONG milliseconds) {
+    Answer([&](Answers& a) {
+        a.Clock = Advanced(a.Clock, milliseconds);
+        a.Tick += static_cast<DWORD>(milliseconds);
+    });
+}
+
 bool FireTimer(HWND window, UINT_PTR id, int lateMs) {
     TimerCall armed;
     if (!IsArmed(window, id, &armed)) return false;
-    Answer([&](Answers& a) { a.Clock = Advanced(a.Clock, static_cast<LONGLONG>(armed.Delay) + lateMs); });
+    LetTimePass(static_cast<LONGLONG>(armed.Delay) + lateMs);
     armed.Callback(window, WM_TIMER, id, GetTickCount());
     return true;
 }

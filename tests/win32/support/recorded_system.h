@@ -1,17 +1,21 @@
 #pragma once
-// The system as the module meets it in every test: its calls to the clock, Sleep, the window
-// timers, PlaySoundA and worker starts go to the recorders here, which note each call and
-// answer as told. The real module reaches them through its import table (RecordedModule, with
-// its profile writes, library loads and the two functions that find its settings); the unit
-// tests' seam calls them directly (unit/recorded_platform.cpp). Recorders and record live in
-// the test executable, so they outlive the module: read the record after the unload. One
-// process-wide record, reset between runs. No test framework here, so that the benchmark can
-// use it too.
+// The system as the module meets it in every test: its calls to the clock, the tick count,
+// Sleep, the window timers, PlaySoundA and worker starts go to the recorders here, which note
+// each call with its thread and answer as told. The real module reaches them through its
+// import table (RecordedModule, with its profile writes, library loads and the two functions
+// that find its settings); the unit tests' seam calls them directly
+// (unit/recorded_platform.cpp). Recorders and record live in the test executable, so they
+// outlive the module: read the record after the unload. One process-wide record, reset
+// between runs. The answers are for the host's thread: a worker's sleep is recorded, but
+// neither moves the clock nor runs the sleep hook. No test framework here, so that the
+// benchmark can use it too.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,6 +46,20 @@ struct SoundCall {
     SYSTEMTIME Clock;  // the clock when the play began
 };
 
+// The calls among `calls` that `keep` keeps, and those that `thread` made.
+template <typename Call, typename Keep>
+std::vector<Call> Where(const std::vector<Call>& calls, Keep keep) {
+    std::vector<Call> kept;
+    std::copy_if(calls.begin(), calls.end(), std::back_inserter(kept), keep);
+    return kept;
+}
+template <typename Call>
+std::vector<Call> OnThread(const std::vector<Call>& calls, DWORD thread) {
+    return Where(calls, [thread](const Call& call) { return call.ThreadId == thread; });
+}
+
+struct SleepCall { DWORD Milliseconds, ThreadId; };
+
 struct ProfileWrite {
     std::string File;  // "(null)" for none
     DWORD ThreadId;
@@ -55,7 +73,8 @@ struct Record {
     int SleepCalls = 0, SetCalls = 0, KillCalls = 0, PlayCalls = 0, WorkerStarts = 0;
     // The module's GetProcAddress look-ups, and its calls of what one found (SHGetFolderPathA).
     int Lookups = 0, FoundCalls = 0;
-    std::vector<DWORD> Sleeps;
+    std::vector<SleepCall> Sleeps;  // every thread's
+    std::vector<DWORD> HostSleeps;  // the host thread's (Answers::HostThread)
     std::vector<TimerCall> Timers;  // sets and kills
     std::vector<SoundCall> Sounds;
     std::vector<ProfileWrite> ProfileWrites;
@@ -64,8 +83,8 @@ struct Record {
     std::vector<std::string> Libraries;
 
     std::size_t SyncPlays() const;
-    std::vector<TimerCall> Sets() const;
-    std::vector<TimerCall> Kills() const;
+    std::vector<TimerCall> Sets() const { return Where(Timers, [](const TimerCall& t) { return t.IsSet; }); }
+    std::vector<TimerCall> Kills() const { return Where(Timers, [](const TimerCall& t) { return !t.IsSet; }); }
 };
 
 // The given time on Monday, 6 January 2025.
@@ -73,13 +92,19 @@ SYSTEMTIME ClockAt(WORD hour, WORD minute, WORD second, WORD milliseconds = 0);
 
 // How the recorders answer.
 struct Answers {
-    // GetLocalTime's answer: a signal minute for every interval. Each sleep and each fired
-    // timer's delay advance it.
+    // The thread the answers are for, the host's: 0 names the one that calls Reset.
+    DWORD HostThread = 0;
+    // GetLocalTime's answer: a signal minute for every interval. Each of the host thread's
+    // sleeps and each fired timer's delay advance it; another thread's sleep does not.
     SYSTEMTIME Clock = ClockAt(15, 0, 5);
+    // GetTickCount's answer, advanced as Clock is, but not when a test sets Clock. It wraps
+    // 30.5 s on, so that elapsed times are counted across the wrap.
+    DWORD Tick = 0u - 30500;
     std::deque<SYSTEMTIME> Readings;  // answered first, in order, leaving Clock as it is
     bool RealClock = false;           // true: the system's clock instead
     bool RealSleeps = false;          // false: Sleep returns at once
     bool RefuseTimers = false;        // SetTimer answers 0 and sets nothing
+    HWND RefusingWindow = nullptr;    // so does SetTimer on this window alone
     // SetTimer goes to the system, but the next ShortTimers calls with ShortDelayMs instead of
     // the delay asked for (so that a firing comes soon); the record keeps both.
     int ShortTimers = 0;
@@ -98,7 +123,7 @@ struct Answers {
     // system. SHGetFolderPathA, which the module looks up in shfolder.dll, is always recorded.
     FARPROC(WINAPI* Lookup)(HMODULE library, LPCSTR function) = nullptr;
     std::optional<std::string> HostExe;  // GetModuleFileNameA(nullptr)'s; null: the system's
-    // Called at each of the module's sleeps, outside the record's lock, before it returns.
+    // Called at each of the host thread's sleeps, outside the record's lock, before it returns.
     void (*DuringSleep)() = nullptr;
     // Sleeps, timer calls and plays are only counted, not listed: for timing a firing, whose
     // few microseconds a growing list and a copied sound name would visibly add to.
@@ -129,7 +154,9 @@ HANDLE FirstPlayer();
 
 // Whether SetTimer armed `id` on `window` and no KillTimer removed it since, with that call.
 bool IsArmed(HWND window, UINT_PTR id, TimerCall* armed = nullptr);
-// Lets the armed timer's delay pass on the clock, `lateMs` more (less when negative: timers
+// Advances the clock and the tick count by `milliseconds`, as time passing would.
+void LetTimePass(LONGLONG milliseconds);
+// Lets the armed timer's delay pass, `lateMs` more (less when negative: timers
 // fire early), and calls its callback as the window's message loop would. False when no such
 // timer is armed.
 bool FireTimer(HWND window, UINT_PTR id, int lateMs = 0);
@@ -139,6 +166,7 @@ bool WaitForWorkers(DWORD timeoutMs = 10000);
 
 // The recorders.
 void WINAPI RecordedGetLocalTime(SYSTEMTIME* now);
+DWORD WINAPI RecordedGetTickCount();
 void WINAPI RecordedSleep(DWORD milliseconds);
 UINT_PTR WINAPI RecordedSetTimer(HWND window, UINT_PTR id, UINT delay, TIMERPROC callback);
 BOOL WINAPI RecordedKillTimer(HWND window, UINT_PTR id);

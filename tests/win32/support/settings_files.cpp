@@ -71,8 +71,8 @@ void RemoveFile(const std::string& path) {
     DeleteFileA(path.c_str());
 }
 
-ExclusiveFile::ExclusiveFile(const std::string& path)
-    : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+ExclusiveFile::ExclusiveFile(const std::string& path, DWORD sharing)
+    : handle_(CreateFileA(path.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
 std::wstring Widen(const std::string& ansi) {

@@ -31,12 +31,12 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes);
 // Removes the file, read-only or not; a missing file is fine.
 void RemoveFile(const std::string& path);
 
-// Holds a file open without sharing, as another program might: every other open of it,
-// for reading, writing, replacing or deleting, fails with a sharing violation. (A
-// read-only attribute is no substitute: Wine running as root ignores it.)
+// Holds a file open for reading, as another program might; by default without sharing, so
+// that every other open of it, for reading, writing, replacing or deleting, fails with a
+// sharing violation. (A read-only attribute is no substitute: Wine running as root ignores it.)
 class ExclusiveFile {
 public:
-    explicit ExclusiveFile(const std::string& path);
+    explicit ExclusiveFile(const std::string& path, DWORD sharing = 0);
     bool Held() const { return handle_.Valid(); }
     void Release() { handle_.Reset(); }
 

@@ -14,14 +14,6 @@ namespace {
 
 using HourCountTest = SchedulerTest;
 
-std::vector<recorded::SoundCall> SoundsOnThread(DWORD threadId) {
-    std::vector<recorded::SoundCall> sounds;
-    for (const recorded::SoundCall& sound : Snapshot().Sounds) {
-        if (sound.ThreadId == threadId) sounds.push_back(sound);
-    }
-    return sounds;
-}
-
 // Unique names (97 is prime to 259), each one letter repeated: a torn read mixes letters.
 std::string NameOf(int job) {
     return std::string(1 + (job * 97) % 259, static_cast<char>('A' + job % 26));
@@ -87,7 +79,7 @@ TEST_F(HourCountTest, FiringHandsThePlaysToAWorkerAndRearmsAtOnce) {
         recorded::ReleasePlays();
         ASSERT_TRUE(recorded::WaitForWorkers());
         EXPECT_EQ(Snapshot().Sounds.size(), c.plays);
-        EXPECT_EQ(SoundsOnThread(GetCurrentThreadId()).size(), 0u);
+        EXPECT_EQ(recorded::OnThread(Snapshot().Sounds, GetCurrentThreadId()).size(), 0u);
     }
 }
 
@@ -141,8 +133,8 @@ TEST_F(HourCountTest, NewerJobReplacesTheOlderAfterItsCurrentPlay) {
 
     recorded::ReleasePlays();
     ASSERT_TRUE(recorded::WaitForWorkers());
-    const std::vector<recorded::SoundCall> olderSounds = SoundsOnThread(older);
-    const std::vector<recorded::SoundCall> newerSounds = SoundsOnThread(newer);
+    const std::vector<recorded::SoundCall> olderSounds = recorded::OnThread(Snapshot().Sounds, older);
+    const std::vector<recorded::SoundCall> newerSounds = recorded::OnThread(Snapshot().Sounds, newer);
     ASSERT_EQ(olderSounds.size(), 1u);
     EXPECT_EQ(olderSounds[0].Name, "first.wav");
     EXPECT_EQ(newerSounds.size(), 16u);
@@ -185,8 +177,7 @@ TEST_F(HourCountTest, TheRecordIsNeverSeenHalfWritten) {
     for (int job = 0; job < 64; ++job) jobs.push_back({NameOf(job), job % 2 == 0});
     struct Reader {
         const std::vector<Job>* jobs;
-        volatile LONG stop = 0;
-        volatile LONG copies = 0;
+        volatile LONG stop = 0, copies = 0;
         LONG torn = 0;
         static DWORD WINAPI Run(void* self) {
             Reader& r = *static_cast<Reader*>(self);

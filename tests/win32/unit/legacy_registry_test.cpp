@@ -91,7 +91,6 @@ TEST(LegacyImport, WithoutTheLegacyKeyNoKeyIsMadeOrRemoved) {
         EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, "Software\\Tivrand\\Other"), neighbours);
         EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kLegacyKey));
         EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry), neighbours);
-        loaded.MayBeSaved = false;
         EXPECT_EQ(ReadFileBytes(AppDataIniPath()), file);
     }
 }
@@ -124,7 +123,6 @@ TEST(LegacyImport, ASaveThatFailsKeepsTheLegacyStoreForTheNextStart) {
             EXPECT_EQ(failed.InitialLoad(0), 0);
             EXPECT_EQ(ValuesOf(failed), legacy);  // the session still runs with the imported values
             EXPECT_FALSE(failed.SaveToIni());
-            failed.MayBeSaved = false;
         }
         EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kLegacyKey));
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));

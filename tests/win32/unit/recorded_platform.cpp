@@ -13,6 +13,10 @@ void GetLocalTime(SYSTEMTIME* now) {
     recorded::RecordedGetLocalTime(now);
 }
 
+DWORD GetTickCount() {
+    return recorded::RecordedGetTickCount();
+}
+
 void Sleep(DWORD milliseconds) {
     recorded::RecordedSleep(milliseconds);
 }

@@ -9,10 +9,12 @@
 
 // ---- Arming and stopping ----------------------------------------------------------------
 
-// Arming reads the clock and sets the timer on the parent window for the next boundary (the native table has the delay's edge rows). Switched off, it answers 0 and does
-// nothing. A refused timer is not reported: the chain simply ends. Without a window the
-// system would pick the timer's id: the callback would ignore every firing, StopModule could
-// not remove it, and it would keep firing into the module's code after the module is unloaded.
+// Arming reads the clock and sets the timer on the parent window for the next boundary (the
+// native table has the delay's edge rows). Switched off, it answers 0 and does nothing. A
+// refused timer is not reported: the chain simply ends. Without a window the system would
+// pick the timer's id: the callback would ignore every firing, StopModule could not remove
+// it, and it would keep firing into the module's code after the module is unloaded. A stop
+// then reports whether a timer was pending.
 TEST_F(SchedulerTest, ArmingSetsTheTimerOnlyWhereItCanBeRemoved) {
     enum Condition { kOn, kOff, kRefused, kNoWindow };
     const struct {
@@ -41,60 +43,65 @@ TEST_F(SchedulerTest, ArmingSetsTheTimerOnlyWhereItCanBeRemoved) {
         EXPECT_EQ(Armed(&timer), c.delay != 0);
         EXPECT_EQ(timer.Delay, c.delay);
         EXPECT_EQ(timer.Callback, c.delay ? &SignalTimerProc : nullptr);
+        EXPECT_EQ(Module->StopSignalTimer() != 0, c.delay != 0);
+        EXPECT_FALSE(Armed());
     }
-}
-
-TEST_F(SchedulerTest, StopReportsWhetherATimerWasPending) {
-    Module->ArmSignalTimer();
-    EXPECT_NE(Module->StopSignalTimer(), 0);
-    EXPECT_FALSE(Armed());
-    EXPECT_EQ(Module->StopSignalTimer(), 0);
 }
 
 // The host hands over another window while the timer is armed (a new main window; the old
 // one is then destroyed, and a timer left there dies with it): the pending timer moves to it
-// at once, for the same boundary, and whatever comes next reaches it there. A handle that is
-// no window (null, or one destroyed) leaves the timer where it is, and a stop still reaches it.
+// at once with the time it had left on the tick count, so a clock set back across the minute
+// it was armed in changes nothing, and whatever comes next reaches it there. A window that
+// refuses the timer (another process's), or a handle that is no window (null, or one
+// destroyed), leaves the timer where it is: a stop, a start, the unload and the next firing
+// still reach it there.
 TEST_F(SchedulerTest, AReplacedWindowTakesThePendingTimerAlong) {
-    enum class Handed { Window, Null, Destroyed };
-    enum class Next { Nothing, Stop, Firing, Start, Unload };
+    enum Handed { kWindow, kAfterClockSetBack, kRefusing, kNull, kDestroyed };
+    enum Next { kNothing, kStop, kFiring, kStart, kUnload };
     const struct {
         Handed handed;
         Next next;
         bool onOld, onNew;
     } cases[] = {
-        /* 1 */ {Handed::Window, Next::Nothing, false, true}, /* 2 */ {Handed::Window, Next::Stop, false, false},
-        /* 3 */ {Handed::Window, Next::Firing, false, true},  /* 4 */ {Handed::Window, Next::Start, false, true},
-        /* 5 */ {Handed::Window, Next::Unload, false, false}, /* 6 */ {Handed::Null, Next::Nothing, true, false},
-        /* 7 */ {Handed::Destroyed, Next::Nothing, true, false}, /* 8 */ {Handed::Null, Next::Stop, false, false},
+        /* 1 */ {kWindow, kNothing, false, true}, /* 2 */ {kWindow, kStop, false, false},
+        /* 3 */ {kWindow, kFiring, false, true},  /* 4 */ {kWindow, kStart, false, true},
+        /* 5 */ {kWindow, kUnload, false, false}, /* 6 */ {kNull, kNothing, true, false},
+        /* 7 */ {kDestroyed, kNothing, true, false}, /* 8 */ {kNull, kStop, false, false},
+        /* 9 */ {kAfterClockSetBack, kFiring, false, true}, /* 10 */ {kRefusing, kNothing, true, false},
+        /* 11 */ {kRefusing, kStop, false, false}, /* 12 */ {kRefusing, kFiring, true, false},
+        /* 13 */ {kRefusing, kStart, true, false}, /* 14 */ {kRefusing, kUnload, false, false},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
         SCOPED_TRACE(testing::Message() << "row " << i + 1);
+        NewModule(60);
         Reset();
         MessageWindow replacement;
-        HWND handed = c.handed == Handed::Window ? replacement.Get() : nullptr;
-        if (c.handed == Handed::Destroyed) handed = MessageWindow().Get();
+        HWND handed = c.handed == kNull ? nullptr : replacement.Get();
+        if (c.handed == kDestroyed) handed = MessageWindow().Get();
+        recorded::Answer([&](recorded::Answers& a) { a.RefusingWindow = c.handed == kRefusing ? handed : nullptr; });
         SetClock(ClockAt(10, 0, 30));
-        Module->ArmSignalTimer();  // for 10:01:00
-        SetClock(ClockAt(10, 0, 45, 500));
+        Module->ArmSignalTimer();
+        ASSERT_TRUE(Fire());  // 10:01:00 chimes; re-armed for 10:02:00, and the tick count wraps
+        recorded::LetTimePass(1000);
+        if (c.handed == kAfterClockSetBack) SetClock(ClockAt(10, 0, 59));
         Module->SetParentWindow(handed);
         recorded::TimerCall moved{};
         if (recorded::IsArmed(replacement.Get(), SIGNAL_TIMER_ID, &moved)) {
-            EXPECT_EQ(moved.Delay, 14500u) << "not the same boundary";
+            EXPECT_EQ(moved.Delay, 59000u) << "not the time the timer had left";
         }
         switch (c.next) {
-        case Next::Nothing: break;
-        case Next::Stop: EXPECT_NE(Module->StopSignalTimer(), 0); break;
-        case Next::Firing: EXPECT_TRUE(recorded::FireTimer(replacement.Get(), SIGNAL_TIMER_ID)); break;
-        case Next::Start: Module->ArmSignalTimer(); break;
-        case Next::Unload: Module.reset(); break;
+        case kNothing: break;
+        case kStop: EXPECT_NE(Module->StopSignalTimer(), 0); break;
+        case kFiring: EXPECT_TRUE(recorded::FireTimer(c.onNew ? handed : Window.Get(), SIGNAL_TIMER_ID)); break;
+        case kStart: Module->ArmSignalTimer(); break;
+        case kUnload: Module.reset(); break;
         }
         EXPECT_EQ(Armed(), c.onOld);
         EXPECT_EQ(recorded::IsArmed(replacement.Get(), SIGNAL_TIMER_ID), c.onNew);
-        if (!Module) NewModule(60);
-        Module->StopSignalTimer();
-        Module->ParentWindow = Window.Get();
+        const std::vector<recorded::SoundCall> sounds = Snapshot().Sounds;
+        ASSERT_EQ(sounds.size(), c.next == kFiring ? 2u : 1u);
+        EXPECT_EQ(sounds.back().Clock.wMinute, sounds.size()) << "a minute chimed twice, or out of turn";
     }
 }
 
@@ -131,7 +138,7 @@ TEST_F(SchedulerTest, ADayOfFiringsSoundsAtEverySignalMinuteAndRearmsEachMinute)
         }
         EXPECT_EQ(CountSounds(SND_ASYNC), c.expectedPlays);
         EXPECT_EQ(Snapshot().Sounds.size(), static_cast<size_t>(c.expectedPlays));
-        EXPECT_TRUE(Snapshot().Sleeps.empty()) << "a firing on time waited for the minute";
+        EXPECT_TRUE(Snapshot().HostSleeps.empty()) << "a firing on time waited for the minute";
         if (c.expectedPlays == 0) {
             // "None" and a zero step never read the clock for the check nor record it.
             EXPECT_EQ(Module->Timer.LastCheck.wMinute, 0xFFFF);
@@ -150,21 +157,37 @@ TEST_F(SchedulerTest, ADayOfFiringsSoundsAtEverySignalMinuteAndRearmsEachMinute)
 
 // ---- Firing, callback and playback ------------------------------------------------------
 
-TEST_F(SchedulerTest, FiringRemovesTheTimerBeforeItChecksAndArmsItAgainAfter) {
-    SetClock(ClockAt(9, 59, 59));
-    Module->ArmSignalTimer();
-    ASSERT_TRUE(Fire());
-    const std::vector<recorded::TimerCall> calls = Snapshot().Timers;
-    ASSERT_EQ(calls.size(), 3u);
-    EXPECT_TRUE(calls[0].IsSet);
-    EXPECT_FALSE(calls[1].IsSet);
-    EXPECT_EQ(calls[1].Id, SIGNAL_TIMER_ID);
-    EXPECT_EQ(calls[1].Window, Window.Get());
-    EXPECT_TRUE(calls[2].IsSet);
-    ASSERT_EQ(Snapshot().Sounds.size(), 1u);
-    EXPECT_EQ(Snapshot().Sounds[0].Name, "chime.wav");
-    EXPECT_EQ(Snapshot().Sounds[0].Flags, static_cast<DWORD>(SND_ASYNC));
-    EXPECT_EQ(Snapshot().Sounds[0].ThreadId, GetCurrentThreadId());
+// A firing removes the timer from its window, checks, starts the play (asynchronous, on the
+// host's thread) and sets the timer again. An empty name passes in silence on either signal
+// type; the longest plays whole. The chain goes on.
+TEST_F(SchedulerTest, FiringRemovesTheTimerPlaysAndArmsItAgain) {
+    const std::string longest(259, 'w');
+    const struct {
+        const char* name;
+        int signalType;
+    } cases[] = {{"chime.wav", 0}, {"", 0}, {"", 1}, {longest.c_str(), 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "SignalType " << c.signalType << ", " << std::strlen(c.name));
+        Reset();
+        Configure(60, c.signalType, c.name);
+        SetClock(ClockAt(11, 59, 59));
+        Module->ArmSignalTimer();
+        ASSERT_TRUE(Fire());
+        EXPECT_EQ(Snapshot().WorkerStarts, 0);
+        const std::vector<recorded::TimerCall> calls = Snapshot().Timers;
+        ASSERT_EQ(calls.size(), 3u);
+        EXPECT_TRUE(calls[0].IsSet && !calls[1].IsSet && calls[2].IsSet) << "set, removed, set again";
+        EXPECT_EQ(calls[1].Window, Window.Get());
+        EXPECT_EQ(calls[1].Id, SIGNAL_TIMER_ID);
+        EXPECT_TRUE(Armed());
+        const std::vector<recorded::SoundCall> sounds = Snapshot().Sounds;
+        ASSERT_EQ(sounds.size(), c.name[0] ? 1u : 0u);
+        for (const recorded::SoundCall& sound : sounds) {
+            EXPECT_EQ(sound.Name, c.name);
+            EXPECT_EQ(sound.Flags, static_cast<DWORD>(SND_ASYNC));
+            EXPECT_EQ(sound.ThreadId, GetCurrentThreadId());
+        }
+    }
 }
 
 // A firing of another timer, or one that outlives the module object (detach ran meanwhile),
@@ -180,42 +203,18 @@ TEST_F(SchedulerTest, CallbackActsOnlyOnItsOwnTimerWhileTheModuleLives) {
     EXPECT_TRUE(Snapshot().Sounds.empty());
 }
 
-// An empty name passes in silence on either signal type; the longest plays whole. The chain
-// goes on.
-TEST_F(SchedulerTest, WaveNamesAtTheEdges) {
-    const std::string longest(259, 'w');
-    const struct {
-        const char* name;
-        int signalType;
-    } cases[] = {{"", 0}, {"", 1}, {longest.c_str(), 0}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "SignalType " << c.signalType << ", " << std::strlen(c.name));
-        Reset();
-        Configure(60, c.signalType, c.name);
-        SetClock(ClockAt(12, 0, 0));
-        Module->OnSignalTimer();
-        EXPECT_EQ(Snapshot().WorkerStarts, 0);
-        const std::vector<recorded::SoundCall> sounds = Snapshot().Sounds;
-        ASSERT_EQ(sounds.size(), c.name[0] ? 1u : 0u);
-        if (!sounds.empty()) {
-            EXPECT_EQ(sounds[0].Name, c.name);
-        }
-        EXPECT_TRUE(Armed());
-    }
-}
-
 // ---- Waiting for the minute to turn -----------------------------------------------------
 
-// A firing that comes before the boundary its timer was armed for (timers fire early; the
-// clock was stepped back; the first firing after a start included) waits for it to the
-// millisecond. One that comes while the clock still shows the minute of the last check waits
-// 100 ms at a time, at most 30 times (3 s of the host's thread). The first reading of a new
+// A firing that comes at most 3 s before the boundary its timer was armed for (timers fire
+// early; the first firing after a start included) waits for it to the millisecond. One that
+// comes while the clock still shows the minute of the last check waits 100 ms at a time, at
+// most 30 times (3 s of the host's thread); the first after a start, further from its
+// boundary (the clock was set back), waits for nothing. The first reading of a new
 // minute is the one evaluated, recorded and handed to the count; after 30 readings of the
 // same minute, the last one is. A later firing evaluates the clock as it is then, however
 // late it comes (the machine slept, the clock was changed): nothing is computed from an
 // earlier reading.
 TEST_F(SchedulerTest, FiringEvaluatesTheFirstReadingOfANewMinute) {
-    const std::vector<DWORD> thirtySteps(30, 100);
     const struct {
         const char* name;
         DWORD interval;
@@ -236,10 +235,12 @@ TEST_F(SchedulerTest, FiringEvaluatesTheFirstReadingOfANewMinute) {
          {ClockAt(10, 59, 58, 100), ClockAt(10, 59, 58, 600), ClockAt(10, 59, 59, 400),
           ClockAt(11, 0, 1, 250), ClockAt(11, 0, 1, 300)},
          {1900, 100, 600}, ClockAt(11, 0, 1), 1, 58700},
-        {"the first after a start, the clock a second back", 3600, true, ClockAt(10, 59, 30),
-         ClockAt(10, 59, 59), {}, {1000}, ClockAt(11, 0, 0), 1, 60000},
+        {"the first after a start, 2 s before its boundary", 3600, true, ClockAt(10, 59, 30),
+         ClockAt(10, 59, 58), {}, {2000}, ClockAt(11, 0, 0), 1, 60000},
+        {"the first after a start, 40 s before its boundary", 3600, true, ClockAt(11, 0, 0, 100),
+         ClockAt(11, 0, 20), {}, {}, ClockAt(11, 0, 20), 1, 40000},
         {"a second firing in the same minute", 3600, false, ClockAt(11, 0, 0), ClockAt(11, 0, 20), {},
-         thirtySteps, ClockAt(11, 0, 22), 1, 37000},
+         std::vector<DWORD>(30, 100), ClockAt(11, 0, 22), 1, 37000},
         {"late, not due", 300, false, ClockAt(11, 0, 0), ClockAt(11, 7, 40), {}, {}, ClockAt(11, 7, 40), 0,
          20000},
         {"late, due", 60, false, ClockAt(11, 0, 0), ClockAt(11, 7, 40), {}, {}, ClockAt(11, 7, 40), 1, 20000},
@@ -256,22 +257,15 @@ TEST_F(SchedulerTest, FiringEvaluatesTheFirstReadingOfANewMinute) {
         Configure(c.interval, 0, "chime.wav");
         Module->Timer.LastCheck.wMinute = 0xFFFF;  // as constructed
         SetClock(c.checked);
-        if (c.started) {
-            Module->ArmSignalTimer();
-        } else {
-            Module->OnSignalTimer();
-        }
+        if (c.started) Module->ArmSignalTimer();
+        if (!c.started) Module->OnSignalTimer();
         recorded::ClearRecord();
-        if (c.script.empty()) {
-            SetClock(c.now);
-        } else {
-            recorded::Answer([&](recorded::Answers& a) { a.Readings.assign(c.script.begin(), c.script.end()); });
-        }
+        SetClock(c.now);
+        recorded::Answer([&](recorded::Answers& a) { a.Readings.assign(c.script.begin(), c.script.end()); });
         SignalTimerProc(Window.Get(), WM_TIMER, SIGNAL_TIMER_ID, 0);
-        EXPECT_EQ(Snapshot().Sleeps, c.sleeps);
+        EXPECT_EQ(Snapshot().HostSleeps, c.sleeps);
         // Each sleep follows a reading; after the 30th no reading follows. Then the re-arming's.
-        const int sleeps = static_cast<int>(c.sleeps.size());
-        EXPECT_EQ(Snapshot().ClockReadings, (sleeps < 30 ? sleeps + 1 : 30) + 1);
+        EXPECT_EQ(Snapshot().ClockReadings, static_cast<int>(std::min<std::size_t>(c.sleeps.size() + 1, 30)) + 1);
         EXPECT_EQ(Module->Timer.LastCheck.wHour, c.recorded.wHour);
         EXPECT_EQ(Module->Timer.LastCheck.wMinute, c.recorded.wMinute);
         EXPECT_EQ(Module->Timer.LastCheck.wSecond, c.recorded.wSecond);

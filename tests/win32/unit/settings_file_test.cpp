@@ -32,18 +32,23 @@ protected:
     SettingsFilesSandbox files;
 };
 
-// Each load starts from values no load gives, so a field that a load leaves alone shows. (No
-// file, an empty one and one without the section: dll.Reliability.HandEditedSettingsFiles.)
+// Each load starts from values no load gives, so a field that a load leaves alone shows; the
+// unload then writes back what was read. (No file, an empty one, one without the section, one
+// that cannot be read, and a folder the shell cannot name: dll.Reliability and
+// dll.SettingsModuleTest.)
 TEST_F(SettingsFileTest, LoadGivesTheFilesValuesOrTheDefaults) {
     struct Row {
         std::string name;
         std::string file;
         SettingValues loaded;
+        bool heldShared = false;  // another program holds the file open and shares it
     };
     std::vector<Row> rows = {
         {"1 empty section", Settings(""), kDefaults},
         {"2 every key", Settings(SettingValues{1, 1, 3600, 1, kJapaneseWave}), {1, 1, 3600, 1, kJapaneseWave}},
         {"3 None", Settings("Enable=1\r\nInterval=4294967295\r\n"), {1, 0, 0xFFFFFFFFu, 0, ""}},
+        {"4 held open and shared (an editor, a backup)", Settings(SettingValues{1, 1, 3600, 1, kJapaneseWave}),
+         {1, 1, 3600, 1, kJapaneseWave}, true},
     };
     for (const WaveNameCut& c : WaveNameCuts()) {
         rows.push_back({c.Name, Settings("WaveName=" + c.Text + "\r\n"),
@@ -52,11 +57,14 @@ TEST_F(SettingsFileTest, LoadGivesTheFilesValuesOrTheDefaults) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), row.file));
+        const ExclusiveFile held(row.heldShared ? AppDataIniPath() : "",
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
         SignalSettings loaded(kResources);
         FillWithSentinels(loaded);
         EXPECT_EQ(loaded.InitialLoad(0), static_cast<int>(row.loaded.WaveName.size()));
         EXPECT_EQ(ValuesOf(loaded), row.loaded);
-        loaded.MayBeSaved = false;  // leave the file as the next row expects it
+        EXPECT_TRUE(loaded.SaveUsersValues());  // the unload's save
+        ExpectFileHolds(AppDataIniPath(), row.loaded);
     }
     EXPECT_FALSE(FileExists(PortableIniPath()));
 }
