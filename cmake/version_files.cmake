@@ -1,7 +1,8 @@
 # Writes the files that carry the version from project(VERSION) in CMakeLists.txt, the one
 # place it is typed: the resources' version header and manifest, the help's first page and
 # the install notes, each into KARVEX_GENERATED_DIR under its own path. The configure
-# includes this file. A build without the configure (MSVC, README) runs it by hand first:
+# includes this file. A build without the configure (MSVC, docs/windows-build.md) runs it by
+# hand first:
 #   cmake -DOUT=out/generated -P cmake/version_files.cmake
 get_filename_component(_karvex_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 if(CMAKE_SCRIPT_MODE_FILE)

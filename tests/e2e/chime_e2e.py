@@ -17,6 +17,7 @@ Usage: chime_e2e.py once|hour_count --build DIR --host PandrelHost.exe --runner 
 """
 import argparse
 import array
+import math
 import os
 import re
 import select
@@ -32,11 +33,12 @@ MAX_START_DELAY = 0.25    # seconds from the boundary to the first sound
 LOUD = 500                # sample magnitude that counts as sound
 QUIET_RUN = 2205          # 0.1 s below LOUD ends a play (the WAV's tail is 0.2 s of silence)
 
+GRACE_MARGIN = 2.0        # seconds after the last play's full length before a host stops
+
 CASES = {
-    # name: (settings, grace seconds after the boundary for the plays to finish,
-    #        the fraction of a second at which each host is launched, one second apart)
-    "once": ({"Enable": 1, "SignalType": 0, "Interval": 60, "TimeType": 0}, 2, (0.1, 0.5, 0.9)),
-    "hour_count": ({"Enable": 1, "SignalType": 1, "Interval": 60, "TimeType": 0}, 5, (0.7,)),
+    # name: (settings, the fraction of a second at which each host is launched, one second apart)
+    "once": ({"Enable": 1, "SignalType": 0, "Interval": 60, "TimeType": 0}, (0.1, 0.5, 0.9)),
+    "hour_count": ({"Enable": 1, "SignalType": 1, "Interval": 60, "TimeType": 0}, (0.7,)),
 }
 LOG_TIME = re.compile(r"^\[(\d\d):(\d\d):(\d\d)\.(\d\d\d)\] ")
 
@@ -49,6 +51,18 @@ def expected_plays(settings, hour, minute):
     if settings["TimeType"]:
         return hour or 24
     return hour % 12 or 12
+
+
+def grace_seconds(settings, launch, wav_seconds):
+    """How long a host launched at `launch` waits after its boundary before it stops: every
+    play the boundary asks for at the WAV's full length, and a margin. Wine's null device takes
+    a play faster than that, so a count of twelve has as much room as a single play: the
+    verdict never depends on the hour of the day. The boundary may be the one after the
+    expected one if the host starts late; either count is allowed for."""
+    boundary = (int(launch) // 60 + 1) * 60
+    plays = max(expected_plays(settings, local.tm_hour, local.tm_min)
+                for local in (time.localtime(boundary), time.localtime(boundary + 60)))
+    return math.ceil(plays * wav_seconds + GRACE_MARGIN)  # the host takes whole seconds
 
 
 def windows_path(unix_path):
@@ -198,7 +212,7 @@ def check_host(host, settings, wav_pcm, label, failures):
 
 
 def run_case(name, args):
-    settings, grace, fractions = CASES[name]
+    settings, fractions = CASES[name]
     work = os.path.join(args.build, "e2e", name)
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
@@ -208,6 +222,7 @@ def run_case(name, args):
     with wave.open(wav) as w:
         assert (w.getnchannels(), w.getsampwidth()) == (1, 2)
         wav_pcm = w.readframes(w.getnframes())
+        wav_seconds = w.getnframes() / w.getframerate()
     hosts = [Host(os.path.join(work, "host%d" % i), args, settings, wav)
              for i in range(len(fractions))]
     if args.sound_devices:
@@ -215,8 +230,10 @@ def run_case(name, args):
                        env=dict(os.environ, KARVEX_BUILD_DIR=args.build))
 
     first = first_launch_second(len(hosts))
+    grace = 0.0
     for i, (host, fraction) in enumerate(zip(hosts, fractions)):
         time.sleep(max(0.0, first + i + fraction - time.time()))
+        grace = grace_seconds(settings, time.time(), wav_seconds)
         host.launch(args, module, grace)
     capture(hosts, hosts[-1].launched + 60 + grace + 20)
 
