@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,11 +40,13 @@ TEST_F(SettingsFileTest, LoadGivesTheFilesValuesOrTheDefaults) {
         std::string name;
         std::string file;
         SettingValues loaded;
+        bool held = false;  // by another program while the module reads it
     };
     std::vector<Row> rows = {
         {"1 empty section", Settings(""), kDefaults},
         {"2 every key", Settings(SettingValues{1, 1, 3600, 1, kJapaneseWave}), {1, 1, 3600, 1, kJapaneseWave}},
         {"3 None", Settings("Enable=1\r\nInterval=4294967295\r\n"), {1, 0, 0xFFFFFFFFu, 0, ""}},
+        {"4 unreadable", Settings(SettingValues{1, 1, 3600, 1, kJapaneseWave}), kDefaults, true},
     };
     for (const WaveNameCut& c : WaveNameCuts()) {
         rows.push_back({c.Name, Settings("WaveName=" + c.Text + "\r\n"),
@@ -52,6 +55,7 @@ TEST_F(SettingsFileTest, LoadGivesTheFilesValuesOrTheDefaults) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), row.file));
+        const auto holder = row.held ? std::make_unique<ExclusiveFile>(AppDataIniPath()) : nullptr;
         SignalSettings loaded(kResources);
         FillWithSentinels(loaded);
         EXPECT_EQ(loaded.InitialLoad(0), static_cast<int>(row.loaded.WaveName.size()));
