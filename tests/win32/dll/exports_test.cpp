@@ -103,22 +103,16 @@ TEST(Exports, EveryExportRemovesItsOwnArgumentsFromTheStack) {
     MessageWindow host;
     ASSERT_NE(host.Get(), nullptr);
     char title[80];
-    struct Call {
+    const struct {
         const char* name;
-        int argumentCount;
-        int argument;
+        int argumentCount, argument;
     } calls[] = {
-        {"QueryVekModule", 0, 0},
-        {"SetParentWindow", 1, static_cast<int>(reinterpret_cast<INT_PTR>(host.Get()))},
-        {"SetPortableMode", 1, 0},
-        {"InitialLoad", 1, 0},
-        {"IsModuleEnable", 0, 0},
+        {"QueryVekModule", 0, 0}, {"SetParentWindow", 1, static_cast<int>(reinterpret_cast<INT_PTR>(host.Get()))},
+        {"SetPortableMode", 1, 0}, {"InitialLoad", 1, 0}, {"IsModuleEnable", 0, 0},
         {"GetTitleName", 1, static_cast<int>(reinterpret_cast<INT_PTR>(title))},
-        {"StartModule", 0, 0},
-        {"StopModule", 0, 0},
-        {"ChangePortableMode", 1, 0},
+        {"StartModule", 0, 0}, {"StopModule", 0, 0}, {"ChangePortableMode", 1, 0},
     };
-    for (const Call& call : calls) {
+    for (const auto& call : calls) {
         void* function = reinterpret_cast<void*>(GetProcAddress(module.Handle, call.name));
         ASSERT_NE(function, nullptr) << call.name;
         EXPECT_EQ(StackDeltaOfStdcall(function, call.argumentCount, call.argument), 0) << call.name;
