@@ -52,7 +52,7 @@ protected:
         module_ = std::make_unique<ModuleUnderTest>();
         ASSERT_TRUE(module_->Loaded());
         ASSERT_NE(host_.Handle(), nullptr);
-        module_->Api.SetParentWindow(host_.Handle());
+        EXPECT_EQ(module_->Api.SetParentWindow(host_.Handle()), 0);  // as for every host
         module_->Api.InitialLoad(1);
         started_ = module_->Api.StartModule();
     }
@@ -297,7 +297,7 @@ TEST_F(DialogFixture, OkSavesTheControlsAndRearmsOrStopsTheTimer) {
 // Cancel and the close box end the dialog at once (the system's own close would only post a
 // Cancel); the close box also with the low four bits of its command set, which are the
 // system's. Nothing stored, nothing saved, the timer stays stopped. Any other system command
-// leaves the dialog open.
+// is the system's to carry out, and leaves the dialog open.
 TEST_F(DialogFixture, CancelAndCloseBoxChangeNothingAndLeaveTheTimerStopped) {
     const struct {
         const char* Name;
@@ -306,9 +306,11 @@ TEST_F(DialogFixture, CancelAndCloseBoxChangeNothingAndLeaveTheTimerStopped) {
         {"Cancel button", [](HWND dialog) { Click(dialog, IDCANCEL); }},
         {"close box", [](HWND dialog) { CloseBox(dialog); }},
         {"close box, low bits set", [](HWND dialog) { SendMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE | 3, 0); }},
-        {"restore, then Cancel", [](HWND dialog) {
+        {"minimize and restore, then Cancel", [](HWND dialog) {
+             SendMessageW(dialog, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+             EXPECT_TRUE(IsIconic(dialog)) << "the command never reached the system";
              SendMessageW(dialog, WM_SYSCOMMAND, SC_RESTORE, 0);
-             EXPECT_TRUE(IsWindowVisible(dialog)) << "a system command other than close ended the dialog";
+             EXPECT_TRUE(IsWindowVisible(dialog) && !IsIconic(dialog)) << "ended, or left minimized";
              Click(dialog, IDCANCEL);
          }},
     };
