@@ -147,7 +147,8 @@ INT_PTR CALLBACK SettingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     case WM_COMMAND:
         return state.OnCommand(dialog, LOWORD(wParam)) ? 1 : 0;
     case WM_SYSCOMMAND:
-        if (wParam != SC_CLOSE) return 0;
+        // The low four bits are the system's own.
+        if ((wParam & 0xFFF0) != SC_CLOSE) return 0;
         EndDialog(dialog, 0);
         return 1;
     case WM_HELP:

@@ -40,7 +40,7 @@ TEST(DoubleByteRule, LeadAndTrailRangeEdges) {
         {932, 0x83, 0x80, true},  {932, 0x83, 0xFC, true},  {932, 0x83, 0xFD, false},
         {932, 0x83, 0x00, false}, {936, 0xB0, 0x5C, true},  {936, 0xFE, 0xFE, true},
         {936, 0xFF, 0x40, false}, {936, 0x81, 0x7F, false}, {949, 0xDF, 0x5C, true},
-        {950, 0xA4, 0x5C, true},  {1252, 0x83, 0x5C, false},
+        {950, 0xA4, 0x5C, true},  {949, 0x81, 0xFF, false}, {1252, 0x83, 0x5C, false},
     };
     for (const auto& c : cases) {
         const char bytes[] = {static_cast<char>(c.lead), static_cast<char>(c.trail)};

@@ -70,7 +70,7 @@ TEST(IsMinuteOnInterval, MinutesOfTheHourForEachInterval) {
         {300, 55, true},   {600, 50, true},  {600, 55, false},  {900, 45, true},  {900, 50, false},
         {1800, 30, true},  {1800, 15, false}, {3600, 0, true},  {3600, 30, false}, {3600, 59, false},
         {90, 7, true},     {120, 3, false},  {120, 58, true},   {7200, 0, true},  {7200, 2, false},
-        {kIntervalNone, 0, false}, {30, 0, false}, {0, 0, false},
+        {kIntervalNone, 0, false}, {30, 0, false}, {0, 0, false}, {3540, 59, true},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsMinuteOnInterval(c.minute, c.interval), c.due) << c.interval << " at minute " << c.minute;

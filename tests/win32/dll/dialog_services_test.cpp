@@ -37,6 +37,12 @@ struct HelpCall {
     DWORD Popup[13];  // the pop-up record as 32-bit fields, for HH_DISPLAY_TEXT_POPUP
 };
 std::vector<HelpCall> helpCalls;
+int helpLeftToTheOwner = 0;  // WM_HELP the dialog left to the host's window
+
+LRESULT CALLBACK CountHelpMessages(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_HELP) ++helpLeftToTheOwner;
+    return DefWindowProcW(window, message, wParam, lParam);
+}
 
 HWND WINAPI RecordHelp(HWND caller, LPCSTR file, UINT command, DWORD_PTR data) {
     HelpCall call{caller, file ? file : "<null>", command, data != 0, {}};
@@ -154,9 +160,10 @@ protected:
 
 }  // namespace
 
-// Every control of the dialog: group boxes and labels show nothing, the others their
-// pop-up topic at the mouse. A help message without its record shows nothing either. The
-// Help button opens the help file beside the module.
+// Every control of the dialog: group boxes and labels show nothing and leave the request to
+// the owner, the host's window; the others show their pop-up topic at the mouse. A help
+// message without its record shows nothing either. The Help button opens the help file beside
+// the module.
 TEST_F(DialogServicesInDialog, HelpOnAControlShowsItsPopupTopic) {
     HostedModule module(ModulePath(), "");
     const std::vector<int> withHelp = {1, 2, 101, 102, 104, 105, 107, 108, 111, 114, 115, 116, 117};
@@ -164,20 +171,24 @@ TEST_F(DialogServicesInDialog, HelpOnAControlShowsItsPopupTopic) {
     module.InDialog([&](HWND dialog) {
         shown = dialog;
         SendMessageA(dialog, WM_HELP, 0, 0);
+        SetWindowLongPtrW(GetWindow(dialog, GW_OWNER), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountHelpMessages));
         for (int id = 1; id <= 117; id = id == 2 ? 100 : id + 1) {
             helpCalls.clear();
+            helpLeftToTheOwner = 0;
             SendHelp(dialog, id, POINT{200 + id, 300 - id});
             const bool has = std::count(withHelp.begin(), withHelp.end(), id) != 0;
             ASSERT_EQ(has ? 1u : 0u, helpCalls.size()) << "control " << id;
+            EXPECT_EQ(has ? 0 : 1, helpLeftToTheOwner) << "control " << id;
             if (!has) continue;
             const HelpCall& call = helpCalls[0];
             EXPECT_EQ(dialog, call.Caller);
             EXPECT_EQ(module.Folder() + "Karvex.chm::/popup.txt", call.File);
             EXPECT_EQ(14u, call.Command);  // HH_DISPLAY_TEXT_POPUP
-            // The record's size, the topic and the mouse position; the rest are the library's defaults.
-            const DWORD expected[] = {52, static_cast<DWORD>(id), static_cast<DWORD>(200 + id), static_cast<DWORD>(300 - id)};
-            const DWORD seen[] = {call.Popup[0], call.Popup[2], call.Popup[4], call.Popup[5]};
-            EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), seen)) << "control " << id;
+            // The whole record: its size, no instance, the topic, no text, the mouse position,
+            // and the library's defaults for both colours, all four margins (-1) and the font.
+            const DWORD d = 0xFFFFFFFF, expected[13] = {52, 0, static_cast<DWORD>(id), 0, static_cast<DWORD>(200 + id),
+                                                        static_cast<DWORD>(300 - id), d, d, d, d, d, d, 0};
+            EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), call.Popup)) << "control " << id;
         }
         helpCalls.clear();
         Click(dialog, IDC_HELP_BUTTON);
@@ -189,29 +200,14 @@ TEST_F(DialogServicesInDialog, HelpOnAControlShowsItsPopupTopic) {
     EXPECT_FALSE(helpCalls[0].HasData);
 }
 
-// The Test button plays what the edit holds now, not what was saved, also with the module
-// switched off.
-TEST_F(DialogServicesInDialog, TestButtonPlaysTheEditsCurrentText) {
-    HostedModule module(ModulePath(), kJapaneseWave);
-    module.InDialog([&](HWND dialog) {
-        Click(dialog, IDC_DONT_USE_MODULE);
-        Click(dialog, IDC_TEST_PLAY);
-        TypeText(dialog, IDC_WAVE_NAME, L"C:\\Sounds\\other.wav");
-        Click(dialog, IDC_TEST_PLAY);
-    });
-    const std::vector<recorded::SoundCall> sounds = recorded::Snapshot().Sounds;
-    ASSERT_EQ(2u, sounds.size());
-    EXPECT_EQ(kJapaneseWave, sounds[0].Name);
-    EXPECT_EQ("C:\\Sounds\\other.wav", sounds[1].Name);
-    for (const recorded::SoundCall& call : sounds) EXPECT_EQ(0x2001u, call.Flags);  // SND_ASYNC | SND_NOWAIT
-}
-
 // The chooser is handed the edit's name, owned by the dialog, starting in the product's
 // folder and leaving the host's current folder as it was, also one named outside the ANSI
 // code page (row 2) or whose ANSI form names another folder (row 3: "Zoe" beside "Zoë"). A
 // pick fills the edit and enables Test (row 1), Cancel changes nothing (row 2). A name the
 // chooser rejects makes it fail unseen, so "..." opens it once more without the name, the
-// record otherwise as before (rows 3, 4).
+// record otherwise as before (rows 3, 4). The Test button follows the edit's text as typed,
+// and plays what the edit holds then, not what was saved (x.wav), also with the module
+// switched off.
 TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
     ASSERT_TRUE(sandbox_.CreateAppDataFolders());
     struct Case {
@@ -235,7 +231,7 @@ TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE(testing::Message() << "row " << i + 1);
-        HostedModule module(ModulePath(), "");
+        HostedModule module(ModulePath(), "x.wav");
         chooserAnswer = c.answer;
         std::string edit;
         HWND shown = nullptr;
@@ -245,14 +241,20 @@ TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
         GetCurrentDirectoryW(MAX_PATH, hostFolder);
         module.InDialog([&](HWND dialog) {
             shown = dialog;
+            Click(dialog, IDC_DONT_USE_MODULE);
             TypeText(dialog, IDC_WAVE_NAME, c.typed);
             testEnabledBefore = IsEnabled(dialog, IDC_TEST_PLAY);
             Click(dialog, IDC_BROWSE);
             GetCurrentDirectoryW(MAX_PATH, folderAfter);
             edit = AnsiText(dialog, IDC_WAVE_NAME);
             testEnabled = IsEnabled(dialog, IDC_TEST_PLAY);
+            Click(dialog, IDC_TEST_PLAY);
         });
         SetCurrentDirectoryW(ownFolder);
+        const std::vector<recorded::SoundCall> sounds = recorded::Snapshot().Sounds;
+        ASSERT_EQ(1u, sounds.size());
+        EXPECT_EQ(c.editAfter, sounds[0].Name);
+        EXPECT_EQ(0x2001u, sounds[0].Flags);  // SND_ASYNC | SND_NOWAIT
         EXPECT_EQ(std::wstring(hostFolder), folderAfter) << "the chooser moved the host's current folder";
         EXPECT_EQ(*c.typed != 0, testEnabledBefore);
         EXPECT_EQ(c.editAfter, edit);
@@ -307,20 +309,22 @@ TEST_F(DialogServicesInDialog, LibrariesLoadFromTheSystemFolderAtFirstUse) {
 }
 
 // A module whose folder leaves no room for "Karvex.chm::/popup.txt" in 260 bytes shows no
-// pop-up rather than one from a cut path; the help file itself still fits and opens.
-TEST_F(DialogServicesInDialog, ModuleFolderTooLongForThePopupSourceShowsNoPopup) {
+// pop-up rather than one from a cut path, and still opens the help file; a module whose own
+// path does not fit 260 bytes (the system hands back a cut one), here for its long name in a
+// short folder, opens neither.
+TEST_F(DialogServicesInDialog, ModulePathsTooLongForTheHelpShowNothingCut) {
     const std::string root = TempPath("karvex-deep");
-    const std::string folder = MakeFolderOfLength(root, 239) + "\\";
-    ASSERT_EQ(240u, folder.size());  // Karvex.dll fits (250), the popup source (262) does not
-    const std::string copy = folder + "Karvex.dll";
-    ASSERT_TRUE(CopyFileA(ModulePath(), copy.c_str(), FALSE));
-    {
+    for (const std::string& name : {std::string("Karvex.dll"), std::string(240, 'k') + ".dll"}) {
+        const bool deep = name == "Karvex.dll";  // the module's path: 250 bytes; else over 260
+        const std::string folder = MakeFolderOfLength(root, deep ? 239 : root.size()) + "\\", copy = folder + name;
+        ASSERT_TRUE(CopyFileW(Widen(ModulePath()).c_str(), Widen(copy).c_str(), FALSE)) << copy.size();
         HostedModule module(copy, "");
         module.InDialog([&](HWND dialog) {
             SendHelp(dialog, IDC_USE_MODULE, POINT{10, 10});
             Click(dialog, IDC_HELP_BUTTON);
         });
-        ASSERT_EQ(1u, helpCalls.size());
+        ASSERT_EQ(deep ? 1u : 0u, helpCalls.size()) << copy.size() << " bytes";
+        if (!deep) continue;
         EXPECT_EQ(0u, helpCalls[0].Command);
         EXPECT_EQ(folder + "Karvex.chm", helpCalls[0].File);
     }

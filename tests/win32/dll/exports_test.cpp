@@ -4,7 +4,9 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 
+#include "support/import_hook.h"
 #include "support/message_window.h"
 #include "support/module_under_test.h"
 #include "resources/version.h"
@@ -15,6 +17,10 @@ const char* const kExportsInOrdinalOrder[] = {
     "QueryVekModule", "SetParentWindow", "IsModuleEnable", "GetTitleName", "Setting",
     "StartModule",    "StopModule",      "SetPortableMode", "ChangePortableMode", "InitialLoad",
 };
+
+int WINAPI LoadsNothing(HINSTANCE, UINT, LPSTR, int) {
+    return 0;
+}
 
 }  // namespace
 
@@ -34,18 +40,23 @@ TEST(Exports, EveryExportResolvesByNameAndByItsOrdinal) {
     EXPECT_EQ(GetProcAddress(module.Handle, "_InitialLoad@4"), nullptr);
 }
 
+// The title, with nothing written past its terminator; a null buffer gets nothing (and 0); a
+// title that cannot be loaded (the system writes nothing then) comes back empty.
 TEST(Exports, GetTitleNameCopiesTheJapaneseTitleAsCodePage932) {
     ASSERT_EQ(GetACP(), 932u) << "tests expect the Japanese ANSI code page";
     ModuleUnderTest module;
     ASSERT_TRUE(module.Loaded());
-    char buffer[80];
-    std::memset(buffer, 0x7F, sizeof buffer);
-    const int copied = module.Api.GetTitleName(buffer);
-    const char expected[] =
+    EXPECT_EQ(module.Api.GetTitleName(nullptr), 0);
+    const std::string title =
         "\x8E\x9E\x95\xF1\x83\x82\x83\x57\x83\x85\x81\x5B\x83\x8B\x81\x40Version" KARVEX_VERSION_TEXT;
-    EXPECT_EQ(copied, static_cast<int>(sizeof expected - 1));
-    EXPECT_STREQ(buffer, expected);
-    EXPECT_EQ(buffer[sizeof expected], 0x7F) << "wrote past the terminator";
+    for (const bool loads : {true, false}) {
+        const ImportHook failing(module.Handle, "user32.dll", "LoadStringA",
+                                 HookAddress(loads ? &LoadStringA : &LoadsNothing));
+        char buffer[80];
+        std::memset(buffer, 0x7F, sizeof buffer);
+        EXPECT_EQ(module.Api.GetTitleName(buffer), loads ? static_cast<int>(title.size()) : 0);
+        EXPECT_EQ(std::string(buffer, buffer + (loads ? title.size() : 0) + 2), (loads ? title : "") + '\0' + '\x7F');
+    }
 }
 
 // Each export is called through a naked call sequence and ESP is compared before and
@@ -92,15 +103,10 @@ TEST(Exports, EveryExportRemovesItsOwnArgumentsFromTheStack) {
         const char* name;
         int argumentCount, argument;
     } calls[] = {
-        {"QueryVekModule", 0, 0},
-        {"SetParentWindow", 1, static_cast<int>(reinterpret_cast<INT_PTR>(host.Get()))},
-        {"SetPortableMode", 1, 0},
-        {"InitialLoad", 1, 0},
-        {"IsModuleEnable", 0, 0},
+        {"QueryVekModule", 0, 0}, {"SetParentWindow", 1, static_cast<int>(reinterpret_cast<INT_PTR>(host.Get()))},
+        {"SetPortableMode", 1, 0}, {"InitialLoad", 1, 0}, {"IsModuleEnable", 0, 0},
         {"GetTitleName", 1, static_cast<int>(reinterpret_cast<INT_PTR>(title))},
-        {"StartModule", 0, 0},
-        {"StopModule", 0, 0},
-        {"ChangePortableMode", 1, 0},
+        {"StartModule", 0, 0}, {"StopModule", 0, 0}, {"ChangePortableMode", 1, 0},
     };
     for (const auto& call : calls) {
         void* function = reinterpret_cast<void*>(GetProcAddress(module.Handle, call.name));

@@ -92,7 +92,7 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
         ASSERT_TRUE(module.Ready());
         if (c.initialLoad >= 0) module.Api.InitialLoad(c.initialLoad % 2);
         recorded::Answer([](recorded::Answers& a) { a.AppData.reset(); });
-        if (c.setPortable >= 0) module.Api.SetPortableMode(c.setPortable);
+        if (c.setPortable >= 0) { EXPECT_EQ(module.Api.SetPortableMode(c.setPortable), 0); }
         if (c.change >= 0) {
             EXPECT_EQ(module.Api.ChangePortableMode(c.change), c.changeResult);
         }

@@ -19,7 +19,8 @@ const char* ModulePath() {
     return path;
 }
 
-ModuleUnderTest::ModuleUnderTest(const char* path) : Handle(LoadLibraryA(path)) {
+// By the wide name, which may be longer than an ANSI path (MAX_PATH) can be.
+ModuleUnderTest::ModuleUnderTest(const char* path) : Handle(LoadLibraryW(Widen(path).c_str())) {
     if (Handle && !ResolveExports(Handle, Api).empty()) Unload();
 }
 

@@ -36,13 +36,13 @@ TEST(SettingDialogStore, IntervalComesFromTheSelectedRowOrStaysWithoutASelection
         int Selection;  // -1: none
         DWORD Expected;
     } cases[] = {
-        {"once per interval, 15", false, 7, 4, 900},
-        {"once per interval, None", false, 7, 0, 0xFFFFFFFF},
-        {"hour count, 60", true, 3, 2, 3600},
+        {"once per interval, None", false, 7, 0, 0xFFFFFFFF}, {"1", false, 7, 1, 60}, {"5", false, 7, 2, 300},
+        {"10", false, 7, 3, 600}, {"15", false, 7, 4, 900}, {"30", false, 7, 5, 1800}, {"60", false, 7, 6, 3600},
+        {"hour count, None", true, 3, 0, 0xFFFFFFFF}, {"30", true, 3, 1, 1800}, {"60", true, 3, 2, 3600},
         {"hour count, no selection", true, 3, -1, 12345},
         {"once per interval, no selection", false, 7, -1, 12345},
-        // A row the table does not have (the list filled from the other table).
-        {"hour count, row past its table", true, 7, 5, 12345},
+        // The first row the table does not have (the list filled from the other table).
+        {"hour count, row past its table", true, 7, 3, 12345},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);

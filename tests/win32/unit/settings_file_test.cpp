@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,22 +34,24 @@ protected:
 };
 
 // Each load starts from values no load gives, so a field that a load leaves alone shows; the
-// unload then writes back what was read. (No file, an empty one, one without the section, one
-// that cannot be read, and a folder the shell cannot name: dll.Reliability and
+// unload then writes back what was read, unless it could not be read. (No file, an empty one,
+// one without the section, and a folder the shell cannot name: dll.Reliability and
 // dll.SettingsModuleTest.)
 TEST_F(SettingsFileTest, LoadGivesTheFilesValuesOrTheDefaults) {
+    const SettingValues every{1, 1, 3600, 1, kJapaneseWave};
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     struct Row {
         std::string name;
         std::string file;
         SettingValues loaded;
-        bool heldShared = false;  // another program holds the file open and shares it
+        std::optional<DWORD> heldSharing;  // another program holds the file open, sharing this
     };
     std::vector<Row> rows = {
         {"1 empty section", Settings(""), kDefaults},
-        {"2 every key", Settings(SettingValues{1, 1, 3600, 1, kJapaneseWave}), {1, 1, 3600, 1, kJapaneseWave}},
+        {"2 every key", Settings(every), every},
         {"3 None", Settings("Enable=1\r\nInterval=4294967295\r\n"), {1, 0, 0xFFFFFFFFu, 0, ""}},
-        {"4 held open and shared (an editor, a backup)", Settings(SettingValues{1, 1, 3600, 1, kJapaneseWave}),
-         {1, 1, 3600, 1, kJapaneseWave}, true},
+        {"4 held open and shared (an editor, a backup)", Settings(every), every, kShareAll},
+        {"5 held open unshared: unreadable, not the user's", Settings(every), kDefaults, 0},
     };
     for (const WaveNameCut& c : WaveNameCuts()) {
         rows.push_back({c.Name, Settings("WaveName=" + c.Text + "\r\n"),
@@ -57,14 +60,15 @@ TEST_F(SettingsFileTest, LoadGivesTheFilesValuesOrTheDefaults) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), row.file));
-        const ExclusiveFile held(row.heldShared ? AppDataIniPath() : "",
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+        ExclusiveFile held(row.heldSharing ? AppDataIniPath() : "", row.heldSharing.value_or(0));
+        const bool unreadable = row.heldSharing == DWORD{0};
         SignalSettings loaded(kResources);
         FillWithSentinels(loaded);
         EXPECT_EQ(loaded.InitialLoad(0), static_cast<int>(row.loaded.WaveName.size()));
         EXPECT_EQ(ValuesOf(loaded), row.loaded);
-        EXPECT_TRUE(loaded.SaveUsersValues());  // the unload's save
-        ExpectFileHolds(AppDataIniPath(), row.loaded);
+        EXPECT_EQ(loaded.SaveUsersValues(), !unreadable);  // the unload's save
+        held.Release();
+        ExpectFileHolds(AppDataIniPath(), unreadable ? every : row.loaded);
     }
     EXPECT_FALSE(FileExists(PortableIniPath()));
 }
