@@ -44,7 +44,7 @@ TEST_F(SettingsFileTest, LoadGivesTheFilesValuesOrTheDefaults) {
         std::string name;
         std::string file;
         SettingValues loaded;
-        std::optional<DWORD> heldSharing;  // another program holds the file open, sharing this
+        std::optional<DWORD> heldSharing = std::nullopt;  // another program holds it open, sharing this
     };
     std::vector<Row> rows = {
         {"1 empty section", Settings(""), kDefaults},
