@@ -301,9 +301,8 @@ TEST_F(Unload, WhileTheTimerIsArmedTheTimerIsRemoved) {
         ASSERT_EQ(Snapshot().SetCalls, withWindow ? 1 : 0) << "a timer without a window was set";
         Module->Unload();
         EXPECT_FALSE(ModuleMapped());
-        const std::vector<TimerCall> kills = recorded::Where(
-            recorded::OnThread(Snapshot().Kills(), GetCurrentThreadId()),
-            [this](const TimerCall& kill) { return kill.Window == Window; });
+        const std::vector<TimerCall> kills = recorded::Where(recorded::OnThread(Snapshot().Kills(), GetCurrentThreadId()),
+                                                             [this](const TimerCall& kill) { return kill.Window == Window; });
         EXPECT_EQ(kills.size(), withWindow ? 1u : 0u) << "detach did not stop the timer";
         for (const TimerCall& kill : kills) EXPECT_NE(kill.Result, 0u) << "no timer was pending";
         PumpFor(20 * kShortDelayMs);  // a firing left behind would run into the unmapped module

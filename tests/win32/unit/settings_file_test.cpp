@@ -39,7 +39,6 @@ protected:
 // dll.SettingsModuleTest.)
 TEST_F(SettingsFileTest, LoadGivesTheFilesValuesOrTheDefaults) {
     const SettingValues every{1, 1, 3600, 1, kJapaneseWave};
-    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     struct Row {
         std::string name;
         std::string file;
@@ -50,7 +49,7 @@ TEST_F(SettingsFileTest, LoadGivesTheFilesValuesOrTheDefaults) {
         {"1 empty section", Settings(""), kDefaults},
         {"2 every key", Settings(every), every},
         {"3 None", Settings("Enable=1\r\nInterval=4294967295\r\n"), {1, 0, 0xFFFFFFFFu, 0, ""}},
-        {"4 held open and shared (an editor, a backup)", Settings(every), every, kShareAll},
+        {"4 held open and shared (an editor)", Settings(every), every, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE},
         {"5 held open unshared: unreadable, not the user's", Settings(every), kDefaults, 0},
     };
     for (const WaveNameCut& c : WaveNameCuts()) {
@@ -61,14 +60,13 @@ TEST_F(SettingsFileTest, LoadGivesTheFilesValuesOrTheDefaults) {
         SCOPED_TRACE(row.name);
         ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), row.file));
         ExclusiveFile held(row.heldSharing ? AppDataIniPath() : "", row.heldSharing.value_or(0));
-        const bool unreadable = row.heldSharing == DWORD{0};
         SignalSettings loaded(kResources);
         FillWithSentinels(loaded);
         EXPECT_EQ(loaded.InitialLoad(0), static_cast<int>(row.loaded.WaveName.size()));
         EXPECT_EQ(ValuesOf(loaded), row.loaded);
-        EXPECT_EQ(loaded.SaveUsersValues(), !unreadable);  // the unload's save
+        EXPECT_EQ(loaded.SaveUsersValues(), row.heldSharing != DWORD{0});  // the unload's save, not of the unreadable
         held.Release();
-        ExpectFileHolds(AppDataIniPath(), unreadable ? every : row.loaded);
+        ExpectFileHolds(AppDataIniPath(), row.heldSharing == DWORD{0} ? every : row.loaded);
     }
     EXPECT_FALSE(FileExists(PortableIniPath()));
 }
