@@ -171,7 +171,7 @@ const OpeningCase kOpeningCases[] = {
      {102, 105, 108}, kThreeLabels, 1, false, false, false},
     {"3 hour count on 24-hour clock", {1, 1, 1800, 1, kJapaneseWave}, 0,
      {101, 105, 108}, kThreeLabels, 1, true, true, true},
-    {"4 once per interval", {1, 0, 900, 0, "x.wav"}, 0,
+    {"4 once per interval, a name of one letter", {1, 0, 900, 0, "x"}, 0,
      {101, 104, 107}, kSevenLabels, 4, true, false, true},
     {"5 None", {1, 0, 0xFFFFFFFFu, 0, "x.wav"}, 0,
      {101, 104, 107}, kSevenLabels, 0, true, false, true},
