@@ -400,12 +400,15 @@ TEST(OwnProcessDialogLibraries, Missing) {
     const std::string settings = Settings(SettingValues{1, 0, 3600, 0, kJapaneseWave});
     ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), settings));
     {
-        ModuleUnderTest module;
-        ASSERT_TRUE(module.Loaded());
+        recorded::Reset();
+        RecordedModule module;
+        ASSERT_TRUE(module.Ready());
         EXPECT_EQ(0, module.Api.InitialLoad(0));  // the defaults: no name, not enabled
         EXPECT_EQ(0, module.Api.IsModuleEnable());
+        module.Unload();
     }
     EXPECT_EQ(settings, ReadFileBytes(AppDataIniPath()));
+    EXPECT_TRUE(recorded::Snapshot().ProfileWrites.empty()) << "saved without knowing where";
     HostedModule module(ModulePath(), kJapaneseWave);
     std::string edit;
     module.InDialog([&](HWND dialog) {  // which then still takes its Cancel
