@@ -400,8 +400,7 @@ TEST(OwnProcessDialogLibraries, Missing) {
     const std::string settings = Settings(SettingValues{1, 0, 3600, 0, kJapaneseWave});
     ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), settings));
     {
-        recorded::Reset();
-        RecordedModule module;
+        RecordedModule module;  // a fresh process: nothing recorded yet
         ASSERT_TRUE(module.Ready());
         EXPECT_EQ(0, module.Api.InitialLoad(0));  // the defaults: no name, not enabled
         EXPECT_EQ(0, module.Api.IsModuleEnable());

@@ -4,9 +4,7 @@
 
 #include "win32/stack_guard.h"
 
-static LONG WINAPI EndAsIfSwallowed(EXCEPTION_POINTERS*) {
-    ExitProcess(1);
-}
+static LONG WINAPI EndAsIfSwallowed(EXCEPTION_POINTERS*) { ExitProcess(1); }
 
 // A failed check ends the process with the stack overrun status before any handler sees an
 // exception: one that would catch them all is installed first. (Under Wine int 0x29 raises
