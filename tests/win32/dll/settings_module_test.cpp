@@ -80,12 +80,8 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(files.Start(true));
-        if (c.appDataFile) {
-            ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), enabled));
-        }
-        if (c.portableFile) {
-            ASSERT_TRUE(WriteFileBytes(PortableIniPath(), enabled));
-        }
+        if (c.appDataFile) { ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), enabled)); }
+        if (c.portableFile) { ASSERT_TRUE(WriteFileBytes(PortableIniPath(), enabled)); }
         recorded::Reset();
         if (c.initialLoad == 2) recorded::Answer([](recorded::Answers& a) { a.AppData = ""; });  // fails
         RecordedModule module;

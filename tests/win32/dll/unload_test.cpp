@@ -157,6 +157,13 @@ TEST_F(Unload, ModuleCallsTheSystemThroughItsImportTable) {
         EXPECT_EQ(sound.Flags, static_cast<DWORD>(SND_ASYNC));
     }
     EXPECT_EQ(seen.Kills().size(), 3u) << "two firings and the stop";
+    // A move to a new window keeps what the timer had left, counted on the hooked tick count.
+    ASSERT_EQ(Module->Api.StartModule(), 1);
+    recorded::LetTimePass(1500);
+    const HostWindow moved;
+    Module->Api.SetParentWindow(moved.Handle());
+    const std::vector<TimerCall> sets = Snapshot().Sets();
+    EXPECT_EQ(sets.back().Delay + 1500, sets.at(sets.size() - 2).Delay) << "not from the hooked tick count";
 }
 
 // The host lets go while a worker is inside a play. The worker's reference keeps the module

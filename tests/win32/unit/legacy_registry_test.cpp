@@ -110,9 +110,7 @@ TEST(LegacyImport, ASaveThatFailsKeepsTheLegacyStoreForTheNextStart) {
         SCOPED_TRACE(c.name);
         LegacyRegistrySandbox registry;
         SettingsFilesSandbox files;
-        if (c.folders) {
-            ASSERT_TRUE(files.CreateAppDataFolders());
-        }
+        if (c.folders) { ASSERT_TRUE(files.CreateAppDataFolders()); }
         if (c.fileHeldOpen) {
             ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), "[Orlune]\r\nEnable=0\r\n"));
         }
