@@ -59,7 +59,7 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
         const char* name;
         bool appDataFile, portableFile;
         int initialLoad;  // -1: not called; 2: InitialLoad(0) while the shell fails, back after
-        int setPortable;  // -1: not called
+        int setPortable;  // -1: not called; 2: SetPortableMode(1) while the host's path is too long
         int change;       // -1: not called
         int changeResult;
         bool savedBeside;
@@ -76,6 +76,7 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
         {"9 no load, flag set", false, true, -1, 1, -1, 0, true, false},
         {"10 application data unreachable at load, flag cleared", true, false, 2, 0, -1, 0, false, false},
         {"11 application data unreachable at load, moved beside", true, false, 2, -1, 1, 1, true, false},
+        {"12 flag set after the load, beside a host too deep", true, false, 0, 2, -1, 0, false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -88,10 +89,9 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
         ASSERT_TRUE(module.Ready());
         if (c.initialLoad >= 0) module.Api.InitialLoad(c.initialLoad % 2);
         recorded::Answer([](recorded::Answers& a) { a.AppData.reset(); });
-        if (c.setPortable >= 0) { EXPECT_EQ(module.Api.SetPortableMode(c.setPortable), 0); }
-        if (c.change >= 0) {
-            EXPECT_EQ(module.Api.ChangePortableMode(c.change), c.changeResult);
-        }
+        if (c.setPortable == 2) recorded::Answer([](recorded::Answers& a) { a.HostExe = "C:\\" + std::string(300, 'h') + "\\k.exe"; });
+        if (c.setPortable >= 0) { EXPECT_EQ(module.Api.SetPortableMode(c.setPortable ? 1 : 0), 0); }
+        if (c.change >= 0) { EXPECT_EQ(module.Api.ChangePortableMode(c.change), c.changeResult); }
         const recorded::Record before = recorded::Snapshot();
         module.Unload();  // hooked still
         const recorded::Record after = recorded::Snapshot();
@@ -99,8 +99,9 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
         EXPECT_EQ(before.Lookups + before.FoundCalls, after.Lookups + after.FoundCalls) << "the unload asked the shell";
         const std::string saved = c.savedBeside ? PortableIniPath() : AppDataIniPath();
         const std::string other = c.savedBeside ? AppDataIniPath() : PortableIniPath();
-        if (c.initialLoad < 0 || c.initialLoad == 2) {
-            EXPECT_EQ(ReadFileBytes(saved), enabled) << "written without a load";
+        if (c.initialLoad < 0 || c.initialLoad == 2 || c.setPortable == 2) {
+            EXPECT_EQ(ReadFileBytes(saved), enabled) << "written without a load, or to a place not chosen";
+            EXPECT_TRUE(after.ProfileWrites.empty()) << after.ProfileWrites.front().File;
         } else {
             ExpectFileHolds(saved, With(kDefaults, [&](SettingValues& v) {
                                 v.Enable = c.appDataFile || c.portableFile ? 1 : 0;

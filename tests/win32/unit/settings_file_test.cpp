@@ -137,12 +137,8 @@ TEST_F(SettingsFileTest, ChangePortableModeMovesTheFileOrChangesNothing) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(files.Start(c.appDataFolders));
-        if (c.appData) {
-            ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), *c.appData));
-        }
-        if (c.portable) {
-            ASSERT_TRUE(WriteFileBytes(PortableIniPath(), *c.portable));
-        }
+        if (c.appData) { ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), *c.appData)); }
+        if (c.portable) { ASSERT_TRUE(WriteFileBytes(PortableIniPath(), *c.portable)); }
         ExclusiveFile lock(c.held ? *c.held : std::string());
         ASSERT_EQ(lock.Held(), c.held != nullptr);
 
