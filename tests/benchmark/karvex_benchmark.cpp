@@ -91,6 +91,7 @@ struct Options {
     int Loads = 50;
     int Firings = 2000;
     int Plays = 200;
+    int Saves = 20;
     int Onsets = 0;            // real boundaries to measure; 0: time loads, firings, plays
     bool WholeSecond = false;  // --delay whole-second
     std::string Wave;
@@ -107,13 +108,14 @@ bool ParseCount(const char* text, int* value) {
 
 const char kUsage[] =
     "Usage: karvex_benchmark.exe [--cold-loads N] [--compare DLL]... [--loads N] [--firings N]\n"
-    "                            [--plays N] --wave WINDOWS_PATH\n"
+    "                            [--plays N] [--saves N] --wave WINDOWS_PATH\n"
     "       karvex_benchmark.exe --onsets N [--delay new|whole-second] --wave WINDOWS_PATH\n"
     "  --cold-loads N  cold loads timed, each in a fresh process (default 15)\n"
     "  --compare DLL   another build of the module to cold-load in turns with this one\n"
     "  --loads N    load/start/unload cycles timed (default 50)\n"
     "  --firings N  timer firings timed for each recorder case (default 2000)\n"
     "  --plays N    timer firings timed with the real PlaySoundA (default 200)\n"
+    "  --saves N    unloads timed with each file size, each saving the settings (default 20)\n"
     "  --wave PATH  the WAV the module plays (the real plays need a real file)\n"
     "  --onsets N   instead, N real minute boundaries: arm, chime, print the times\n"
     "  --delay      the module's own delay (new), or that of earlier releases\n";
@@ -122,7 +124,7 @@ bool Parse(int argc, char** argv, Options* options) {
     const std::pair<const char*, int*> counts[] = {
         {"--cold-loads", &options->ColdLoads}, {"--loads", &options->Loads},
         {"--firings", &options->Firings},      {"--plays", &options->Plays},
-        {"--onsets", &options->Onsets}};
+        {"--saves", &options->Saves},          {"--onsets", &options->Onsets}};
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string arg = argv[i], value = argv[i + 1];
         const auto count = std::find_if(std::begin(counts), std::end(counts),
@@ -311,6 +313,46 @@ bool WriteSettings(const char* interval, const std::string& wave) {
     return false;
 }
 
+// The unload's save, timed as the host's FreeLibrary: the settings file as the module writes it,
+// and one of about 1 MB whose other sections (a launcher's, a user's) the save must keep.
+// Each unload follows a fresh load and InitialLoad(1) of the same file.
+bool PrintSaves(const Options& options, const std::string& wave) {
+    std::string large;
+    for (int section = 0; large.size() < (1u << 20); ++section) {
+        large += "[Other" + std::to_string(section) + "]\r\n";
+        for (int key = 0; key < 4; ++key) {
+            large += "Key" + std::to_string(key) + "=a value that another program keeps here\r\n";
+        }
+    }
+    const std::string own = "[Orlune]\r\nEnable=1\r\nSignalType=0\r\nInterval=300\r\nTimeType=0\r\n"
+                            "WaveName=" + wave + "\r\n";
+    const std::pair<const char*, std::string> files[] = {
+        {"five keys", own}, {"about 1 MB, many other sections", own + large}};
+    std::printf("Unload with its save (FreeLibrary after InitialLoad(1)):\n");
+    std::unique_ptr<PinnedImports> pinned;
+    for (const auto& [what, bytes] : files) {
+        std::vector<double> unloads;
+        for (int run = 0; run < options.Saves; ++run) {
+            if (!WriteFileBytes(PortableIniPath(), bytes)) return false;
+            ModuleUnderTest loaded;
+            if (!loaded.Loaded()) return false;
+            if (!pinned) pinned = std::make_unique<PinnedImports>(loaded.Handle);
+            loaded.Api.InitialLoad(1);
+            const double start = Now();
+            loaded.Unload();
+            unloads.push_back(Now() - start);
+            const auto saved = ReadFileBytes(PortableIniPath());
+            if (!saved || saved->size() < bytes.size()) {
+                std::fprintf(stderr, "benchmark: the save left %s cut\n", PortableIniPath().c_str());
+                return false;
+            }
+        }
+        const std::string label = std::string(what) + ", " + std::to_string(bytes.size()) + " bytes";
+        PrintMicroseconds(label.c_str(), unloads);
+    }
+    return true;
+}
+
 int RunOnsets(const Options& options) {
     if (!WriteSettings("60", options.Wave)) return 1;  // every boundary chimes
     MessageWindow window;
@@ -384,6 +426,7 @@ int main(int argc, char** argv) {
     std::printf("Karvex.dll (%s): %lu bytes (%.1f KiB)\n", ModulePath(), file.nFileSizeLow,
                 file.nFileSizeLow / 1024.0);
     if (!PrintColdLoads(options)) return 1;
+    if (!PrintSaves(options, options.Wave) || !WriteSettings("300", options.Wave)) return 1;
 
     // Load, start, unload, again and again: the first load pays for the module's system
     // DLLs too, as it does in a launcher that has not loaded them yet.
