@@ -28,9 +28,10 @@ KARVEX_NO_STACK_PROTECTOR BOOL DllEntryPoint(HINSTANCE instance, DWORD reason, L
             SignalModule* module = TheSignalModule;
             TheSignalModule = nullptr;  // a late timer firing finds no object
             if (reserved != nullptr) {
-                // Process exit: the other threads are gone, the timer and the memory go with
-                // the process, and the loader's lock is held. Only the save is needed.
-                module->SaveUsersValues();
+                // Process exit: the other threads are gone (one may have held a lock the save
+                // would wait for), the timer and the memory go with the process, and the
+                // loader's lock is held. Only what the file would otherwise lack is written.
+                module->SaveIfFileMayLack();
             } else {
                 delete module;
             }

@@ -54,15 +54,17 @@ LONG OpenKey(HKEY root, const char* path, scoped::RegistryKey& key) {
     return Take(result, opened, key);
 }
 
-// Any value of exactly four bytes is the number, whatever type the registry reports: the
-// key is deleted after the import, so a value refused here would be lost for good. Other
-// sizes would leave part of the field as it was, and take the default.
+// A four-byte REG_DWORD, or four bytes of REG_BINARY (what some tools write a number as),
+// is the number. Other types take the default: the text "900" is also four bytes, and its
+// bytes read as a number would be 3158073. Other sizes would leave part of the field as it
+// was, and take the default too.
 DWORD ReadNumber(HKEY key, const ValueName& name, DWORD fallback) {
     DWORD value = 0;
     DWORD size = sizeof value;
-    if (RegQueryValueExA(key, name.Text, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) !=
+    DWORD type = REG_NONE;
+    if (RegQueryValueExA(key, name.Text, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
             ERROR_SUCCESS ||
-        size != sizeof value) {
+        size != sizeof value || (type != REG_DWORD && type != REG_BINARY)) {
         return fallback;
     }
     return value;

@@ -5,9 +5,11 @@
 
 #include "resources/resource_ids.h"
 #include "settings/ansi_code_page.h"
+#include "settings/ini_writer.h"
 #include "settings/legacy_registry.h"
 #include "settings/setting_keys.h"
 #include "settings/settings_paths.h"
+#include "win32/file_replacement.h"
 #include "win32/resource_text.h"
 #include "win32/scoped_win.h"
 
@@ -18,8 +20,6 @@ constexpr int kNameLoadLimit = 361;
 // WaveName is read with room to spare and then cut to 259 bytes on a character boundary,
 // so a long value never ends in half a double-byte character.
 constexpr DWORD kTextReadBytes = 1024;
-constexpr DWORD kMoveFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED |
-                             MOVEFILE_WRITE_THROUGH;  // 11
 
 // The section name and each key's name, in the order of kSettingKeys.
 struct IniNames {
@@ -34,16 +34,19 @@ struct IniNames {
     }
 };
 
-// A file that is there but cannot be read (another program holds it open without sharing,
-// or access is denied): the profile functions would answer with the defaults as if it
-// were missing.
-bool IsThereButUnreadable(const char* path) {
+enum class FileState { Missing, Readable, Unreadable };
+
+// Whether the file is there, and can be read. One that is there but cannot be read (another
+// program holds it open without sharing, or access is denied) would give the profile
+// functions' defaults as if it were missing.
+FileState StateOf(const char* path) {
     const scoped::File file(CreateFileA(path, GENERIC_READ,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.Valid()) return false;
+    if (file.Valid()) return FileState::Readable;
     const DWORD error = GetLastError();
-    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileState::Missing
+                                                                          : FileState::Unreadable;
 }
 
 }  // namespace
@@ -58,10 +61,20 @@ bool SignalSettings::SaveUsersValues() {
     return HoldsUsersValues() && SaveToIni();
 }
 
+bool SignalSettings::SaveIfFileMayLack() {
+    return fileMayLack_ && SaveUsersValues();
+}
+
 bool SignalSettings::SaveAfterDialog() {
     if (!HoldsUsersValues()) return false;
     if (IniPath[0] == '\0') FindIniPath();
     return SaveToIni();
+}
+
+void SignalSettings::ConfirmUsersValues() {
+    // Before any load the dialog showed defaults, not the file's values: OK then changes the
+    // session only, and nothing is written over the user's file.
+    if (loaded_) usersValues_ = true;
 }
 
 void SignalSettings::FindIniPath() {
@@ -74,8 +87,12 @@ void SignalSettings::FindIniPath() {
 }
 
 int SignalSettings::LoadFromIni() {
+    loaded_ = true;
     // No usable path or file: the defaults, as for a missing file, but not the user's.
-    usersValues_ = IniPath[0] != '\0' && !IsThereButUnreadable(IniPath);
+    const FileState state = IniPath[0] != '\0' ? StateOf(IniPath) : FileState::Unreadable;
+    usersValues_ = state != FileState::Unreadable;
+    // A missing file's defaults are the user's, but not on disk yet.
+    fileMayLack_ = state == FileState::Missing;
     if (!usersValues_) {
         SetDefaults(*this);
         return 0;
@@ -102,19 +119,26 @@ bool SignalSettings::SaveToIni() {
     // No path when it did not fit: a cut path would name another file.
     if (IniPath[0] == '\0') return false;
     const IniNames names(ResourceInstance);
-    bool written = true;
-    // Every key is tried even after a failure: each one that lands is one less to lose.
+    char numbers[std::size(kSettingKeys)][16];
+    const char* keys[std::size(kSettingKeys)];
+    const char* values[std::size(kSettingKeys)];
     for (std::size_t i = 0; i < std::size(kSettingKeys); ++i) {
         const SettingKey& key = kSettingKeys[i];
-        char number[16];
-        if (!key.IsText()) key.FormatNumber(*this, number, sizeof number);
-        const char* value = key.IsText() ? this->*key.Text : number;
-        written &= WritePrivateProfileStringA(names.Section, names.Keys[i], value, IniPath) != FALSE;
+        keys[i] = names.Keys[i];
+        if (key.IsText()) {
+            values[i] = this->*key.Text;
+        } else {
+            key.FormatNumber(*this, numbers[i], sizeof numbers[i]);
+            values[i] = numbers[i];
+        }
     }
-    return written;
+    const bool saved = WriteIniKeys(IniPath, names.Section, keys, values, std::size(kSettingKeys));
+    fileMayLack_ = !saved;
+    return saved;
 }
 
 int SignalSettings::InitialLoad(int portable) {
+    loaded_ = true;
     PortableMode = portable;
     FindIniPath();
     if (!HasLegacyRegistry(ResourceInstance)) return LoadFromIni();
@@ -129,8 +153,12 @@ int SignalSettings::InitialLoad(int portable) {
 }
 
 void SignalSettings::SetPortableMode(int mode) {
+    char before[kPathBytes];
+    std::memcpy(before, IniPath, sizeof before);
     PortableMode = mode;
     FindIniPath();
+    // The file at another path may hold other values, or none.
+    if (lstrcmpiA(before, IniPath) != 0) fileMayLack_ = true;
 }
 
 int SignalSettings::ChangePortableMode(int mode) {
@@ -142,7 +170,7 @@ int SignalSettings::ChangePortableMode(int mode) {
     }
     const char* from = mode != 0 ? appDataPath : portablePath;
     const char* to = mode != 0 ? portablePath : appDataPath;
-    if (!MoveFileExA(from, to, kMoveFlags)) return 0;
+    if (!MoveFileWhole(from, to)) return 0;
     PortableMode = mode;
     std::memcpy(IniPath, to, sizeof IniPath);
     return 1;

@@ -18,21 +18,27 @@ public:
     // (the shell's folder unavailable, or too long), but those are not the user's (see
     // HoldsUsersValues).
     int LoadFromIni();
-    // Writes the five settings, whoever's they are; a path that does not fit its buffer
-    // writes nothing. True when every write succeeded.
+    // Writes the five settings, whoever's they are, replacing the file whole
+    // (settings/ini_writer.h): after any failure the file is as it was. A path that did not fit
+    // its buffer writes nothing. True when the new file is in place.
     bool SaveToIni();
 
     // The one rule for saving: whether the fields hold the user's own values, which alone
     // may be written over the settings file. They are the user's when InitialLoad read them
     // (a missing file's defaults included) or imported them, and once confirmed with OK in
-    // the dialog. Defaults that stand in for a file that could not be read, or for a path
-    // that could not be worked out, are not: saved, they would replace the user's settings.
+    // the dialog after a load. Defaults that stand in for a file that could not be read, or
+    // for a path that could not be worked out, are not: saved, they would replace the user's
+    // settings. Nor are values confirmed before any load: the dialog showed defaults then.
     bool HoldsUsersValues() const { return usersValues_; }
-    // OK in the dialog: the fields are the user's own from now on.
-    void ConfirmUsersValues() { usersValues_ = true; }
-    // The user's values to the kept path (the unload's save, at process exit too); asks the
-    // shell nothing. False unless every write succeeded.
+    // OK in the dialog: the fields are the user's own from now on, once a load has run.
+    void ConfirmUsersValues();
+    // The user's values to the kept path (the unload's save); asks the shell nothing. False
+    // unless the new file is in place.
     bool SaveUsersValues();
+    // The save at process exit: as SaveUsersValues, but only when the file may not hold the
+    // session's values: it was missing at the load, SetPortableMode pointed at another path
+    // since, or the last save failed. Nothing at all otherwise.
+    bool SaveIfFileMayLack();
     // The save after the dialog, on the host's thread: as SaveUsersValues, but an empty path is
     // worked out again first, so that values confirmed while the application-data folder
     // was missing reach the file once it is back.
@@ -43,7 +49,8 @@ public:
     // Otherwise returns LoadFromIni's result.
     int InitialLoad(int portable);
     void SetPortableMode(int mode);
-    // Moves the settings file to the place `mode` selects; 1 on success, 0 on failure
+    // Moves the settings file to the place `mode` selects (win32/file_replacement.h: across
+    // volumes a failed copy leaves the target as it was); 1 on success, 0 on failure
     // (PortableMode then stays as it was).
     int ChangePortableMode(int mode);
     // Works out IniPath for the current PortableMode (asks the shell in application-data
@@ -66,4 +73,6 @@ public:
 
 private:
     bool usersValues_ = false;  // see HoldsUsersValues
+    bool loaded_ = false;       // InitialLoad has run
+    bool fileMayLack_ = false;  // see SaveIfFileMayLack
 };

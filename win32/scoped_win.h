@@ -2,7 +2,7 @@
 // Small owners of the Windows handles the module uses, and guards for a slim reader/writer
 // lock, so that every handle is closed exactly once on every path and every lock taken is
 // released, without hand-written pairs of calls. The tools' and tests' own owners (windows,
-// drawing objects, find handles) build on these in tests/win32/support/scoped_tools.h.
+// drawing objects) build on these in tests/win32/support/scoped_tools.h.
 #include <windows.h>
 
 namespace scoped {
@@ -66,6 +66,9 @@ struct KernelHandleTraits : NullIsEmpty<HANDLE> {
 struct FileHandleTraits : MinusOneIsEmpty {
     static BOOL Close(HANDLE handle) { return CloseHandle(handle); }
 };
+struct FindHandleTraits : MinusOneIsEmpty {
+    static BOOL Close(HANDLE handle) { return FindClose(handle); }
+};
 struct RegistryKeyTraits : NullIsEmpty<HKEY> {
     static LONG Close(HKEY key) { return RegCloseKey(key); }
 };
@@ -75,6 +78,7 @@ struct LibraryTraits : NullIsEmpty<HMODULE> {
 
 using Handle = Owner<KernelHandleTraits>;    // threads, events, snapshots: null when empty
 using File = Owner<FileHandleTraits>;        // CreateFile, snapshots: INVALID_HANDLE_VALUE when empty
+using Find = Owner<FindHandleTraits>;        // FindFirstFile: INVALID_HANDLE_VALUE when empty
 using RegistryKey = Owner<RegistryKeyTraits>;
 using Library = Owner<LibraryTraits>;        // a module reference: FreeLibrary
 

@@ -29,16 +29,19 @@ OBJDUMP = "i686-w64-mingw32-objdump"
 # static MinGW runtime calls, none of the later additions (the _s functions, the ucrt's).
 VISTA_EXPORTS = {
     "kernel32.dll": """AcquireSRWLockExclusive AcquireSRWLockShared CloseHandle CreateFileA
-        CreateThread DeleteCriticalSection EnterCriticalSection FreeLibrary
-        FreeLibraryAndExitThread GetACP GetCurrentDirectoryA GetCurrentDirectoryW GetCurrentProcess
-        GetCurrentProcessId GetCurrentThreadId GetLastError GetLocalTime GetModuleFileNameA
+        CreateFileW CreateThread DeleteCriticalSection DeleteFileW EnterCriticalSection
+        FindClose FindFirstFileW FindNextFileW FlushFileBuffers FreeLibrary
+        FreeLibraryAndExitThread GetACP GetCurrentDirectoryA GetCurrentDirectoryW
+        GetCurrentProcess GetCurrentProcessId GetCurrentThreadId GetExitCodeProcess
+        GetFileAttributesW GetFileSizeEx GetLastError GetLocalTime GetModuleFileNameA
         GetModuleHandleA GetModuleHandleExW GetModuleHandleW GetPrivateProfileIntA
         GetPrivateProfileStringA GetProcAddress GetSystemDirectoryA GetSystemTimeAsFileTime
         GetTickCount InitializeCriticalSection IsDBCSLeadByteEx IsProcessorFeaturePresent
-        LeaveCriticalSection LoadLibraryA LoadLibraryExA MoveFileExA MulDiv MultiByteToWideChar
-        QueryPerformanceCounter ReleaseSRWLockExclusive ReleaseSRWLockShared
-        SetCurrentDirectoryA SetCurrentDirectoryW SetLastError Sleep TerminateProcess TlsGetValue VirtualProtect
-        VirtualQuery WideCharToMultiByte WritePrivateProfileStringA""",
+        LeaveCriticalSection LoadLibraryA LoadLibraryExA lstrcmpiA MoveFileExW MulDiv
+        MultiByteToWideChar OpenProcess QueryPerformanceCounter ReadFile
+        ReleaseSRWLockExclusive ReleaseSRWLockShared ReplaceFileW SetCurrentDirectoryA
+        SetCurrentDirectoryW SetLastError Sleep TerminateProcess TlsGetValue VirtualAlloc
+        VirtualFree VirtualProtect VirtualQuery WideCharToMultiByte WriteFile""",
     "user32.dll": """CheckRadioButton DialogBoxParamA EnableWindow EndDialog GetDlgItem
         GetDlgItemTextA GetWindowLongA GetWindowTextLengthA IsDlgButtonChecked IsWindow
         KillTimer LoadStringA SendDlgItemMessageA SendMessageA SetDlgItemTextA SetTimer
@@ -47,7 +50,7 @@ VISTA_EXPORTS = {
     "winmm.dll": "PlaySoundA",
     "msvcrt.dll": """__mb_cur_max _amsg_exit _errno _initterm _iob _lock _unlock abort atoi
         calloc fputc free fwrite localeconv malloc memcpy memmove memset realloc setlocale
-        strchr strerror strlen strncmp vfprintf wcslen""",
+        _snwprintf strchr strcspn strerror strlen strncmp vfprintf wcscpy wcslen wcsrchr""",
 }
 LOADED_ON_FIRST_USE = {"comdlg32.dll", "hhctrl.ocx"}
 READOBJ = "llvm-readobj"

@@ -407,7 +407,7 @@ TEST(OwnProcessDialogLibraries, Missing) {
         module.Unload();
     }
     EXPECT_EQ(settings, ReadFileBytes(AppDataIniPath()));
-    EXPECT_TRUE(recorded::Snapshot().ProfileWrites.empty()) << "saved without knowing where";
+    EXPECT_TRUE(recorded::Snapshot().SettingsWrites.empty()) << "saved without knowing where";
     HostedModule module(ModulePath(), kJapaneseWave);
     std::string edit;
     module.InDialog([&](HWND dialog) {  // which then still takes its Cancel

@@ -101,7 +101,7 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
         const std::string other = c.savedBeside ? AppDataIniPath() : PortableIniPath();
         if (c.initialLoad < 0 || c.initialLoad == 2 || c.setPortable == 2) {
             EXPECT_EQ(ReadFileBytes(saved), enabled) << "written without a load, or to a place not chosen";
-            EXPECT_TRUE(after.ProfileWrites.empty()) << after.ProfileWrites.front().File;
+            EXPECT_TRUE(after.SettingsWrites.empty()) << after.SettingsWrites.front().File;
         } else {
             ExpectFileHolds(saved, With(kDefaults, [&](SettingValues& v) {
                                 v.Enable = c.appDataFile || c.portableFile ? 1 : 0;

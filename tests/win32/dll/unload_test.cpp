@@ -189,7 +189,7 @@ TEST_F(Unload, WhileAWorkerPlaysTheModuleStaysUntilTheWorkerEnds) {
     EXPECT_EQ(Snapshot().Sounds.size(), 3u) << "15:00 on the 12-hour clock";
     EXPECT_TRUE(SavedAtDetach());
     EXPECT_FALSE(recorded::OnThread(Snapshot().Kills(), worker).empty()) << "detach did not stop the timer";
-    const std::vector<recorded::ProfileWrite> writes = Snapshot().ProfileWrites;
+    const std::vector<recorded::SettingsWrite> writes = Snapshot().SettingsWrites;
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(writes.back().ThreadId, worker) << "the last save did not come from the detach on the worker";
 }
@@ -237,7 +237,7 @@ TEST_F(Unload, AWorkerEndingDuringAFiringLeavesTheUnloadToTheFiring) {
     EXPECT_FALSE(ModuleMapped()) << "the firing did not give its reference back";
     EXPECT_EQ(Snapshot().Sounds.size(), 3u);
     EXPECT_TRUE(SavedAtDetach());
-    const std::vector<recorded::ProfileWrite> writes = Snapshot().ProfileWrites;
+    const std::vector<recorded::SettingsWrite> writes = Snapshot().SettingsWrites;
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(writes.back().ThreadId, GetCurrentThreadId()) << "detached on the worker, under the firing";
 }
@@ -320,42 +320,70 @@ TEST_F(Unload, WhileTheTimerIsArmedTheTimerIsRemoved) {
     }
 }
 
-// A host that ends without FreeLibrary (its own crash included), its timer armed: the module's
-// save runs at process exit, and nothing more (the other threads are gone, the loader's lock is
-// held, the timer and the memory go with the process). A child process of this test plays that
-// host; a KillTimer by the module at the exit (as deleting its object would make) ends it with 4.
-TEST(HostExit, WithoutFreeLibraryTheSettingsAreKept) {
+// A host that ends without FreeLibrary, its timer armed: at process exit the module writes only
+// what the file would otherwise lack, and nothing more (the other threads are gone, the
+// loader's lock is held, the timer and the memory go with the process). A child process of
+// this test plays that host; a KillTimer by the module at the exit (as deleting its object
+// would make) ends it with 4.
+TEST(HostExit, WithoutFreeLibraryOnlyWhatTheFileLacksIsWritten) {
+    const SettingValues saved{1, 0, 300, 0, kJapaneseWave};
+    // Spaced as no save writes it: a save at the exit would show.
+    const std::string asRead = "[Orlune]\r\nEnable = 1\r\nSignalType = 0\r\nInterval = 300\r\n"
+                               "TimeType = 0\r\nWaveName = " + std::string(kJapaneseWave) + "\r\n";
+    const struct {
+        const char* name;
+        bool fileAtLoad;   // the application-data file is there at InitialLoad(0)
+        bool portable;     // SetPortableMode(1) after the load
+    } rows[] = {
+        {"1 the session left the file as read: nothing written", true, false},
+        {"2 no file at the load: its defaults written", false, false},
+        {"3 SetPortableMode to the other place: written there", true, true},
+    };
     constexpr char kChild[] = "KARVEX_EXITING_HOST";
-    if (GetEnvironmentVariableA(kChild, nullptr, 0) != 0) {
+    char row[8] = "";
+    if (GetEnvironmentVariableA(kChild, row, sizeof row) != 0) {
+        const auto& r = rows[row[0] - '1'];
         const MessageWindow host;
         ModuleUnderTest module;
         module.Api.SetParentWindow(host.Get());
         module.Api.InitialLoad(0);
-        const bool armed = module.Api.StartModule() == 1;
-        RemoveFile(AppDataIniPath());  // so that only the module's save at exit brings it back
+        if (r.portable) module.Api.SetPortableMode(1);
+        const bool armed = module.Api.StartModule() == (r.fileAtLoad ? 1 : 0);
         const ImportHook kill(module.Handle, "USER32.dll", "KillTimer",
                               HookAddress(+[] { TerminateProcess(GetCurrentProcess(), 4); }));
         ExitProcess(armed && kill.Installed() ? 0 : 3);
     }
-    const SettingValues saved{1, 0, 300, 0, kJapaneseWave};
     SettingsFilesSandbox files;
-    ASSERT_TRUE(files.CreateAppDataFolders());
-    ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), Settings(saved)));
-    char exe[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    std::string command = std::string("\"") + exe + "\" --gtest_filter=HostExit.*";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION child{};
-    SetEnvironmentVariableA(kChild, "1");
-    const BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                        nullptr, &startup, &child);
-    SetEnvironmentVariableA(kChild, nullptr);
-    ASSERT_TRUE(started);
-    const scoped::Handle process(child.hProcess), thread(child.hThread);
-    ASSERT_EQ(WaitForSingleObject(process.Get(), 60000), static_cast<DWORD>(WAIT_OBJECT_0));
-    DWORD exitCode = 1;
-    GetExitCodeProcess(process.Get(), &exitCode);
-    EXPECT_EQ(exitCode, 0u);
-    ExpectFileHolds(AppDataIniPath(), saved);
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(rows[i].name);
+        ASSERT_TRUE(files.Start(true));
+        if (rows[i].fileAtLoad) {
+            ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), asRead));
+        }
+        char exe[MAX_PATH] = "";
+        GetModuleFileNameA(nullptr, exe, MAX_PATH);
+        std::string command = std::string("\"") + exe + "\" --gtest_filter=HostExit.*";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION child{};
+        SetEnvironmentVariableA(kChild, std::to_string(i + 1).c_str());
+        const BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                            nullptr, &startup, &child);
+        SetEnvironmentVariableA(kChild, nullptr);
+        ASSERT_TRUE(started);
+        const scoped::Handle process(child.hProcess), thread(child.hThread);
+        ASSERT_EQ(WaitForSingleObject(process.Get(), 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+        DWORD exitCode = 1;
+        GetExitCodeProcess(process.Get(), &exitCode);
+        EXPECT_EQ(exitCode, 0u);
+        if (rows[i].portable) {
+            EXPECT_EQ(ReadFileBytes(AppDataIniPath()), asRead);
+            ExpectFileHolds(PortableIniPath(), saved);
+        } else if (rows[i].fileAtLoad) {
+            EXPECT_EQ(ReadFileBytes(AppDataIniPath()), asRead);
+            EXPECT_FALSE(FileExists(PortableIniPath()));
+        } else {
+            ExpectFileHolds(AppDataIniPath(), kDefaults);
+        }
+    }
 }

@@ -59,14 +59,36 @@ SYSTEMTIME ClockAnswer(const Answers& answer) {
     return now;
 }
 
-BOOL WINAPI RecordedWritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file) {
-    Locked([&](State& s) { s.Seen.ProfileWrites.push_back({file ? file : "(null)", GetCurrentThreadId()}); });
-    const DWORD attributes = file ? GetFileAttributesA(file) : INVALID_FILE_ATTRIBUTES;
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    return ::WritePrivateProfileStringA(section, key, value, file);
+// A save writes its new file beside the target as "<target>.~<id>.tmp" and then puts it in
+// place; a move's MoveFileExW from the other settings file is no save.
+void NoteSettingsWrite(LPCWSTR from, LPCWSTR file) {
+    const std::size_t length = lstrlenW(from);
+    if (length < 4 || lstrcmpiW(from + length - 4, L".tmp") != 0) return;
+    char ansi[MAX_PATH + 8] = "";
+    WideCharToMultiByte(CP_ACP, 0, file, -1, ansi, sizeof ansi, nullptr, nullptr);
+    Locked([&](State& s) { s.Seen.SettingsWrites.push_back({ansi, GetCurrentThreadId()}); });
+}
+
+// Wine running as root ignores a read-only attribute: these refuse a read-only target as
+// Windows does.
+bool RefusedAsReadOnly(LPCWSTR file) {
+    const DWORD attributes = GetFileAttributesW(file);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return false;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return true;
+}
+
+BOOL WINAPI RecordedReplaceFileW(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
+                                 LPVOID exclude, LPVOID reserved) {
+    NoteSettingsWrite(replacement, replaced);
+    if (RefusedAsReadOnly(replaced)) return FALSE;
+    return ::ReplaceFileW(replaced, replacement, backup, flags, exclude, reserved);
+}
+
+BOOL WINAPI RecordedMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    NoteSettingsWrite(from, to);
+    if (RefusedAsReadOnly(to)) return FALSE;
+    return ::MoveFileExW(from, to, flags);
 }
 
 HRESULT WINAPI RecordedSHGetFolderPathA(HWND window, int folder, HANDLE token, DWORD flags, LPSTR path) {
@@ -125,7 +147,8 @@ const Import kImports[] = {
     {"KERNEL32.dll", "GetLocalTime", HookAddress(&RecordedGetLocalTime)},
     {"KERNEL32.dll", "GetTickCount", HookAddress(&RecordedGetTickCount)},
     {"KERNEL32.dll", "Sleep", HookAddress(&RecordedSleep)},
-    {"KERNEL32.dll", "WritePrivateProfileStringA", HookAddress(&RecordedWritePrivateProfileStringA)},
+    {"KERNEL32.dll", "ReplaceFileW", HookAddress(&RecordedReplaceFileW)},
+    {"KERNEL32.dll", "MoveFileExW", HookAddress(&RecordedMoveFileExW)},
     {"KERNEL32.dll", "GetModuleFileNameA", HookAddress(&RecordedGetModuleFileNameA)},
     {"USER32.dll", "SetTimer", HookAddress(&RecordedSetTimer)},
     {"USER32.dll", "KillTimer", HookAddress(&RecordedKillTimer)},

@@ -2,7 +2,7 @@
 // The system as the module meets it in every test: its calls to the clock, the tick count,
 // Sleep, the window timers, PlaySoundA and worker starts go to the recorders here, which note
 // each call with its thread and answer as told. The real module reaches them through its
-// import table (RecordedModule, with its profile writes, library loads and the two functions
+// import table (RecordedModule, with the settings files it puts in place, library loads and the two functions
 // that find its settings); the unit tests' seam calls them directly
 // (unit/recorded_platform.cpp). Recorders and record live in the test executable, so they
 // outlive the module: read the record after the unload. One process-wide record, reset
@@ -60,8 +60,10 @@ std::vector<Call> OnThread(const std::vector<Call>& calls, DWORD thread) {
 
 struct SleepCall { DWORD Milliseconds, ThreadId; };
 
-struct ProfileWrite {
-    std::string File;  // "(null)" for none
+// A settings file a save put in place (ReplaceFileW, or MoveFileExW where there was none; a
+// move's MoveFileExW is no save), named as the module named it, an ANSI path.
+struct SettingsWrite {
+    std::string File;
     DWORD ThreadId;
 };
 
@@ -77,7 +79,7 @@ struct Record {
     std::vector<DWORD> HostSleeps;  // the host thread's (Answers::HostThread)
     std::vector<TimerCall> Timers;  // sets and kills
     std::vector<SoundCall> Sounds;
-    std::vector<ProfileWrite> ProfileWrites;
+    std::vector<SettingsWrite> SettingsWrites;
     // The module's LoadLibraryExA calls ("load <name> <flags>", and "refused" after one the
     // answers refused), and what the test noted among them (NoteLibraryUse).
     std::vector<std::string> Libraries;

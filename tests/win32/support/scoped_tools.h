@@ -7,9 +7,6 @@
 
 namespace scoped {
 
-struct FindHandleTraits : MinusOneIsEmpty {
-    static BOOL Close(HANDLE handle) { return FindClose(handle); }
-};
 struct WindowTraits : NullIsEmpty<HWND> {
     static BOOL Close(HWND window) { return DestroyWindow(window); }
 };
@@ -23,7 +20,6 @@ struct GdiObjectTraits : NullIsEmpty<HGDIOBJ> {
     static BOOL Close(HGDIOBJ object) { return DeleteObject(object); }
 };
 
-using Find = Owner<FindHandleTraits>;        // FindFirstFile
 using Window = Owner<WindowTraits>;
 using ScreenDc = Owner<ScreenDcTraits>;      // GetDC(nullptr)
 using MemoryDc = Owner<MemoryDcTraits>;      // CreateCompatibleDC

@@ -1,0 +1,225 @@
+#include "win32/file_replacement.h"
+
+#include <cwchar>
+
+#include "win32/scoped_win.h"
+
+namespace {
+
+// No settings file comes near this; a larger one is not read into memory.
+constexpr ULONGLONG kLargestFileBytes = 512ull << 20;
+// ReplaceFileW fails while another program (a scanner, a second writer reading the file) has
+// the target open without sharing its deletion: try again for about a tenth of a second.
+constexpr int kReplaceTries = 5;
+constexpr DWORD kReplaceRetryMs = 20;
+constexpr int kTemporaryNameTries = 16;
+constexpr wchar_t kTemporaryMark[] = L".~";
+constexpr wchar_t kTemporaryExtension[] = L".tmp";
+
+// `ansi` and then `suffix` as a wide path in `out` (`outChars` units); one of MAX_PATH or more
+// gets the "\\?\" prefix that lifts the limit. False when it does not fit or does not convert.
+bool ToWidePath(const char* ansi, const wchar_t* suffix, wchar_t* out, std::size_t outChars) {
+    wchar_t converted[MAX_PATH + 8];
+    const int length = MultiByteToWideChar(CP_ACP, 0, ansi, -1, converted, MAX_PATH + 8);
+    if (length <= 1) return false;
+    const std::size_t total = static_cast<std::size_t>(length - 1) + std::wcslen(suffix);
+    const bool network = converted[0] == L'\\' && converted[1] == L'\\';
+    const wchar_t* prefix = total < MAX_PATH ? L"" : network ? L"\\\\?\\UNC" : L"\\\\?\\";
+    const wchar_t* rest = total >= MAX_PATH && network ? converted + 1 : converted;
+    const int written = _snwprintf(out, outChars, L"%ls%ls%ls", prefix, rest, suffix);
+    return written > 0 && static_cast<std::size_t>(written) < outChars;
+}
+
+// Whether the process `id` may still be writing: true unless the system says it has ended
+// (or never was), or it is this process.
+bool MayStillWrite(DWORD id) {
+    if (id == GetCurrentProcessId()) return false;  // one writer here, on one thread at a time
+    const scoped::Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    if (!process) return GetLastError() != ERROR_INVALID_PARAMETER;  // denied: someone's, alive
+    DWORD code = 0;
+    return GetExitCodeProcess(process.Get(), &code) && code == STILL_ACTIVE;
+}
+
+unsigned HexValue(wchar_t c) {
+    if (c >= L'0' && c <= L'9') return static_cast<unsigned>(c - L'0');
+    if (c >= L'a' && c <= L'f') return static_cast<unsigned>(c - L'a' + 10);
+    if (c >= L'A' && c <= L'F') return static_cast<unsigned>(c - L'A' + 10);
+    return 16;
+}
+
+// Deletes the temporary files of `target` whose writers have ended (killed mid-save).
+void ClearLeftTemporaries(const char* target) {
+    wchar_t pattern[MAX_PATH + 40];
+    wchar_t suffix[16];
+    _snwprintf(suffix, 16, L"%ls*%ls", kTemporaryMark, kTemporaryExtension);
+    if (!ToWidePath(target, suffix, pattern, MAX_PATH + 40)) return;
+    wchar_t* folderEnd = std::wcsrchr(pattern, L'\\');
+    if (!folderEnd) return;
+    const std::size_t markAt = std::wcslen(folderEnd + 1) - std::wcslen(suffix) +
+                               std::wcslen(kTemporaryMark);  // in the found name
+    WIN32_FIND_DATAW found;
+    const scoped::Find find(FindFirstFileW(pattern, &found));
+    if (!find) return;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        const wchar_t* id = found.cFileName + markAt;
+        if (std::wcslen(found.cFileName) < markAt + 8) continue;
+        DWORD process = 0;
+        bool hex = true;
+        for (int i = 0; i < 8 && hex; ++i) {
+            const unsigned digit = HexValue(id[i]);
+            hex = digit < 16;
+            process = process << 4 | digit;
+        }
+        if (!hex || MayStillWrite(process)) continue;
+        wchar_t path[MAX_PATH + 40];
+        const std::size_t folderChars = static_cast<std::size_t>(folderEnd + 1 - pattern);
+        if (folderChars + std::wcslen(found.cFileName) >= MAX_PATH + 40) continue;
+        std::wmemcpy(path, pattern, folderChars);
+        std::wcscpy(path + folderChars, found.cFileName);
+        DeleteFileW(path);
+    } while (FindNextFileW(find.Get(), &found));
+}
+
+bool MoveInPlace(const wchar_t* from, const wchar_t* to) {
+    return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+}  // namespace
+
+FileBytes::~FileBytes() {
+    if (data_) VirtualFree(data_, 0, MEM_RELEASE);
+}
+
+bool FileBytes::Allocate(std::size_t size) {
+    if (data_) VirtualFree(data_, 0, MEM_RELEASE);
+    data_ = nullptr;
+    size_ = size;
+    if (size == 0) return true;
+    data_ = static_cast<char*>(VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (!data_) size_ = 0;
+    return data_ != nullptr;
+}
+
+FileRead ReadWholeFile(const char* path, FileBytes& bytes) {
+    wchar_t wide[MAX_PATH + 8];
+    if (!ToWidePath(path, L"", wide, MAX_PATH + 8)) return FileRead::Failed;
+    const scoped::File file(CreateFileW(wide, GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileRead::Missing
+                                                                              : FileRead::Failed;
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.Get(), &size) || static_cast<ULONGLONG>(size.QuadPart) > kLargestFileBytes ||
+        !bytes.Allocate(static_cast<std::size_t>(size.QuadPart))) {
+        return FileRead::Failed;
+    }
+    std::size_t done = 0;
+    while (done < bytes.Size()) {
+        DWORD read = 0;
+        const DWORD wanted = static_cast<DWORD>(bytes.Size() - done);
+        if (!ReadFile(file.Get(), bytes.Data() + done, wanted, &read, nullptr) || read == 0) {
+            return FileRead::Failed;  // shrunk, or unreadable, while being read
+        }
+        done += read;
+    }
+    return FileRead::Read;
+}
+
+ReplacementFile::ReplacementFile(const char* target) {
+    if (!ToWidePath(target, L"", target_, MAX_PATH + 8)) return;
+    ClearLeftTemporaries(target);
+    static LONG serial = 0;
+    for (int attempt = 0; attempt < kTemporaryNameTries; ++attempt) {
+        wchar_t suffix[40];
+        _snwprintf(suffix, 40, L"%ls%08lx%04lx%ls", kTemporaryMark, GetCurrentProcessId(),
+                   static_cast<unsigned long>(InterlockedIncrement(&serial) & 0xFFFF),
+                   kTemporaryExtension);
+        if (!ToWidePath(target, suffix, temporary_, MAX_PATH + 40)) return;
+        file_ = CreateFileW(temporary_, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
+        if (file_ != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    if (file_ == INVALID_HANDLE_VALUE) temporary_[0] = L'\0';
+}
+
+ReplacementFile::~ReplacementFile() {
+    Discard();
+}
+
+void ReplacementFile::Discard() {
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    file_ = INVALID_HANDLE_VALUE;
+    if (temporary_[0] != L'\0') DeleteFileW(temporary_);
+    temporary_[0] = L'\0';
+}
+
+bool ReplacementFile::Write(const void* bytes, std::size_t count) {
+    const char* next = static_cast<const char*>(bytes);
+    while (!failed_ && count > 0) {
+        const DWORD wanted = count > (1u << 20) ? (1u << 20) : static_cast<DWORD>(count);
+        DWORD written = 0;
+        failed_ = file_ == INVALID_HANDLE_VALUE ||
+                  !WriteFile(file_, next, wanted, &written, nullptr) || written != wanted;
+        next += wanted;
+        count -= wanted;
+    }
+    return !failed_;
+}
+
+bool ReplacementFile::Commit() {
+    if (failed_ || file_ == INVALID_HANDLE_VALUE || !FlushFileBuffers(file_)) {
+        Discard();
+        return false;
+    }
+    // Closed first: ReplaceFileW opens the new file to rename it.
+    CloseHandle(file_);
+    file_ = INVALID_HANDLE_VALUE;
+    const DWORD attributes = GetFileAttributesW(target_);
+    bool placed = false;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        placed = GetLastError() == ERROR_FILE_NOT_FOUND && MoveInPlace(temporary_, target_);
+    } else if (!(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+        for (int attempt = 0; attempt < kReplaceTries && !placed; ++attempt) {
+            if (attempt > 0) Sleep(kReplaceRetryMs);
+            placed = ReplaceFileW(target_, temporary_, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                  nullptr, nullptr) != FALSE;
+            if (placed) break;
+            const DWORD error = GetLastError();
+            // The target already gone (removed meanwhile, or by a replace that could not
+            // finish): the new file simply takes its name.
+            if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_FILE_NOT_FOUND) {
+                placed = MoveInPlace(temporary_, target_);
+                break;
+            }
+            if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
+                error != ERROR_UNABLE_TO_REMOVE_REPLACED) {
+                break;
+            }
+        }
+    }
+    if (placed) temporary_[0] = L'\0';
+    Discard();
+    return placed;
+}
+
+bool MoveFileWhole(const char* from, const char* to) {
+    wchar_t source[MAX_PATH + 8];
+    wchar_t target[MAX_PATH + 8];
+    if (!ToWidePath(from, L"", source, MAX_PATH + 8) || !ToWidePath(to, L"", target, MAX_PATH + 8)) {
+        return false;
+    }
+    if (MoveInPlace(source, target)) return true;
+    if (GetLastError() != ERROR_NOT_SAME_DEVICE) return false;
+    // Another volume: MoveFileEx would copy over the target in place, and a full disk there
+    // would leave it cut or empty.
+    FileBytes bytes;
+    if (ReadWholeFile(from, bytes) != FileRead::Read) return false;
+    ReplacementFile copy(to);
+    if (!copy.Opened() || !copy.Write(bytes.Data(), bytes.Size()) || !copy.Commit()) return false;
+    DeleteFileW(source);
+    return true;
+}

@@ -1,0 +1,72 @@
+#pragma once
+// Files replaced whole, never rewritten in place: the new content is written to a file of its
+// own beside the target, flushed to the disk, and then put in the target's place in one step.
+// Whatever stops it (a full disk, a killed process, a power cut) leaves the old file or the
+// new one, never an empty, cut or mixed one. Uses kernel32 alone and no heap, so that it may
+// run at process exit, under the loader's lock.
+#include <windows.h>
+
+#include <cstddef>
+
+// A file's whole content, in memory of its own (VirtualAlloc, not the heap).
+class FileBytes {
+public:
+    FileBytes() = default;
+    ~FileBytes();
+    FileBytes(const FileBytes&) = delete;
+    FileBytes& operator=(const FileBytes&) = delete;
+
+    // Room for `size` bytes; false when there is none.
+    bool Allocate(std::size_t size);
+    char* Data() { return data_; }
+    const char* Data() const { return data_; }
+    std::size_t Size() const { return size_; }
+
+private:
+    char* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+enum class FileRead { Read, Missing, Failed };
+
+// Reads the whole file at `path` (a full ANSI path). Missing when neither it nor its folder is
+// there; Failed when it is there but cannot be read whole (held without sharing, denied, larger
+// than a settings file can sensibly be).
+FileRead ReadWholeFile(const char* path, FileBytes& bytes);
+
+// The new content of `target`, written beside it. The temporary file is named
+// "<target>.~<process id><serial>.tmp", created exclusively, so no two writers ever share one;
+// those that a killed writer left behind are deleted when the next one opens.
+class ReplacementFile {
+public:
+    // `target` is a full ANSI path; check Opened().
+    explicit ReplacementFile(const char* target);
+    // Deletes the temporary file unless Commit put it in place.
+    ~ReplacementFile();
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+    bool Opened() const { return file_ != INVALID_HANDLE_VALUE; }
+    // Appends `count` bytes; false from the first write that fails or falls short (a full
+    // disk) on, and Commit then fails.
+    bool Write(const void* bytes, std::size_t count);
+    // Flushes the new file and puts it in the target's place: ReplaceFileW over an existing
+    // target (which keeps its attributes and security), MoveFileExW with write-through where
+    // there is none. A read-only target is refused, as an in-place write would be. False, with
+    // the target as it was and the temporary file gone, on any failure.
+    bool Commit();
+
+private:
+    void Discard();
+
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    bool failed_ = false;
+    wchar_t target_[MAX_PATH + 8] = {};
+    wchar_t temporary_[MAX_PATH + 40] = {};
+};
+
+// Moves the file `from` to `to` (full ANSI paths), replacing a file at `to`: a rename on one
+// volume. Across volumes, a copy written as a ReplacementFile and then the source deleted; a
+// source that cannot be deleted stays, and the move still counts, as MoveFileEx's own copy
+// does. False, with `to` as it was, when the move or the copy fails.
+bool MoveFileWhole(const char* from, const char* to);
