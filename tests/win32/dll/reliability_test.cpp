@@ -463,15 +463,18 @@ TEST_F(Reliability, SettingsPathsAtTheEdge) {
 // launcher quit from its tray) returns 1 under Wine as OK does, but the user confirmed
 // nothing: the file stays as it was.
 TEST_F(Reliability, AfterAnUnreadableLoadOnlyOkInTheDialogIsSaved) {
+    enum Load { Held, Unreachable, None };  // the file held open, the shell failing, or no load
     const struct {
         const char* name;
         void (*end)(HWND);
-        bool held;  // else the shell fails to name the application-data folder at the load
+        Load load;
         bool saved;
     } cases[] = {
-        {"OK", [](HWND dialog) { Click(dialog, IDOK); }, true, true},
-        {"WM_QUIT", [](HWND) { PostQuitMessage(0); }, true, false},
-        {"OK after the folder was unreachable", [](HWND dialog) { Click(dialog, IDOK); }, false, true},
+        {"OK", [](HWND dialog) { Click(dialog, IDOK); }, Held, true},
+        {"WM_QUIT", [](HWND) { PostQuitMessage(0); }, Held, false},
+        {"OK after the folder was unreachable", [](HWND dialog) { Click(dialog, IDOK); }, Unreachable, true},
+        // The dialog showed defaults, not the file's values.
+        {"OK before any load", [](HWND dialog) { Click(dialog, IDOK); }, None, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -479,19 +482,19 @@ TEST_F(Reliability, AfterAnUnreadableLoadOnlyOkInTheDialogIsSaved) {
         ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), UserFile()));
         {
             recorded::Reset();
-            if (!c.held) recorded::Answer([](recorded::Answers& a) { a.AppData = ""; });
+            if (c.load == Unreachable) recorded::Answer([](recorded::Answers& a) { a.AppData = ""; });
             RecordedModule module;
             ASSERT_TRUE(module.Ready());
             HostWindow host;
-            ExclusiveFile held(c.held ? AppDataIniPath() : "");
-            module.Api.InitialLoad(0);
+            ExclusiveFile held(c.load == Held ? AppDataIniPath() : "");
+            if (c.load != None) module.Api.InitialLoad(0);
             recorded::Answer([](recorded::Answers& a) { a.AppData.reset(); });
             module.Api.SetParentWindow(host.Handle());
             EXPECT_NE(RunSettingDialogScript(module.Api.Setting, c.end).Result, 0);
             MSG quit;
             PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // the dialog posts it again
             held.Release();
-            EXPECT_TRUE(!c.held || ReadFileBytes(AppDataIniPath()) == UserFile()) << "the save at OK got through";
+            EXPECT_TRUE(c.load != Held || ReadFileBytes(AppDataIniPath()) == UserFile()) << "the save at OK got through";
         }
         const std::string after = ReadFileBytes(AppDataIniPath()).value_or("");
         if (c.saved) {

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 
+#include "support/import_hook.h"
 #include "support/message_window.h"
 #include "support/module_under_test.h"
 #include "support/recorded_system.h"
@@ -14,6 +16,70 @@
 #include "support/setting_values.h"
 
 namespace {
+
+// What the failing-writes table breaks, through the module's import table. Write number
+// WriteAt fails (Half: after writing half its bytes, answering HalfAnswer, as a disk that
+// fills up does); the others fail whenever set.
+struct Faults {
+    int Writes = 0, WriteAt = 0;
+    bool Half = false;
+    BOOL HalfAnswer = FALSE;
+    bool RefuseNewFile = false, FailFlush = false, CrossVolume = false;
+    DWORD ReplaceError = 0;  // ERROR_UNABLE_TO_MOVE_REPLACEMENT also removes the target first
+} TheFaults;
+
+BOOL WINAPI FaultyWriteFile(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written, LPOVERLAPPED overlapped) {
+    if (++TheFaults.Writes != TheFaults.WriteAt) return WriteFile(file, bytes, count, written, overlapped);
+    *written = 0;
+    if (TheFaults.Half) WriteFile(file, bytes, count / 2, written, overlapped);
+    SetLastError(ERROR_DISK_FULL);
+    return TheFaults.Half ? TheFaults.HalfAnswer : FALSE;
+}
+
+HANDLE WINAPI FaultyCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                DWORD disposition, DWORD flags, HANDLE model) {
+    if (TheFaults.RefuseNewFile && disposition == CREATE_NEW) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileW(name, access, share, security, disposition, flags, model);
+}
+
+BOOL WINAPI FaultyFlushFileBuffers(HANDLE file) {
+    if (!TheFaults.FailFlush) return FlushFileBuffers(file);
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+
+BOOL WINAPI FaultyReplaceFileW(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
+                               LPVOID exclude, LPVOID reserved) {
+    if (TheFaults.ReplaceError == 0) return ReplaceFileW(replaced, replacement, backup, flags, exclude, reserved);
+    if (TheFaults.ReplaceError == ERROR_UNABLE_TO_MOVE_REPLACEMENT) DeleteFileW(replaced);
+    SetLastError(TheFaults.ReplaceError);
+    return FALSE;
+}
+
+// A rename between the two settings places fails as between two volumes.
+BOOL WINAPI FaultyMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    const std::wstring source = from;
+    if (TheFaults.CrossVolume && source.size() > 4 && source.substr(source.size() - 4) != L".tmp") {
+        SetLastError(ERROR_NOT_SAME_DEVICE);
+        return FALSE;
+    }
+    return MoveFileExW(from, to, flags);
+}
+
+// The temporary files a save left in the folders of both settings files.
+std::size_t TemporariesLeft() {
+    std::size_t left = 0;
+    for (const std::string& ini : {AppDataIniPath(), PortableIniPath()}) {
+        WIN32_FIND_DATAA found;
+        const scoped::Find find(FindFirstFileA((ini + ".~*").c_str(), &found));
+        if (!find) continue;
+        do ++left; while (FindNextFileA(find.Get(), &found));
+    }
+    return left;
+}
 
 class SettingsModuleTest : public ::testing::Test {
 protected:
@@ -109,6 +175,94 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
         }
         EXPECT_EQ(ReadFileBytes(other), c.otherKept ? std::optional<std::string>(enabled) : std::nullopt)
             << other;
+    }
+}
+
+// A save or a move that fails anywhere leaves the settings file byte for byte as it was and
+// no temporary file behind, and the next one succeeds. The saves are the unload's, of a file
+// spaced as no save writes it (a save that lands shows); the moves go from beside the host to
+// the application data across volumes, where a full disk stops the copy half way.
+TEST_F(SettingsModuleTest, AFailedSaveOrMoveLeavesTheFileAsItWas) {
+    const std::string spaced = "; the user's\r\n[Mine]\r\nKeep=1\r\n\r\n[Orlune]\r\nEnable = 1\r\n"
+                               "SignalType = 1\r\nInterval = 900\r\nTimeType = 1\r\nWaveName = a.wav\r\n"
+                               "Other = kept\r\n\r\n[Tail]\r\nImportant=keep-me\r\n";
+    const SettingValues values{1, 1, 900, 1, "a.wav"};
+    const std::string older = "[Orlune]\r\nEnable=0\r\n";
+    const auto fullDisk = [](int write, BOOL answer) {
+        return [=](Faults& f) { f.WriteAt = write, f.Half = true, f.HalfAnswer = answer; };
+    };
+    const struct {
+        const char* name;
+        std::function<void(Faults&)> fault;
+        bool move = false;
+        bool olderTarget = false;  // a move's target already holds an older file
+        bool lands = false;        // succeeds all the same
+    } rows[] = {
+        {"1 the folder refuses the new file", [](Faults& f) { f.RefuseNewFile = true; }},
+        {"2 the 1st write fails", [](Faults& f) { f.WriteAt = 1; }},
+        {"3 the 3rd write fails", [](Faults& f) { f.WriteAt = 3; }},
+        {"4 the 5th write fails", [](Faults& f) { f.WriteAt = 5; }},
+        {"5 the disk fills half way through a write", fullDisk(5, FALSE)},
+        {"6 a write answers success for half its bytes", fullDisk(3, TRUE)},
+        {"7 the flush fails", [](Faults& f) { f.FailFlush = true; }},
+        {"8 the old file cannot be replaced", [](Faults& f) { f.ReplaceError = ERROR_UNABLE_TO_REMOVE_REPLACED; }},
+        {"9 the replace removes the old file, not renaming the new: renamed after",
+         [](Faults& f) { f.ReplaceError = ERROR_UNABLE_TO_MOVE_REPLACEMENT; }, false, false, true},
+        {"10 a move across volumes", [](Faults& f) { f.CrossVolume = true; }, true, false, true},
+        {"11 a move across volumes onto a full disk",
+         [&](Faults& f) { f.CrossVolume = true, fullDisk(1, FALSE)(f); }, true},
+        {"12 the same over an older file",
+         [&](Faults& f) { f.CrossVolume = true, fullDisk(1, FALSE)(f); }, true, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(files.Start(true));
+        const std::string source = row.move ? PortableIniPath() : AppDataIniPath();
+        ASSERT_TRUE(WriteFileBytes(source, spaced));
+        if (row.olderTarget) { ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), older)); }
+        const std::optional<std::string> targetBefore = ReadFileBytes(AppDataIniPath());
+        {
+            ModuleUnderTest module;
+            ASSERT_TRUE(module.Loaded());
+            const ImportHook hooks[] = {
+                {module.Handle, "KERNEL32.dll", "WriteFile", HookAddress(&FaultyWriteFile)},
+                {module.Handle, "KERNEL32.dll", "CreateFileW", HookAddress(&FaultyCreateFileW)},
+                {module.Handle, "KERNEL32.dll", "FlushFileBuffers", HookAddress(&FaultyFlushFileBuffers)},
+                {module.Handle, "KERNEL32.dll", "ReplaceFileW", HookAddress(&FaultyReplaceFileW)},
+                {module.Handle, "KERNEL32.dll", "MoveFileExW", HookAddress(&FaultyMoveFileExW)},
+            };
+            for (const ImportHook& hook : hooks) ASSERT_TRUE(hook.Installed());
+            EXPECT_EQ(module.Api.InitialLoad(row.move ? 1 : 0), 5);
+            TheFaults = Faults{};
+            row.fault(TheFaults);
+            if (row.move) {
+                EXPECT_EQ(module.Api.ChangePortableMode(0), row.lands ? 1 : 0);
+                EXPECT_EQ(ReadFileBytes(AppDataIniPath()), row.lands ? spaced : targetBefore);
+                EXPECT_EQ(ReadFileBytes(PortableIniPath()),
+                          row.lands ? std::nullopt : std::optional<std::string>(spaced));
+                TheFaults = Faults{};  // the unload's own save lands
+            } else {
+                module.Unload();
+                if (row.lands) {
+                    ExpectFileHolds(AppDataIniPath(), values);
+                } else {
+                    EXPECT_EQ(ReadFileBytes(AppDataIniPath()), spaced);
+                }
+            }
+            EXPECT_EQ(TemporariesLeft(), 0u);
+            TheFaults = Faults{};
+        }
+        // The next save, unhindered.
+        ModuleUnderTest again;
+        again.Api.InitialLoad(0);
+        again.Unload();
+        const std::optional<std::string> after = ReadFileBytes(AppDataIniPath());
+        ASSERT_TRUE(after.has_value());
+        EXPECT_EQ(after->find("Enable = 1"), std::string::npos) << "the next save did not land";
+        for (const char* kept : {"[Mine]\r\nKeep=1\r\n", "Other = kept\r\n", "[Tail]\r\nImportant=keep-me\r\n"}) {
+            EXPECT_TRUE(after->find(kept) != std::string::npos || (row.move && !row.lands)) << kept;
+        }
+        EXPECT_EQ(TemporariesLeft(), 0u);
     }
 }
 
