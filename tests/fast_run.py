@@ -44,10 +44,11 @@ class Program:
 def programs(build):
     clang_dll = "Z:" + os.path.join(build, "clang", "bin", "Karvex.dll")
     return [Program("native", "native_tests", os.path.join("native", "karvex_native_tests"), wine=False),
-            # The soak touches no file, registry key or window of the others: it runs in a
-            # second process beside them, which halves the loop on two cores.
+            # The soaks touch no file, registry key or window of the others (the save soak
+            # has a folder of its own): they run in a second process beside them, which
+            # halves the loop on two cores.
             Program("unit", "karvex_unit_tests", os.path.join("bin", "karvex_unit_tests.exe"),
-                    beside=("HourCountSoak",)),
+                    beside=("HourCountSoak", "SaveSoak")),
             Program("dll", "karvex_dll_tests", os.path.join("bin", "karvex_dll_tests.exe")),
             Program("clang", "karvex_dll_tests", os.path.join("bin", "karvex_dll_tests.exe"),
                     env={"KARVEX_TEST_MODULE": clang_dll}, by_default=False)]

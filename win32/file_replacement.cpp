@@ -8,11 +8,15 @@ namespace {
 
 // No settings file comes near this; a larger one is not read into memory.
 constexpr ULONGLONG kLargestFileBytes = 512ull << 20;
-// ReplaceFileW fails while another program (a scanner, a second writer reading the file) has
-// the target open without sharing its deletion: try again for about a tenth of a second.
+// Putting the new file in place fails while another program (a scanner, a second writer
+// reading the file) has the target open without sharing its deletion: try again for about a
+// tenth of a second.
 constexpr int kReplaceTries = 5;
 constexpr DWORD kReplaceRetryMs = 20;
 constexpr int kTemporaryNameTries = 16;
+// What a file written in place would have kept (a read-only file is refused instead).
+constexpr DWORD kCarriedAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 constexpr wchar_t kTemporaryMark[] = L".~";
 constexpr wchar_t kTemporaryExtension[] = L".tmp";
 
@@ -171,35 +175,29 @@ bool ReplacementFile::Write(const void* bytes, std::size_t count) {
 }
 
 bool ReplacementFile::Commit() {
+    WIN32_FILE_ATTRIBUTE_DATA old{};
+    const bool exists = GetFileAttributesExW(target_, GetFileExInfoStandard, &old) != FALSE;
+    if (!exists && GetLastError() != ERROR_FILE_NOT_FOUND) failed_ = true;
+    if (exists && (old.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+        failed_ = true;  // refused, as a write in place would be
+    }
+    // The new file takes the old one's creation time and attributes, as the old file kept
+    // them when it was written in place.
+    if (exists) SetFileTime(file_, &old.ftCreationTime, nullptr, nullptr);
     if (failed_ || file_ == INVALID_HANDLE_VALUE || !FlushFileBuffers(file_)) {
         Discard();
         return false;
     }
-    // Closed first: ReplaceFileW opens the new file to rename it.
     CloseHandle(file_);
     file_ = INVALID_HANDLE_VALUE;
-    const DWORD attributes = GetFileAttributesW(target_);
+    const DWORD carried = old.dwFileAttributes & kCarriedAttributes;
+    if (exists && carried != 0) SetFileAttributesW(temporary_, carried);
     bool placed = false;
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        placed = GetLastError() == ERROR_FILE_NOT_FOUND && MoveInPlace(temporary_, target_);
-    } else if (!(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
-        for (int attempt = 0; attempt < kReplaceTries && !placed; ++attempt) {
-            if (attempt > 0) Sleep(kReplaceRetryMs);
-            placed = ReplaceFileW(target_, temporary_, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                                  nullptr, nullptr) != FALSE;
-            if (placed) break;
-            const DWORD error = GetLastError();
-            // The target already gone (removed meanwhile, or by a replace that could not
-            // finish): the new file simply takes its name.
-            if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_FILE_NOT_FOUND) {
-                placed = MoveInPlace(temporary_, target_);
-                break;
-            }
-            if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
-                error != ERROR_UNABLE_TO_REMOVE_REPLACED) {
-                break;
-            }
-        }
+    for (int attempt = 0; attempt < kReplaceTries && !placed; ++attempt) {
+        if (attempt > 0) Sleep(kReplaceRetryMs);
+        placed = MoveInPlace(temporary_, target_);
+        const DWORD error = placed ? ERROR_SUCCESS : GetLastError();
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) break;
     }
     if (placed) temporary_[0] = L'\0';
     Discard();

@@ -50,10 +50,13 @@ public:
     // Appends `count` bytes; false from the first write that fails or falls short (a full
     // disk) on, and Commit then fails.
     bool Write(const void* bytes, std::size_t count);
-    // Flushes the new file and puts it in the target's place: ReplaceFileW over an existing
-    // target (which keeps its attributes and security), MoveFileExW with write-through where
-    // there is none. A read-only target is refused, as an in-place write would be. False, with
-    // the target as it was and the temporary file gone, on any failure.
+    // Flushes the new file and puts it in the target's place with one rename
+    // (MoveFileExW, replacing, write-through), after giving it the old file's creation time
+    // and attributes; the security is the folder's, as for any new file there. Not
+    // ReplaceFileW: Wine's moves the old file away first and the new one in after, so a
+    // process ended between the two leaves no file at all. A read-only target is refused, as
+    // an in-place write would be. False, with the target as it was and the temporary file
+    // gone, on any failure.
     bool Commit();
 
 private:

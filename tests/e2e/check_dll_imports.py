@@ -33,15 +33,15 @@ VISTA_EXPORTS = {
         FindClose FindFirstFileW FindNextFileW FlushFileBuffers FreeLibrary
         FreeLibraryAndExitThread GetACP GetCurrentDirectoryA GetCurrentDirectoryW
         GetCurrentProcess GetCurrentProcessId GetCurrentThreadId GetExitCodeProcess
-        GetFileAttributesW GetFileSizeEx GetLastError GetLocalTime GetModuleFileNameA
-        GetModuleHandleA GetModuleHandleExW GetModuleHandleW GetPrivateProfileIntA
-        GetPrivateProfileStringA GetProcAddress GetSystemDirectoryA GetSystemTimeAsFileTime
-        GetTickCount InitializeCriticalSection IsDBCSLeadByteEx IsProcessorFeaturePresent
-        LeaveCriticalSection LoadLibraryA LoadLibraryExA lstrcmpiA MoveFileExW MulDiv
-        MultiByteToWideChar OpenProcess QueryPerformanceCounter ReadFile
-        ReleaseSRWLockExclusive ReleaseSRWLockShared ReplaceFileW SetCurrentDirectoryA
-        SetCurrentDirectoryW SetLastError Sleep TerminateProcess TlsGetValue VirtualAlloc
-        VirtualFree VirtualProtect VirtualQuery WideCharToMultiByte WriteFile""",
+        GetFileAttributesExW GetFileAttributesW GetFileSizeEx GetLastError GetLocalTime
+        GetModuleFileNameA GetModuleHandleA GetModuleHandleExW GetModuleHandleW
+        GetPrivateProfileIntA GetPrivateProfileStringA GetProcAddress GetSystemDirectoryA
+        GetSystemTimeAsFileTime GetTickCount InitializeCriticalSection IsDBCSLeadByteEx
+        IsProcessorFeaturePresent LeaveCriticalSection LoadLibraryA LoadLibraryExA lstrcmpiA
+        MoveFileExW MulDiv MultiByteToWideChar OpenProcess QueryPerformanceCounter ReadFile
+        ReleaseSRWLockExclusive ReleaseSRWLockShared SetCurrentDirectoryA SetCurrentDirectoryW
+        SetFileAttributesW SetFileTime SetLastError Sleep TerminateProcess TlsGetValue
+        VirtualAlloc VirtualFree VirtualProtect VirtualQuery WideCharToMultiByte WriteFile""",
     "user32.dll": """CheckRadioButton DialogBoxParamA EnableWindow EndDialog GetDlgItem
         GetDlgItemTextA GetWindowLongA GetWindowTextLengthA IsDlgButtonChecked IsWindow
         KillTimer LoadStringA SendDlgItemMessageA SendMessageA SetDlgItemTextA SetTimer

@@ -25,7 +25,7 @@ struct Faults {
     bool Half = false;
     BOOL HalfAnswer = FALSE;
     bool RefuseNewFile = false, FailFlush = false, CrossVolume = false;
-    DWORD ReplaceError = 0;  // ERROR_UNABLE_TO_MOVE_REPLACEMENT also removes the target first
+    bool FailPlacing = false;  // the new file's rename into place
 } TheFaults;
 
 BOOL WINAPI FaultyWriteFile(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written, LPOVERLAPPED overlapped) {
@@ -51,19 +51,12 @@ BOOL WINAPI FaultyFlushFileBuffers(HANDLE file) {
     return FALSE;
 }
 
-BOOL WINAPI FaultyReplaceFileW(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
-                               LPVOID exclude, LPVOID reserved) {
-    if (TheFaults.ReplaceError == 0) return ReplaceFileW(replaced, replacement, backup, flags, exclude, reserved);
-    if (TheFaults.ReplaceError == ERROR_UNABLE_TO_MOVE_REPLACEMENT) DeleteFileW(replaced);
-    SetLastError(TheFaults.ReplaceError);
-    return FALSE;
-}
-
 // A rename between the two settings places fails as between two volumes.
 BOOL WINAPI FaultyMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
     const std::wstring source = from;
-    if (TheFaults.CrossVolume && source.size() > 4 && source.substr(source.size() - 4) != L".tmp") {
-        SetLastError(ERROR_NOT_SAME_DEVICE);
+    const bool newFile = source.size() > 4 && source.substr(source.size() - 4) == L".tmp";
+    if ((TheFaults.CrossVolume && !newFile) || (TheFaults.FailPlacing && newFile)) {
+        SetLastError(newFile ? ERROR_ACCESS_DENIED : ERROR_NOT_SAME_DEVICE);
         return FALSE;
     }
     return MoveFileExW(from, to, flags);
@@ -205,13 +198,11 @@ TEST_F(SettingsModuleTest, AFailedSaveOrMoveLeavesTheFileAsItWas) {
         {"5 the disk fills half way through a write", fullDisk(5, FALSE)},
         {"6 a write answers success for half its bytes", fullDisk(3, TRUE)},
         {"7 the flush fails", [](Faults& f) { f.FailFlush = true; }},
-        {"8 the old file cannot be replaced", [](Faults& f) { f.ReplaceError = ERROR_UNABLE_TO_REMOVE_REPLACED; }},
-        {"9 the replace removes the old file, not renaming the new: renamed after",
-         [](Faults& f) { f.ReplaceError = ERROR_UNABLE_TO_MOVE_REPLACEMENT; }, false, false, true},
-        {"10 a move across volumes", [](Faults& f) { f.CrossVolume = true; }, true, false, true},
-        {"11 a move across volumes onto a full disk",
+        {"8 the new file cannot be put in place", [](Faults& f) { f.FailPlacing = true; }},
+        {"9 a move across volumes", [](Faults& f) { f.CrossVolume = true; }, true, false, true},
+        {"10 a move across volumes onto a full disk",
          [&](Faults& f) { f.CrossVolume = true, fullDisk(1, FALSE)(f); }, true},
-        {"12 the same over an older file",
+        {"11 the same over an older file",
          [&](Faults& f) { f.CrossVolume = true, fullDisk(1, FALSE)(f); }, true, true},
     };
     for (const auto& row : rows) {
@@ -228,7 +219,6 @@ TEST_F(SettingsModuleTest, AFailedSaveOrMoveLeavesTheFileAsItWas) {
                 {module.Handle, "KERNEL32.dll", "WriteFile", HookAddress(&FaultyWriteFile)},
                 {module.Handle, "KERNEL32.dll", "CreateFileW", HookAddress(&FaultyCreateFileW)},
                 {module.Handle, "KERNEL32.dll", "FlushFileBuffers", HookAddress(&FaultyFlushFileBuffers)},
-                {module.Handle, "KERNEL32.dll", "ReplaceFileW", HookAddress(&FaultyReplaceFileW)},
                 {module.Handle, "KERNEL32.dll", "MoveFileExW", HookAddress(&FaultyMoveFileExW)},
             };
             for (const ImportHook& hook : hooks) ASSERT_TRUE(hook.Installed());

@@ -69,20 +69,13 @@ void NoteSettingsWrite(LPCWSTR from, LPCWSTR file) {
     Locked([&](State& s) { s.Seen.SettingsWrites.push_back({ansi, GetCurrentThreadId()}); });
 }
 
-// Wine running as root ignores a read-only attribute: these refuse a read-only target as
-// Windows does.
+// Wine running as root ignores a read-only attribute: the recorded move refuses a read-only
+// target as Windows does.
 bool RefusedAsReadOnly(LPCWSTR file) {
     const DWORD attributes = GetFileAttributesW(file);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return false;
     SetLastError(ERROR_ACCESS_DENIED);
     return true;
-}
-
-BOOL WINAPI RecordedReplaceFileW(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
-                                 LPVOID exclude, LPVOID reserved) {
-    NoteSettingsWrite(replacement, replaced);
-    if (RefusedAsReadOnly(replaced)) return FALSE;
-    return ::ReplaceFileW(replaced, replacement, backup, flags, exclude, reserved);
 }
 
 BOOL WINAPI RecordedMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
@@ -147,7 +140,6 @@ const Import kImports[] = {
     {"KERNEL32.dll", "GetLocalTime", HookAddress(&RecordedGetLocalTime)},
     {"KERNEL32.dll", "GetTickCount", HookAddress(&RecordedGetTickCount)},
     {"KERNEL32.dll", "Sleep", HookAddress(&RecordedSleep)},
-    {"KERNEL32.dll", "ReplaceFileW", HookAddress(&RecordedReplaceFileW)},
     {"KERNEL32.dll", "MoveFileExW", HookAddress(&RecordedMoveFileExW)},
     {"KERNEL32.dll", "GetModuleFileNameA", HookAddress(&RecordedGetModuleFileNameA)},
     {"USER32.dll", "SetTimer", HookAddress(&RecordedSetTimer)},

@@ -60,8 +60,8 @@ std::vector<Call> OnThread(const std::vector<Call>& calls, DWORD thread) {
 
 struct SleepCall { DWORD Milliseconds, ThreadId; };
 
-// A settings file a save put in place (ReplaceFileW, or MoveFileExW where there was none; a
-// move's MoveFileExW is no save), named as the module named it, an ANSI path.
+// A settings file a save put in place (MoveFileExW of its new file; a move's MoveFileExW is no
+// save), named as the module named it, an ANSI path.
 struct SettingsWrite {
     std::string File;
     DWORD ThreadId;

@@ -64,7 +64,9 @@ TEST_F(SettingsFileTest, LoadGivesTheFilesValuesOrTheDefaults) {
         FillWithSentinels(loaded);
         EXPECT_EQ(loaded.InitialLoad(0), static_cast<int>(row.loaded.WaveName.size()));
         EXPECT_EQ(ValuesOf(loaded), row.loaded);
-        EXPECT_EQ(loaded.SaveUsersValues(), row.heldSharing != DWORD{0});  // the unload's save, not of the unreadable
+        // The unload's save: never of the unreadable; and a file another program holds open,
+        // even sharing it, cannot be replaced (the save fails, the file stays as it was).
+        EXPECT_EQ(loaded.SaveUsersValues(), !row.heldSharing);
         held.Release();
         ExpectFileHolds(AppDataIniPath(), row.heldSharing == DWORD{0} ? every : row.loaded);
     }
