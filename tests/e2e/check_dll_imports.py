@@ -35,7 +35,7 @@ VISTA_EXPORTS = {
         GetModuleHandleA GetModuleHandleExW GetModuleHandleW GetPrivateProfileIntA
         GetPrivateProfileStringA GetProcAddress GetSystemDirectoryA GetSystemTimeAsFileTime
         GetTickCount InitializeCriticalSection IsDBCSLeadByteEx IsProcessorFeaturePresent
-        LeaveCriticalSection LoadLibraryA LoadLibraryExA MoveFileExA MulDiv MultiByteToWideChar
+        LeaveCriticalSection LoadLibraryA LoadLibraryExA MoveFileExA MultiByteToWideChar
         QueryPerformanceCounter ReleaseSRWLockExclusive ReleaseSRWLockShared
         SetCurrentDirectoryA SetCurrentDirectoryW SetLastError Sleep TerminateProcess TlsGetValue VirtualProtect
         VirtualQuery WideCharToMultiByte WritePrivateProfileStringA""",
