@@ -1,16 +1,33 @@
 // The DLL entry point and the ten exports. Each export forwards to the one module object;
-// none of them lets an exception or a null object reach the host.
+// none of them lets an exception or a null object reach the host, or changes the thread's
+// last error.
 #include <windows.h>
 #include <new>
 #include "module/exports.h"
+#include "module/host_call_pins.h"
 #include "module/signal_module.h"
 #include "resources/resource_ids.h"
+#include "win32/module_reference.h"
 #include "win32/resource_text.h"
 #include "win32/stack_guard.h"
 
 namespace {
 
 constexpr int kTitleBufferBytes = 80;  // the host's buffer: at most 79 bytes and the terminator
+
+// Puts the thread's last error back as the host left it when the holder goes: an export's
+// answer is its result alone, and the system calls behind it (a failed look-up, a timer with
+// nothing to kill, the detach's save) are no business of the host's.
+class HostLastError {
+public:
+    HostLastError() : error_(GetLastError()) {}
+    ~HostLastError() { SetLastError(error_); }
+    HostLastError(const HostLastError&) = delete;
+    HostLastError& operator=(const HostLastError&) = delete;
+
+private:
+    const DWORD error_;
+};
 
 KARVEX_NO_STACK_PROTECTOR BOOL DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     switch (reason) {
@@ -46,49 +63,73 @@ KARVEX_NO_STACK_PROTECTOR BOOL DllEntryPoint(HINSTANCE instance, DWORD reason, L
 
 extern "C" KARVEX_NO_STACK_PROTECTOR BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason,
                                                          LPVOID reserved) {
+    // The detach runs inside the host's FreeLibrary (or the timer dispatch that gives Setting's
+    // reference back), which the host expects to leave its last error alone on success.
+    const HostLastError kept;
     return DllEntryPoint(instance, reason, reserved);
 }
 
 extern "C" {
 
 int WINAPI QueryVekModule() {
+    const HostLastError kept;
     return 1;
 }
 
 int WINAPI SetParentWindow(HWND window) {
+    const HostLastError kept;
     if (TheSignalModule) TheSignalModule->SetParentWindow(window);
     return 0;
 }
 
 int WINAPI IsModuleEnable() {
+    const HostLastError kept;
     return TheSignalModule ? TheSignalModule->Enable : 0;
 }
 
 int WINAPI GetTitleName(char* buffer) {
+    const HostLastError kept;
     if (!TheSignalModule || !buffer) return 0;
     return LoadResourceText(TheSignalModule->ModuleInstance, IDS_TITLE, buffer, kTitleBufferBytes);
 }
 
-// Setting is in module/host_call_pins.cpp: it keeps the module mapped while the dialog runs.
+int WINAPI Setting() {
+    const HostLastError kept;
+    if (!TheSignalModule) return -1;
+    if (TheSignalModule->IsSettingOpen()) return 0;  // no reference for a call that does nothing
+    // The host may FreeLibrary from its window procedure while the dialog runs: this reference
+    // keeps the code under the dialog mapped. It cannot be given back here (the release may
+    // unmap the code this function returns through), so a timer of this thread takes it over.
+    // Without that timer it is kept: the module then stays mapped until the process ends.
+    const HMODULE pinned = TakeModuleReference();
+    const int result = TheSignalModule->Setting();
+    if (pinned) GiveBackAtNextDispatch();
+    return result;
+}
 
 int WINAPI StartModule() {
+    const HostLastError kept;
     return TheSignalModule ? TheSignalModule->ArmSignalTimer() : 0;
 }
 
 int WINAPI StopModule() {
+    const HostLastError kept;
     return TheSignalModule ? TheSignalModule->StopSignalTimer() : 0;
 }
 
 int WINAPI SetPortableMode(int mode) {
+    const HostLastError kept;
     if (TheSignalModule) TheSignalModule->SetPortableMode(mode);
     return 0;
 }
 
 int WINAPI ChangePortableMode(int mode) {
+    const HostLastError kept;
     return TheSignalModule ? TheSignalModule->ChangePortableMode(mode) : 0;
 }
 
 int WINAPI InitialLoad(int portable) {
+    const HostLastError kept;
     return TheSignalModule ? TheSignalModule->InitialLoad(portable) : 0;
 }
 

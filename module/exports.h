@@ -31,23 +31,23 @@
 //   - After Setting returns, the timer runs if the dialog ended non-zero and Enable is set, and
 //     is stopped otherwise: after Cancel it stays stopped until StartModule.
 //   - FreeLibrary may come at any time, also from the host's window procedure while the
-//     settings dialog is open: the module then stays mapped until Setting has returned, and
-//     unloads as Setting hands its result back. The unload stops the timer and saves the
-//     settings to the path worked out at InitialLoad, SetPortableMode or ChangePortableMode,
-//     unless they are not the user's: never loaded, or, at the load, the file could not be
-//     read or the shell could not name the application-data folder, and the user has not
-//     confirmed values with OK since. It calls nothing but what the module imports, and loads
-//     nothing, so it is safe at process exit, when the libraries the module loaded itself are
-//     gone; there (FreeLibrary never called) it only saves: no KillTimer, no freeing. No
-//     module code runs after the DLL is unmapped.
-//   - Setting leaves the thread's last error as the host left it, whether or not the module
-//     unloads as it returns. That last release is a jump into FreeLibrary with return
-//     addresses that no call pushed (module/host_call_pins.cpp). Where the process has the
-//     system check return addresses (hardware-enforced shadow stacks; exploit protection's
-//     caller check, simulated execution or stack-pivot check; GetProcessMitigationPolicy,
-//     Windows 8 on, tells), Setting keeps its module reference instead and returns as any
-//     function does: the DLL then stays mapped until the process ends, a later FreeLibrary
-//     does not unload it (StopModule still stops its timer), and the exit still saves.
+//     settings dialog is open: Setting holds a reference of its own while the dialog runs and
+//     hands it, as it returns, to a one-shot timer of the calling thread (a thread timer, which
+//     outlives the host's windows). The module stays mapped until that timer is dispatched:
+//     when the host's loop next runs with nothing else queued (about 10 ms after Setting
+//     returned), not inside Setting's return. The loop must dispatch thread messages (a
+//     GetMessage or PeekMessage filtered to one window never sees them). If the system refuses
+//     that timer, Setting keeps its reference and the DLL stays mapped until the process ends
+//     (a later FreeLibrary then does not unload it; StopModule still stops its timer). The
+//     unload stops the timer and saves the settings to the path worked out at InitialLoad,
+//     SetPortableMode or ChangePortableMode, unless they are not the user's: never loaded,
+//     or, at the load, the file could not be read or the shell could not name the
+//     application-data folder, and the user has not confirmed values with OK since. It calls
+//     nothing but what the module imports, and loads nothing. At process exit (FreeLibrary
+//     never called) the detach stops nothing and frees nothing; what it saves is said under
+//     the settings. No module code runs after the DLL is unmapped.
+//   - No export changes the thread's last error, and neither does the unload: each answers by
+//     its result alone.
 //   - An hour count still playing keeps the DLL mapped until its last play; a FreeLibrary
 //     meanwhile does not reach the module. Until the count ends the timer keeps firing, and
 //     a firing may chime and start a newer count (which then replaces the running one); the
@@ -78,7 +78,9 @@ int WINAPI IsModuleEnable();
 int WINAPI GetTitleName(char* buffer);
 // Stops the timer and runs the modal settings dialog. 1 after OK (settings saved; when the
 // application-data folder could not be named at the load, its path is worked out again first),
-// 0 after Cancel or the close box (nothing saved), -1 if the dialog could not open.
+// 0 after Cancel or the close box (nothing saved), -1 if the dialog could not open. Called
+// again while its dialog is open (from the host's window procedure), it answers 0 at once and
+// changes nothing: no timer stopped, no second dialog.
 int WINAPI Setting();
 // Arms the timer for the next minute boundary: 1 when Enable is set (whether or not the
 // system accepted the timer), else 0 and no timer.

@@ -1,7 +1,7 @@
 #pragma once
-// The module's entry points that the host's thread runs for longer than a call's own work,
-// each holding a reference on the module while it runs (module/host_call_pins.cpp). The
-// Setting export is the other; exports.h declares it.
+// The module's code that the host's thread runs for longer than a call's own work: the timer
+// callback, and the settings dialog that Setting runs. Each holds a reference on the module
+// while it runs (module/host_call_pins.cpp).
 #include <windows.h>
 
 extern "C" {
@@ -9,3 +9,9 @@ extern "C" {
 // for SIGNAL_TIMER_ID while the module object exists, nothing for any other id.
 void CALLBACK SignalTimerProc(HWND window, UINT message, UINT_PTR id, DWORD tickCount);
 }
+
+// Takes over one module reference that the caller holds (TakeModuleReference) and hands it to
+// a one-shot timer of the calling thread, whose callback gives it back when the thread's
+// message loop next dispatches. False when the system refused the timer: the reference is
+// then kept, and the module stays mapped until the process ends.
+bool GiveBackAtNextDispatch();

@@ -18,8 +18,11 @@ void SignalModule::SetParentWindow(HWND window) {
 }
 
 int SignalModule::Setting() {
+    if (settingOpen_) return 0;
     StopSignalTimer();
+    settingOpen_ = true;
     const int result = RunSettingDialog(ModuleInstance, ParentWindow, *this);
+    settingOpen_ = false;
     if (result != 0) {
         // A WM_QUIT that ended the loop, or a dialog that never opened, also returns
         // non-zero: only OK made the values the user's, and the save asks which they are.

@@ -25,12 +25,18 @@ public:
     // The Setting export: stops the timer and runs the settings dialog. After a non-zero
     // result (OK, or a dialog that could not open) saves the values if they are the user's
     // (SaveAfterDialog), and re-arms or stops the timer as Enable says; after 0 the timer
-    // stays stopped until StartModule. Returns the dialog's result.
+    // stays stopped until StartModule. Returns the dialog's result. Called again while its
+    // dialog is open (the host's window procedure runs inside the dialog's loop), it answers 0
+    // at once and changes nothing: a second dialog would leave the first one's OK unheard.
     int Setting();
+    bool IsSettingOpen() const { return settingOpen_; }
 
     HWND ParentWindow = nullptr;
     HINSTANCE ModuleInstance;
     SignalTimer Timer;  // the pending timer and the last due check
+
+private:
+    bool settingOpen_ = false;
 };
 
 // The single instance while the DLL is attached, else null.

@@ -7,9 +7,3 @@
 // refused. The holder gives it back with FreeLibrary (or FreeLibraryAndExitThread) as the
 // last thing it does in the module's code: the release may be the one that unmaps it.
 HMODULE TakeModuleReference();
-
-// Whether the process has the system check return addresses: hardware-enforced shadow stacks,
-// or exploit protection's return-oriented checks (caller check, simulated execution, stack
-// pivot). A return address that no call pushed then ends the process. False before Windows 8,
-// which has no such policies.
-bool ProcessChecksReturnAddresses();

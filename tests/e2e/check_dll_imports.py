@@ -38,7 +38,7 @@ VISTA_EXPORTS = {
         GetPrivateProfileIntA GetPrivateProfileStringA GetProcAddress GetSystemDirectoryA
         GetSystemTimeAsFileTime GetTickCount InitializeCriticalSection IsDBCSLeadByteEx
         IsProcessorFeaturePresent LeaveCriticalSection LoadLibraryA LoadLibraryExA lstrcmpiA
-        MoveFileExW MulDiv MultiByteToWideChar OpenProcess QueryPerformanceCounter ReadFile
+        MoveFileExW MultiByteToWideChar OpenProcess QueryPerformanceCounter ReadFile
         ReleaseSRWLockExclusive ReleaseSRWLockShared SetCurrentDirectoryA SetCurrentDirectoryW
         SetFileAttributesW SetFileTime SetLastError Sleep TerminateProcess TlsGetValue
         VirtualAlloc VirtualFree VirtualProtect VirtualQuery WideCharToMultiByte WriteFile""",

@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
-"""Checks the two hand-written entry points of module/host_call_pins.cpp, Setting and
-SignalTimerProc, in both of its branches: the GNU assembly as this build compiled it, and the
-MSVC inline assembly, compiled here by clang for i686-pc-windows-msvc in its MS-compatible
+"""Checks the two hand-written timer callbacks of module/host_call_pins.cpp, SignalTimerProc
+and ReleaseTimerProc, in both of its branches: the GNU assembly as this build compiled it, and
+the MSVC inline assembly, compiled here by clang for i686-pc-windows-msvc in its MS-compatible
 mode (MinGW's headers, with two stand-ins where they assume GCC).
 
-Each function is run on paper from its entry to the jump into kernel32: every jump and call
-must go through a register or to a function, never straight to a data symbol (MS inline
-assembly reads `jmp pointer` as a jump into the pointer itself); and at the jump to FreeLibrary
-the stack must hold the return chain the source describes, its last slot where the host's
-return address came in.
+Each callback is run on paper from its entry, through the tail it shares with the other, to
+the jump into kernel32: every jump and call must go through a register or to a function,
+never straight to a data symbol (MS inline assembly reads `jmp pointer` as a jump into the
+pointer itself); its C++ half must get the timer's id; nothing may push an address of its own
+making (a return address no call pushed is what shadow stacks stop); and at the jump to
+FreeLibrary the stack must hold the dispatcher's return address, then the module, in the
+slots of the callback's last two arguments. Both must reach FreeLibrary in one shared tail.
 
 Usage: check_host_call_pins.py --source DIR --gnu-objects OBJ;... --clang CLANG [--isystem DIR]...
 """
@@ -27,16 +29,16 @@ MSVC_FLAGS = ["--target=i686-pc-windows-msvc", "-fms-extensions", "-fms-compatib
               "-D_X86_", "-D__buildmemorybarrier()={}",
               "-D_WIN32_WINNT=0x0600", "-DWINVER=0x0600", "-DNOMINMAX", "-DWIN32_LEAN_AND_MEAN"]
 # From the top of the stack at the jump to FreeLibrary; the stack pointer afterwards, relative
-# to where the host's return address was, as a stdcall function of that many bytes leaves it.
+# to where the dispatcher's return address was, as a stdcall function of that many bytes
+# leaves it.
 EXPECTED = {
-    "_Setting@0": (["SetLastError", "module", "MulDiv", "host error", "host return", "result",
-                    1, 1], 4),
     "_SignalTimerProc@16": (["host return", "module"], 20),
+    "_ReleaseTimerProc@16": (["host return", "module"], 20),
 }
-# What the functions called along the way hand back.
-RESULTS = {"GetLastError": {"eax": "host error"},
-           "SettingWhilePinned": {"eax": "result", "edx": "module"},
-           "SignalTimerWhilePinned": {"eax": "module"}}
+# What the functions called along the way hand back, and the argument each must find on top.
+RESULTS = {"SignalTimerWhilePinned": {"eax": "module"},
+           "ReleaseTimerWhilePinned": {"eax": "module"}}
+ARGUMENTS = {"SignalTimerWhilePinned": "argument 3", "ReleaseTimerWhilePinned": "argument 3"}
 
 
 def base_name(symbol):
@@ -75,14 +77,18 @@ def disassembly(path, name):
     return instructions
 
 
-def run_to_jump(instructions, functions):
-    """Follows the path that gives a reference back (conditional jumps not taken) to the jump
-    into kernel32. Returns (jump target, stack from the top, stack pointer) or a failure."""
+def run_to_jump(instructions, functions, disassemble):
+    """Follows the path that gives a reference back (conditional jumps not taken), into the
+    functions of the object it jumps to, up to the jump into kernel32. Returns (jump target,
+    stack from the top, stack pointer, the function holding that jump) or a failure."""
     regs, stack, esp = {}, {0: "host return"}, 0
     for slot in range(1, 5):
         stack[4 * slot] = "argument %d" % slot
+    where = None  # the function jumped into last; None while in the callback itself
 
     def value(operand, reloc):
+        if reloc and reloc[0] == "DIR32":
+            return base_name(reloc[1])  # the pointer an import slot or a variable holds
         if operand.startswith("%"):
             return regs.get(operand[1:])
         if operand.startswith("$"):
@@ -90,8 +96,6 @@ def run_to_jump(instructions, functions):
         memory = re.fullmatch(r"(-?\d*)\(%esp\)", operand)
         if memory:
             return stack.get(esp + int(memory.group(1) or 0))
-        if reloc and reloc[0] == "DIR32":
-            return base_name(reloc[1])  # the pointer an import slot or a variable holds
         raise ValueError("operand %s not understood" % operand)
 
     def store(operand, what):
@@ -103,9 +107,13 @@ def run_to_jump(instructions, functions):
             raise ValueError("store to %s not understood" % operand)
         stack[esp + int(memory.group(1) or 0)] = what
 
-    for _, mnemonic, operands, reloc in instructions:
+    steps = 0
+    while instructions and steps < 200:
+        _, mnemonic, operands, reloc = instructions.pop(0)
+        steps += 1
         parts = [p.strip() for p in re.split(r",(?![^(]*\))", operands)] if operands else []
         if mnemonic in ("call", "calll", "jmp", "jmpl"):
+            symbol = None
             if parts[0].startswith("*%"):
                 target = regs.get(parts[0][2:])
             elif reloc and reloc[0] == "REL32" or re.search(r"<[^+>]+>$", operands):
@@ -116,13 +124,20 @@ def run_to_jump(instructions, functions):
                 target = base_name(symbol)
             else:
                 return "%s %s: neither through a register nor to a function" % (mnemonic, operands)
+            if mnemonic.startswith("jmp") and symbol:
+                instructions, where = list(disassemble(symbol) or []), symbol
+                continue
             if mnemonic.startswith("jmp"):
-                return target, [stack.get(esp + 4 * i) for i in range((0 - esp) // 4 + 5)], esp
+                return target, [stack.get(esp + 4 * i) for i in range((0 - esp) // 4 + 5)], esp, where
             if target not in RESULTS:
                 return "calls %s, which the chain does not know" % target
+            if stack.get(esp) != ARGUMENTS[target]:
+                return "calls %s with %s, not the timer's id, on top" % (target, stack.get(esp))
             regs.update(RESULTS[target])
         elif mnemonic == "pushl":
             what = value(parts[0], reloc)
+            if isinstance(what, str) and not re.fullmatch(r"argument \d|host return|module", what):
+                return "pushes %s by hand" % what
             esp -= 4
             stack[esp] = what
         elif mnemonic == "popl":
@@ -142,25 +157,30 @@ def run_to_jump(instructions, functions):
 def check(path, label):
     failures = []
     functions = functions_defined(path)
+    tails = set()
     for name, (chain, final_esp) in EXPECTED.items():
         instructions = disassembly(path, name)
         if not instructions:
             failures.append("%s: %s not found" % (label, name))
             continue
         try:
-            outcome = run_to_jump(instructions, functions)
+            outcome = run_to_jump(instructions, functions, lambda symbol: disassembly(path, symbol))
         except ValueError as error:
             outcome = str(error)
         if isinstance(outcome, str):
             failures.append("%s: %s: %s" % (label, name, outcome))
             continue
-        target, stack, esp = outcome
+        target, stack, esp, tail = outcome
+        tails.add(tail)
         if target != "FreeLibrary":
             failures.append("%s: %s jumps to %s, not FreeLibrary" % (label, name, target))
         got = stack[:len(chain)]
         if got != chain or esp + 4 * len(chain) != final_esp:
             failures.append("%s: %s: at the jump the stack holds %s at %+d, not %s ending at %+d"
                             % (label, name, got, esp, chain, final_esp - 4))
+    if len(tails) > 1 or None in tails:
+        failures.append("%s: the callbacks do not share one tail into FreeLibrary: %s"
+                        % (label, sorted(str(t) for t in tails)))
     return failures
 
 
@@ -195,7 +215,8 @@ def main(argv):
     for failure in failures:
         print(failure)
     if not failures:
-        print("both branches jump through registers and leave the chains described")
+        print("both branches' callbacks reach FreeLibrary in one shared tail, through a register, "
+              "with the dispatcher's return address")
     return 1 if failures else 0
 
 

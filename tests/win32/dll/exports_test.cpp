@@ -4,11 +4,16 @@
 #include <windows.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "support/import_hook.h"
 #include "support/message_window.h"
 #include "support/module_under_test.h"
+#include "support/setting_dialog_driver.h"
+#include "support/setting_values.h"
+#include "support/settings_files.h"
 #include "resources/version.h"
 
 namespace {
@@ -20,6 +25,11 @@ const char* const kExportsInOrdinalOrder[] = {
 
 int WINAPI LoadsNothing(HINSTANCE, UINT, LPSTR, int) {
     return 0;
+}
+
+INT_PTR WINAPI DialogThatFails(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return -1;
 }
 
 }  // namespace
@@ -113,4 +123,52 @@ TEST(Exports, EveryExportRemovesItsOwnArgumentsFromTheStack) {
         ASSERT_NE(function, nullptr) << call.name;
         EXPECT_EQ(StackDeltaOfStdcall(function, call.argumentCount, call.argument), 0) << call.name;
     }
+}
+
+// A host's session, each export once in the order a host calls them, and then the unload:
+// every call answers by its result alone and leaves the thread's last error as the host set
+// it, also where the system calls behind it fail (a timer with nothing to kill, a window that
+// is gone or another process's, a dialog that cannot open).
+TEST(Exports, EveryExportAndTheUnloadLeaveTheHostsLastError) {
+    constexpr DWORD kHostsLastError = 0x20004B58;  // the customer bit: no system error
+    SettingsFilesSandbox files;
+    ASSERT_TRUE(files.CreateAppDataFolders());
+    ASSERT_TRUE(WriteFileBytes(PortableIniPath(), Settings(SettingValues{1, 0, 60, 0, "chime.wav"})));
+    ModuleUnderTest module;
+    ASSERT_TRUE(module.Loaded());
+    const ImportHook failing(module.Handle, "USER32.dll", "DialogBoxParamA", HookAddress(&DialogThatFails));
+    MessageWindow host;
+    HWND gone = MessageWindow().Get();
+    char title[80];
+    const ModuleExports& api = module.Api;
+    const struct {
+        const char* name;
+        std::function<int()> call;
+        int result;
+        std::function<void()> before = [] {};
+    } calls[] = {
+        {"QueryVekModule", [&] { return api.QueryVekModule(); }, 1},
+        {"IsModuleEnable before InitialLoad", [&] { return api.IsModuleEnable(); }, 0},
+        {"SetParentWindow", [&] { return api.SetParentWindow(host.Get()); }, 0},
+        {"SetPortableMode", [&] { return api.SetPortableMode(1); }, 0},
+        {"InitialLoad", [&] { return api.InitialLoad(1); }, 9},  // the bytes of chime.wav
+        {"GetTitleName", [&] { return api.GetTitleName(title) > 0; }, 1},
+        {"IsModuleEnable", [&] { return api.IsModuleEnable(); }, 1},
+        {"StartModule", [&] { return api.StartModule(); }, 1},
+        {"SetParentWindow, a window that is gone", [&] { return api.SetParentWindow(gone); }, 0},
+        {"SetParentWindow, another process's", [&] { return api.SetParentWindow(GetDesktopWindow()); }, 0},
+        {"StopModule", [&] { return api.StopModule() != 0; }, 1},
+        {"StopModule, nothing pending", [&] { return api.StopModule(); }, 0},
+        {"ChangePortableMode", [&] { return api.ChangePortableMode(0); }, 1},
+        {"Setting, the dialog cannot open", [&] { return api.Setting(); }, -1},
+        {"the unload", [&] { return FreeLibrary(std::exchange(module.Handle, nullptr)); }, TRUE,
+         [&] { RunHostLoopUntilSettingLetGo(reinterpret_cast<const void*>(api.Setting)); }},
+    };
+    for (const auto& call : calls) {
+        call.before();
+        SetLastError(kHostsLastError);
+        EXPECT_EQ(call.call(), call.result) << call.name;
+        EXPECT_EQ(GetLastError(), kHostsLastError) << call.name;
+    }
+    EXPECT_FALSE(ModuleMapped());
 }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/import_hook.h"
@@ -52,18 +53,6 @@ std::function<void()> g_inDialog;
 INT_PTR WINAPI DialogThatUnloadsAndFails(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) {
     g_inDialog();
     return -1;
-}
-
-// A process whose exploit protection checks callers (EnableRopCallerCheck).
-BOOL WINAPI CallerCheckPolicy(HANDLE, PROCESS_MITIGATION_POLICY policy, void* flags, SIZE_T) {
-    *static_cast<DWORD*>(flags) = policy == ProcessPayloadRestrictionPolicy ? 1u << 8 : 0;
-    return TRUE;
-}
-
-FARPROC WINAPI CallerCheckOn(HMODULE library, LPCSTR function) {
-    return IS_INTRESOURCE(function) || lstrcmpA(function, "GetProcessMitigationPolicy") != 0
-               ? GetProcAddress(library, function)
-               : reinterpret_cast<FARPROC>(const_cast<void*>(HookAddress(&CallerCheckPolicy)));
 }
 
 class Unload : public ::testing::Test {
@@ -243,53 +232,93 @@ TEST_F(Unload, AWorkerEndingDuringAFiringLeavesTheUnloadToTheFiring) {
 }
 
 // Setting hands back its result and the thread's last error as the host left it: after OK,
-// Cancel, or a dialog that cannot open; with or without a host that unloads from its own
-// window procedure while the dialog is up (its tray menu's "exit"). Then the module stays
-// mapped until Setting has returned, and goes as it returns, its timer stopped and its
-// settings saved. Where the process checks return addresses, Setting keeps its reference
-// instead and returns as any function does: the module stays.
+// Cancel, the close box, or a dialog that cannot open. Its own module reference goes back when
+// the host's loop next dispatches, never inside its return: a host that unloads from its own
+// window procedure while the dialog is up (its tray menu's "exit") finds the module mapped
+// until then, and unloaded, its timer stopped and its settings saved, at that dispatch; also
+// when it destroyed its window meanwhile, or called Setting again at once (the first reference
+// then goes back inside the second dialog, once). A Setting called from inside the dialog
+// answers 0 and changes nothing.
 TEST_F(Unload, SettingReturnsItsResultAndTheHostsLastErrorThenTheUnloadCompletes) {
     constexpr DWORD kHostsLastError = 0x20004B58;  // the customer bit: no system error
+    constexpr int kCloseBox = -2;
+    enum InDialog { kNothing, kFree, kFreeThenLoad, kNestedSetting };
+    enum After { kReturns, kWindowDestroyed, kSettingAgain };
     const struct {
+        const char* name;
         int button, result;  // button 0: the dialog cannot open
-        bool unload, returnsChecked;
-    } cases[] = {{IDOK, 1, false, false}, {IDCANCEL, 0, false, false}, {0, -1, false, false},
-                 {IDOK, 1, true, false},  {IDCANCEL, 0, true, false},  {0, -1, true, false},
-                 {IDOK, 1, true, true}};
+        InDialog inDialog;
+        After after;
+    } cases[] = {
+        {"1 OK", IDOK, 1, kNothing, kReturns},
+        {"2 Cancel", IDCANCEL, 0, kNothing, kReturns},
+        {"3 cannot open", 0, -1, kNothing, kReturns},
+        {"4 OK, the chime on, freed inside", IDOK, 1, kFree, kReturns},
+        {"5 Cancel, freed inside", IDCANCEL, 0, kFree, kReturns},
+        {"6 close box, freed inside", kCloseBox, 0, kFree, kReturns},
+        {"7 cannot open, freed inside", 0, -1, kFree, kReturns},
+        {"8 freed inside, the window destroyed at once", IDOK, 1, kFree, kWindowDestroyed},
+        {"9 freed and loaded again inside", IDOK, 1, kFreeThenLoad, kReturns},
+        {"10 twice, freed inside the second", IDCANCEL, 0, kFree, kSettingAgain},
+        {"11 Setting again from inside the dialog", IDCANCEL, 0, kNestedSetting, kReturns},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "result " << c.result << (c.unload ? ", unloaded" : "")
-                                        << (c.returnsChecked ? ", return addresses checked" : ""));
+        SCOPED_TRACE(c.name);
+        recorded::Reset(recorded::Answers{});
         ASSERT_NO_FATAL_FAILURE(WriteSettings(0));
         ASSERT_NO_FATAL_FAILURE(LoadAndHook());
-        recorded::Answer([&](recorded::Answers& a) { a.Lookup = c.returnsChecked ? &CallerCheckOn : nullptr; });
-        const HMODULE handle = Module->Handle;
+        std::optional<HostWindow> host(std::in_place);
+        const HWND window = host->Handle();
+        const auto setting = Module->Api.Setting;
+        HMODULE again = nullptr;
+        int runs = c.after == kSettingAgain ? 2 : 1;
         g_inDialog = [&] {
-            if (c.unload) Module->Unload();
+            if (--runs > 0) return;  // only in the last dialog
+            if (c.inDialog == kFree || c.inDialog == kFreeThenLoad) Module->Unload();
+            if (c.inDialog == kFreeThenLoad) again = LoadLibraryA(ModulePath());
+            if (c.inDialog == kNestedSetting) {
+                const recorded::Record before = Snapshot();
+                EXPECT_EQ(setting(), 0) << "a second dialog opened";
+                EXPECT_EQ(Snapshot().KillCalls + Snapshot().SetCalls, before.KillCalls + before.SetCalls);
+            }
             EXPECT_TRUE(ModuleMapped()) << "unmapped under its own dialog";
+            // The chime on and due soon: the unload must stop it.
+            recorded::Answer([](recorded::Answers& a) { a.ShortTimers = 1, a.ShortDelayMs = 60; });
         };
         std::optional<ImportHook> refusal;
-        if (c.button == 0) refusal.emplace(handle, "USER32.dll", "DialogBoxParamA", HookAddress(&DialogThatUnloadsAndFails));
-        Module->Api.SetParentWindow(Window);
+        if (c.button == 0) refusal.emplace(Module->Handle, "USER32.dll", "DialogBoxParamA", HookAddress(&DialogThatUnloadsAndFails));
+        Module->Api.SetParentWindow(window);
         Module->Api.InitialLoad(1);
-        DWORD lastError = 0;
-        const auto setting = [&] {
-            SetLastError(kHostsLastError);
-            const int result = Module->Api.Setting();
-            lastError = GetLastError();
-            return result;
-        };
-        const SettingRun run = RunDialogScript(setting, [] { return FindThreadDialog(nullptr); },
-                                               [&](HWND dialog) { g_inDialog(), Click(dialog, c.button); });
-        EXPECT_EQ(run.ScriptRan, c.button != 0);
-        EXPECT_EQ(run.Result, c.result);
-        EXPECT_EQ(lastError, kHostsLastError);
-        EXPECT_EQ(ModuleMapped(), !c.unload || c.returnsChecked);
-        if (c.returnsChecked) FreeLibrary(handle);  // the reference Setting kept
-        if (c.unload) {
-            EXPECT_FALSE(ModuleMapped()) << "the unload never completed";
-            EXPECT_TRUE(SavedAtDetach());
-            EXPECT_FALSE(KillTimer(Window, kSignalTimerId)) << "a timer into the unloaded module was left armed";
+        for (int run = c.after == kSettingAgain ? 2 : 1; run > 0; --run) {
+            DWORD lastError = 0;
+            const SettingRun ran = RunDialogScript(
+                [&] {
+                    SetLastError(kHostsLastError);
+                    const int result = setting();
+                    lastError = GetLastError();
+                    return result;
+                },
+                [] { return FindThreadDialog(nullptr); },
+                [&](HWND dialog) { g_inDialog(), c.button == kCloseBox ? CloseBox(dialog) : Click(dialog, c.button); });
+            EXPECT_EQ(ran.ScriptRan, c.button != 0);
+            EXPECT_EQ(ran.Result, c.result);
+            EXPECT_EQ(lastError, kHostsLastError);
+            EXPECT_TRUE(ModuleMapped()) << "unloaded inside Setting's return";
         }
+        if (c.after == kWindowDestroyed) host.reset();
+        RunHostLoopUntilSettingLetGo(reinterpret_cast<const void*>(setting));
+        EXPECT_EQ(ModuleMapped(), c.inDialog != kFree) << "not unloaded at the dispatch";
+        if (again) FreeLibrary(again);
+        if (c.inDialog == kNothing || c.inDialog == kNestedSetting) {
+            EXPECT_EQ(recorded::IsArmed(window, kSignalTimerId), c.result != 0) << "the timer after the dialog";
+            Module.reset();
+            EXPECT_FALSE(ModuleMapped()) << "Setting's reference never went back";
+        }
+        EXPECT_TRUE(SavedAtDetach());
+        const std::size_t chimes = Snapshot().Sounds.size();
+        PumpFor(150);  // past the re-armed timer's 60 ms
+        EXPECT_EQ(Snapshot().Sounds.size(), chimes) << "chimed after the unload";
+        EXPECT_FALSE(KillTimer(window, kSignalTimerId)) << "a timer into the unloaded module was left armed";
         Module.reset();
         RemoveFile(PortableIniPath());
     }
@@ -320,11 +349,12 @@ TEST_F(Unload, WhileTheTimerIsArmedTheTimerIsRemoved) {
     }
 }
 
-// A host that ends without FreeLibrary, its timer armed: at process exit the module writes only
-// what the file would otherwise lack, and nothing more (the other threads are gone, the
-// loader's lock is held, the timer and the memory go with the process). A child process of
-// this test plays that host; a KillTimer by the module at the exit (as deleting its object
-// would make) ends it with 4.
+// A host that ends without FreeLibrary (its own crash included): with its timer armed, or
+// right after a Setting inside which it let go, before the timer that gives Setting's
+// reference back fired. At process exit the module writes only what the file would otherwise
+// lack, and nothing more (the other threads are gone, the loader's lock is held, the timers
+// and the memory go with the process). A child process of this test plays that host; a
+// KillTimer by the module at the exit (as deleting its object would make) ends it with 4.
 TEST(HostExit, WithoutFreeLibraryOnlyWhatTheFileLacksIsWritten) {
     const SettingValues saved{1, 0, 300, 0, kJapaneseWave};
     // Spaced as no save writes it: a save at the exit would show.
@@ -332,12 +362,14 @@ TEST(HostExit, WithoutFreeLibraryOnlyWhatTheFileLacksIsWritten) {
                                "TimeType = 0\r\nWaveName = " + std::string(kJapaneseWave) + "\r\n";
     const struct {
         const char* name;
-        bool fileAtLoad;   // the application-data file is there at InitialLoad(0)
-        bool portable;     // SetPortableMode(1) after the load
+        bool fileAtLoad;  // the application-data file is there at InitialLoad(0)
+        bool portable;    // SetPortableMode(1) after the load
+        bool setting;     // a Setting inside which the host let go, cancelled
     } rows[] = {
-        {"1 the session left the file as read: nothing written", true, false},
-        {"2 no file at the load: its defaults written", false, false},
-        {"3 SetPortableMode to the other place: written there", true, true},
+        {"1 the session left the file as read: nothing written", true, false, false},
+        {"2 no file at the load: its defaults written", false, false, false},
+        {"3 SetPortableMode to the other place: written there", true, true, false},
+        {"4 Setting's reference not yet given back: nothing written", true, false, true},
     };
     constexpr char kChild[] = "KARVEX_EXITING_HOST";
     char row[8] = "";
@@ -345,13 +377,20 @@ TEST(HostExit, WithoutFreeLibraryOnlyWhatTheFileLacksIsWritten) {
         const auto& r = rows[row[0] - '1'];
         const MessageWindow host;
         ModuleUnderTest module;
+        const HMODULE handle = module.Handle;
         module.Api.SetParentWindow(host.Get());
         module.Api.InitialLoad(0);
         if (r.portable) module.Api.SetPortableMode(1);
-        const bool armed = module.Api.StartModule() == (r.fileAtLoad ? 1 : 0);
-        const ImportHook kill(module.Handle, "USER32.dll", "KillTimer",
+        bool ready = module.Api.StartModule() == (r.fileAtLoad ? 1 : 0);
+        if (r.setting) {
+            const auto setting = module.Api.Setting;
+            const SettingRun run = RunDialogScript(setting, [] { return FindThreadDialog(nullptr); },
+                                                   [&](HWND dialog) { module.Unload(), Click(dialog, IDCANCEL); });
+            ready = ready && run.Result == 0 && ModuleMapped();
+        }
+        const ImportHook kill(handle, "USER32.dll", "KillTimer",
                               HookAddress(+[] { TerminateProcess(GetCurrentProcess(), 4); }));
-        ExitProcess(armed && kill.Installed() ? 0 : 3);
+        ExitProcess(ready && kill.Installed() ? 0 : 3);
     }
     SettingsFilesSandbox files;
     for (std::size_t i = 0; i < std::size(rows); ++i) {

@@ -198,7 +198,7 @@ UINT_PTR WINAPI RecordedSetTimer(HWND window, UINT_PTR id, UINT delay, TIMERPROC
         } else if (s.Answer.DelayFor) {
             forwarded = s.Answer.DelayFor(delay, s.Seen.LastReading);
         }
-        return s.Answer.RefuseTimers || window == s.Answer.RefusingWindow;
+        return s.Answer.RefuseTimers || (window && window == s.Answer.RefusingWindow);
     });
     // This executable's import.
     const UINT_PTR result = refused ? 0 : ::SetTimer(window, id, forwarded, callback);

@@ -106,7 +106,7 @@ struct Answers {
     bool RealClock = false;           // true: the system's clock instead
     bool RealSleeps = false;          // false: Sleep returns at once
     bool RefuseTimers = false;        // SetTimer answers 0 and sets nothing
-    HWND RefusingWindow = nullptr;    // so does SetTimer on this window alone
+    HWND RefusingWindow = nullptr;    // so does SetTimer on this window alone (null: none)
     // SetTimer goes to the system, but the next ShortTimers calls with ShortDelayMs instead of
     // the delay asked for (so that a firing comes soon); the record keeps both.
     int ShortTimers = 0;

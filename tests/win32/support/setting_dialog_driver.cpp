@@ -17,6 +17,7 @@ struct Driven {
     SettingRun* Run;
 };
 Driven* driven = nullptr;
+UINT_PTR drivingTimer = 0;  // the last driver's thread timer, which a queue may still hold
 
 void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     if (!driven) return;
@@ -51,6 +52,7 @@ SettingRun RunDialogScript(const std::function<int()>& open, const std::function
     Driven current{&find, &script, settleTicks, 0, &run};
     driven = &current;
     const UINT_PTR timer = SetTimer(nullptr, 0, 20, Tick);
+    drivingTimer = timer;
     run.Result = open();
     KillTimer(nullptr, timer);
     driven = nullptr;
@@ -58,7 +60,29 @@ SettingRun RunDialogScript(const std::function<int()>& open, const std::function
 }
 
 SettingRun RunSettingDialogScript(int(WINAPI* setting)(), const std::function<void(HWND)>& script) {
-    return RunDialogScript(setting, [] { return FindThreadDialog(L"時報モジュール"); }, script);
+    const SettingRun run = RunDialogScript(setting, [] { return FindThreadDialog(L"時報モジュール"); }, script);
+    RunHostLoopUntilSettingLetGo(reinterpret_cast<const void*>(setting));
+    return run;
+}
+
+void RunHostLoopUntilSettingLetGo(const void* setting) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCWSTR>(setting), &module)) {
+        return;
+    }
+    // The module's is the one thread timer left once the driver's is gone. (Its callback is
+    // not told by lParam: under Wine that is not the callback's address.)
+    for (const DWORD begun = GetTickCount(); GetTickCount() - begun < 1000;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            const bool release = message.message == WM_TIMER && !message.hwnd && message.wParam != drivingTimer;
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+            if (release) return;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
 }
 
 HWND FindThreadDialog(const wchar_t* caption) {

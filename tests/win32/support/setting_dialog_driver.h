@@ -20,8 +20,13 @@ struct SettingRun {
 // shown for `settleTicks` ticks of 20 ms.
 SettingRun RunDialogScript(const std::function<int()>& open, const std::function<HWND()>& find,
                            const std::function<void(HWND)>& script, int settleTicks = 1);
-// Calls `setting` (the module's Setting export) and runs `script` once the dialog is up.
+// Calls `setting` (the module's Setting export) and runs `script` once the dialog is up; then
+// runs the host's loop on until Setting's module reference has gone back.
 SettingRun RunSettingDialogScript(int(WINAPI* setting)(), const std::function<void(HWND)>& script);
+// The host's loop going on after the module's Setting export (`setting`) returned, until the
+// thread timer that gives back Setting's module reference has been dispatched; at once when
+// the module is gone, a second at most (a refused timer leaves the reference kept).
+void RunHostLoopUntilSettingLetGo(const void* setting);
 
 // This thread's dialog with the caption, or its shown dialog when `caption` is null; or null.
 HWND FindThreadDialog(const wchar_t* caption);
