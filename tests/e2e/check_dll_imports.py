@@ -40,7 +40,8 @@ VISTA_EXPORTS = {
         SetCurrentDirectoryA SetCurrentDirectoryW SetLastError Sleep TerminateProcess TlsGetValue VirtualProtect
         VirtualQuery WideCharToMultiByte WritePrivateProfileStringA""",
     "user32.dll": """CheckRadioButton DialogBoxParamA EnableWindow EndDialog GetDlgItem
-        GetDlgItemTextA GetWindowLongA GetWindowTextLengthA IsDlgButtonChecked IsWindow
+        GetDlgItemTextA GetWindowLongA GetWindowTextLengthA GetWindowThreadProcessId
+        IsDlgButtonChecked IsWindow
         KillTimer LoadStringA SendDlgItemMessageA SendMessageA SetDlgItemTextA SetTimer
         SetWindowLongA""",
     "advapi32.dll": "RegCloseKey RegCreateKeyExA RegDeleteKeyA RegOpenKeyExA RegQueryValueExA",

@@ -26,35 +26,41 @@ TEST(MillisecondsToNextMinute, CountsToTheNextBoundary) {
 }
 
 // A firing before the boundary its timer was armed for (armed in 10:59) waits for it to the
-// millisecond when the budget reaches it. A firing in the minute of the last check waits in
-// steps of 100 ms. Anything else, a boundary out of reach included, is evaluated at once.
+// millisecond when the budget reaches it. A firing in the minute of the last check (the same
+// day, hour and minute) waits in steps of 100 ms. Anything else, a boundary out of reach and
+// the same minute of a later hour or day (a resume from sleep) included, is evaluated at once.
 TEST(DueWaitMs, WaitsForTheArmedBoundaryOrTheMinuteOfTheLastCheckToEnd) {
     const ClockMinute armed{10, 59}, none{};
+    const CheckedMinute at58{6, 10, 58}, at59{6, 10, 59}, at11{6, 11, 0}, first{};
     const struct {
         ClockReading now;
         ClockMinute armedIn;
-        unsigned lastCheckMinute, budgetLeft, expected;
+        CheckedMinute lastCheck;
+        unsigned budgetLeft, expected;
     } cases[] = {
-        /* 1 */ {{10, 59, 59, 985}, armed, 58, 3000, 15},     // early by a tick
-        /* 2 */ {{10, 59, 59, 985}, armed, 59, 3000, 15},     // also the last check's minute
-        /* 3 */ {{10, 59, 58, 0}, armed, kNoMinute, 3000, 2000},  // the first after a start
-        /* 4 */ {{10, 59, 60, 400}, armed, kNoMinute, 3000, 600},  // a leap second
-        /* 5 */ {{10, 59, 57, 0}, armed, 58, 3000, 3000},     // just within the budget
-        /* 6 */ {{10, 59, 56, 999}, armed, 58, 3000, 0},      // beyond it: at once
-        /* 7 */ {{10, 59, 59, 900}, armed, 58, 50, 0},        // past the budget's rest: at once
-        /* 8 */ {{10, 59, 59, 900}, armed, 58, 0, 0},         // spent: evaluate
-        /* 9 */ {{11, 0, 0, 3}, armed, 59, 3000, 0},          // on time
-        /* 10 */ {{11, 7, 40, 0}, armed, 59, 3000, 0},        // late
-        /* 11 */ {{9, 59, 59, 900}, armed, 0, 3000, 0},       // the hour stepped back
-        /* 12 */ {{11, 0, 20, 0}, none, 0, 3000, 100},        // twice in the last check's minute
-        /* 13 */ {{11, 0, 20, 0}, none, 0, 40, 40},
-        /* 14 */ {{11, 0, 20, 0}, none, kNoMinute, 3000, 0},  // no check and no timer: at once
-        /* 15 */ {{10, 59, 56, 999}, armed, 59, 3000, 100},   // out of reach, the last check's minute
-        /* 16 */ {{10, 59, 20, 0}, armed, kNoMinute, 3000, 0},  // the first, 40 s early: at once
+        /* 1 */ {{6, 10, 59, 59, 985}, armed, at58, 3000, 15},     // early by a tick
+        /* 2 */ {{6, 10, 59, 59, 985}, armed, at59, 3000, 15},     // also the last check's minute
+        /* 3 */ {{6, 10, 59, 58, 0}, armed, first, 3000, 2000},    // the first after a start
+        /* 4 */ {{6, 10, 59, 60, 400}, armed, first, 3000, 600},   // a leap second
+        /* 5 */ {{6, 10, 59, 57, 0}, armed, at58, 3000, 3000},     // just within the budget
+        /* 6 */ {{6, 10, 59, 56, 999}, armed, at58, 3000, 0},      // beyond it: at once
+        /* 7 */ {{6, 10, 59, 59, 900}, armed, at58, 50, 0},        // past the budget's rest: at once
+        /* 8 */ {{6, 10, 59, 59, 900}, armed, at58, 0, 0},         // spent: evaluate
+        /* 9 */ {{6, 11, 0, 0, 3}, armed, at59, 3000, 0},          // on time
+        /* 10 */ {{6, 11, 7, 40, 0}, armed, at59, 3000, 0},        // late
+        /* 11 */ {{6, 9, 59, 59, 900}, armed, at11, 3000, 0},      // the hour stepped back
+        /* 12 */ {{6, 11, 0, 20, 0}, none, at11, 3000, 100},       // twice in the last check's minute
+        /* 13 */ {{6, 11, 0, 20, 0}, none, at11, 40, 40},
+        /* 14 */ {{6, 11, 0, 20, 0}, none, first, 3000, 0},        // no check and no timer: at once
+        /* 15 */ {{6, 10, 59, 56, 999}, armed, at59, 3000, 100},   // out of reach, the last check's minute
+        /* 16 */ {{6, 10, 59, 20, 0}, armed, first, 3000, 0},      // the first, 40 s early: at once
+        /* 17 */ {{6, 12, 0, 0, 200}, {11, 0}, at11, 3000, 0},     // a resume an hour later, minute :00
+        /* 18 */ {{7, 11, 0, 0, 200}, {11, 0}, at11, 3000, 0},     // a day later, the same hour and minute
+        /* 19 */ {{7, 11, 0, 20, 0}, none, {7, 11, 0}, 3000, 100},  // the same minute of that day
     };
     for (std::size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const auto& c = cases[i];
-        EXPECT_EQ(DueWaitMs(c.now, c.armedIn, c.lastCheckMinute, c.budgetLeft), c.expected)
+        EXPECT_EQ(DueWaitMs(c.now, c.armedIn, c.lastCheck, c.budgetLeft), c.expected)
             << "row " << i + 1;
     }
 }
