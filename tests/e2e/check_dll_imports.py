@@ -36,8 +36,9 @@ VISTA_EXPORTS = {
         GetPrivateProfileStringA GetProcAddress GetSystemDirectoryA GetSystemTimeAsFileTime
         GetTickCount InitializeCriticalSection IsDBCSLeadByteEx IsProcessorFeaturePresent
         LeaveCriticalSection LoadLibraryA LoadLibraryExA MoveFileExA MulDiv MultiByteToWideChar
-        QueryPerformanceCounter ReleaseSRWLockExclusive ReleaseSRWLockShared
-        SetCurrentDirectoryA SetCurrentDirectoryW SetLastError Sleep TerminateProcess TlsGetValue VirtualProtect
+        QueryPerformanceCounter ReleaseSRWLockExclusive ReleaseSRWLockShared RtlCaptureContext
+        SetCurrentDirectoryA SetCurrentDirectoryW SetLastError SetUnhandledExceptionFilter Sleep
+        TerminateProcess TlsGetValue UnhandledExceptionFilter VirtualProtect
         VirtualQuery WideCharToMultiByte WritePrivateProfileStringA""",
     "user32.dll": """CheckRadioButton DialogBoxParamA EnableWindow EndDialog GetDlgItem
         GetDlgItemTextA GetWindowLongA GetWindowTextLengthA GetWindowThreadProcessId
