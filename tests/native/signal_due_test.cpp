@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iterator>
+#include <vector>
 
 #include "scheduler/signal_due.h"
+#include "tests/cases/interval_rows.h"
 
 // The timer aims at the next boundary. A reading a hair before it must never give 0 (a
 // timer that fires at once, over and over); a leap second waits out its own rest; other
@@ -83,20 +86,18 @@ TEST(IsMinuteOnInterval, MinutesOfTheHourForEachInterval) {
     }
 }
 
+// The dialog's intervals (tests/cases/interval_rows.h), then values only a hand-edited file holds.
 TEST(IsMinuteOnInterval, SignalsPerDayForEveryInterval) {
-    const struct {
-        std::uint32_t interval;
-        int perDay;
-    } cases[] = {
-        {60, 1440}, {300, 288}, {600, 144}, {900, 96}, {1800, 48}, {3600, 24},
-        {kIntervalNone, 0}, {0, 0}, {30, 0}, {59, 0}, {90, 1440}, {120, 720}, {0xFFFFFFFEu, 24},
-    };
-    for (const auto& c : cases) {
+    std::vector<IntervalRow> cases(std::begin(kOncePerIntervalRows), std::end(kOncePerIntervalRows));
+    cases.insert(cases.end(), std::begin(kHourCountRows), std::end(kHourCountRows));
+    cases.insert(cases.end(), {{"0", 0, 0}, {"30 s", 30, 0}, {"59 s", 59, 0}, {"90 s", 90, 1440},
+                               {"2", 120, 720}, {"under None", 0xFFFFFFFEu, 24}});
+    for (const IntervalRow& c : cases) {
         int due = 0;
         for (unsigned minuteOfDay = 0; minuteOfDay < 24 * 60; ++minuteOfDay) {
-            due += IsMinuteOnInterval(minuteOfDay % 60, c.interval);
+            due += IsMinuteOnInterval(minuteOfDay % 60, c.Seconds);
         }
-        EXPECT_EQ(due, c.perDay) << "Interval " << c.interval;
+        EXPECT_EQ(due, c.SignalsPerDay) << "Interval " << c.Label << " (" << c.Seconds << ")";
     }
 }
 
