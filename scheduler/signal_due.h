@@ -47,9 +47,10 @@ constexpr unsigned kDueWaitStepMs = 100;
 //   reaches its boundary: the firing came a little early (timers fire early; a leap second;
 //   a clock slewed back). It waits for the boundary to the millisecond.
 // - Otherwise it waits kDueWaitStepMs at a time while the clock shows the minute of the
-//   last check (`lastCheck`: the same day, hour and minute), until the budget is spent. A boundary out of reach (the
-//   clock was set back) is not waited for: the first firing after a start, with no check
-//   made, evaluates at once, and a clock set back past a chimed minute may chime it again.
+//   last check (`lastCheck`: the same day, hour and minute), until the budget is spent. A
+//   boundary out of reach (the clock was set back) is not waited for: the first firing after
+//   a start, with no check made, evaluates at once, and a clock set back past a chimed
+//   minute may chime it again.
 unsigned DueWaitMs(const ClockReading& now, ClockMinute armedIn, CheckedMinute lastCheck,
                    unsigned budgetLeftMs);
 

@@ -18,8 +18,8 @@ ClockReading ReadingOf(const SYSTEMTIME& time) {
 }
 
 // Whether `window` is a window of the calling thread, the only one SetTimer is documented to
-// accept. Windows' own check is not to be relied on (Wine, for one, sets the timer on any
-// window of the process and has the window's thread run it), and a handle the host handed
+// accept. The system's own check is not to be relied on (Wine, for one, sets the timer on
+// any window of the process and has the window's thread run it), and a handle the host handed
 // over may since name another thread's window: its value is reused once that is destroyed.
 // Null and a destroyed handle belong to no thread.
 bool IsCallingThreadsWindow(HWND window) {

@@ -37,9 +37,9 @@ public:
     void OnFiring(HWND parentWindow, const SignalSettings& settings);
     // Waits (within 3 s) for the minute to evaluate: for the boundary when the firing came
     // less than that before the one its timer was armed for in `armedIn`, else while the
-    // clock shows the day, hour and minute of the last check (DueWaitMs). Records LastCheck, hands out the
-    // reading it evaluated, and returns 1 when that minute is a signal minute for
-    // `interval`. "None" returns 0 at once.
+    // clock shows the day, hour and minute of the last check (DueWaitMs). Records LastCheck,
+    // hands out the reading it evaluated, and returns 1 when that minute is a signal minute
+    // for `interval`. "None" returns 0 at once.
     int IsSignalDue(DWORD interval, ClockMinute armedIn, SYSTEMTIME* reading);
 
     // The window the pending timer was set on, and the minute it was armed in (its boundary
