@@ -25,9 +25,10 @@
 //   - The window may be replaced (SetParentWindow again) at any time. A pending timer moves
 //     to the new window at once with the time it had left (a clock set meanwhile changes
 //     nothing), when the handle is a window that accepts it. A handle that is no window (null,
-//     or one destroyed), or a window that refuses the timer (another process's; on Windows
-//     another thread's), leaves the timer where it is, and StopModule, StartModule, the next
-//     firing and the unload still reach it there.
+//     or one destroyed), or a window that refuses the timer (another process's or another
+//     thread's, also where a destroyed window's handle value now names it: the module checks
+//     the window's thread before every SetTimer), leaves the timer where it is, and
+//     StopModule, StartModule, the next firing and the unload still reach it there.
 //   - After Setting returns, the timer runs if the dialog ended non-zero and Enable is set, and
 //     is stopped otherwise: after Cancel it stays stopped until StartModule.
 //   - FreeLibrary may come at any time, also from the host's window procedure while the

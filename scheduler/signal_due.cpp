@@ -9,13 +9,13 @@ unsigned MillisecondsToNextMinute(unsigned second, unsigned milliseconds) {
     return 60000 - (second * 1000 + milliseconds);
 }
 
-unsigned DueWaitMs(const ClockReading& now, ClockMinute armedIn, unsigned lastCheckMinute,
+unsigned DueWaitMs(const ClockReading& now, ClockMinute armedIn, CheckedMinute lastCheck,
                    unsigned budgetLeftMs) {
     if (armedIn.Shows(now)) {
         const unsigned toBoundary = MillisecondsToNextMinute(now.Second, now.Milliseconds);
         if (toBoundary <= budgetLeftMs) return toBoundary;
     }
-    if (now.Minute != lastCheckMinute) return 0;
+    if (!lastCheck.Shows(now)) return 0;
     return budgetLeftMs < kDueWaitStepMs ? budgetLeftMs : kDueWaitStepMs;
 }
 

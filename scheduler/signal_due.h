@@ -5,9 +5,9 @@
 
 #include "settings/interval_none.h"
 
-// The fields of one local clock reading that the timing rules look at.
+// The fields of one local clock reading that the timing rules look at (Day: of the month).
 struct ClockReading {
-    unsigned Hour, Minute, Second, Milliseconds;
+    unsigned Day, Hour, Minute, Second, Milliseconds;
 };
 
 // An hour and minute of the local clock; kNoMinute in both when there is none (no timer
@@ -17,6 +17,15 @@ struct ClockMinute {
     unsigned Hour = kNoMinute, Minute = kNoMinute;
     bool Shows(const ClockReading& reading) const {
         return reading.Hour == Hour && reading.Minute == Minute;
+    }
+};
+
+// The minute a due check evaluated, with its day of the month: the same minute of another
+// hour or day (a resume from sleep) is a new one. kNoMinute in all three before the first.
+struct CheckedMinute {
+    unsigned Day = kNoMinute, Hour = kNoMinute, Minute = kNoMinute;
+    bool Shows(const ClockReading& reading) const {
+        return reading.Day == Day && reading.Hour == Hour && reading.Minute == Minute;
     }
 };
 
@@ -38,10 +47,11 @@ constexpr unsigned kDueWaitStepMs = 100;
 //   reaches its boundary: the firing came a little early (timers fire early; a leap second;
 //   a clock slewed back). It waits for the boundary to the millisecond.
 // - Otherwise it waits kDueWaitStepMs at a time while the clock shows the minute of the
-//   last check (`lastCheckMinute`), until the budget is spent. A boundary out of reach (the
-//   clock was set back) is not waited for: the first firing after a start, with no check
-//   made, evaluates at once, and a clock set back past a chimed minute may chime it again.
-unsigned DueWaitMs(const ClockReading& now, ClockMinute armedIn, unsigned lastCheckMinute,
+//   last check (`lastCheck`: the same day, hour and minute), until the budget is spent. A
+//   boundary out of reach (the clock was set back) is not waited for: the first firing after
+//   a start, with no check made, evaluates at once, and a clock set back past a chimed
+//   minute may chime it again.
+unsigned DueWaitMs(const ClockReading& now, ClockMinute armedIn, CheckedMinute lastCheck,
                    unsigned budgetLeftMs);
 
 // Whether an interval ever signals: "None" and intervals under one minute (a step of zero

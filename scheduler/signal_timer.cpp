@@ -14,13 +14,22 @@ namespace {
 constexpr int kDueReadings = 30;  // at most 30 readings, within kDueWaitBudgetMs
 
 ClockReading ReadingOf(const SYSTEMTIME& time) {
-    return {time.wHour, time.wMinute, time.wSecond, time.wMilliseconds};
+    return {time.wDay, time.wHour, time.wMinute, time.wSecond, time.wMilliseconds};
+}
+
+// Whether `window` is a window of the calling thread, the only one SetTimer is documented to
+// accept. The system's own check is not to be relied on (Wine, for one, sets the timer on
+// any window of the process and has the window's thread run it), and a handle the host handed
+// over may since name another thread's window: its value is reused once that is destroyed.
+// Null and a destroyed handle belong to no thread.
+bool IsCallingThreadsWindow(HWND window) {
+    return window && GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId();
 }
 
 }  // namespace
 
 SignalTimer::SignalTimer(TIMERPROC callback) : callback_(callback) {
-    LastCheck.wHour = LastCheck.wMinute = LastCheck.wSecond = kNoMinute;
+    LastCheck.wDay = LastCheck.wHour = LastCheck.wMinute = LastCheck.wSecond = kNoMinute;
 }
 
 void PlayOnce(const char* name) {
@@ -36,13 +45,16 @@ int SignalTimer::Arm(HWND window, const SignalSettings& settings) {
     platform::GetLocalTime(&now);
     const UINT delay = MillisecondsToNextMinute(now.wSecond, now.wMilliseconds);
     if (SetOn(window, delay) ||
-        (lastHolder_ != window && IsWindow(lastHolder_) && SetOn(lastHolder_, delay))) {
+        (lastHolder_ != window && SetOn(lastHolder_, delay))) {
         ArmedIn = {now.wHour, now.wMinute};
     }
     return 1;
 }
 
 bool SignalTimer::SetOn(HWND window, UINT delay) {
+    // Another thread's window would run every firing on that thread, against the module's
+    // unlocked state.
+    if (!IsCallingThreadsWindow(window)) return false;
     const DWORD tick = platform::GetTickCount();
     if (!platform::SetTimer(window, SIGNAL_TIMER_ID, delay, callback_)) return false;
     // A timer still pending on a window the host has since replaced would be out of reach.
@@ -57,11 +69,14 @@ int SignalTimer::Stop(HWND parentWindow) {
     const HWND window = Window ? Window : parentWindow;
     Window = nullptr;
     ArmedIn = ClockMinute{};
+    // KillTimer(null, id) would remove a window-less timer whose id the system chose: the
+    // host's own, if the system gave it this one. The module never sets a timer without a window.
+    if (!window) return 0;
     return platform::KillTimer(window, SIGNAL_TIMER_ID);
 }
 
 void SignalTimer::MoveTo(HWND window) {
-    if (!Window || window == Window || !IsWindow(window)) return;
+    if (!Window || window == Window) return;
     // The same boundary as before; a timer already due fires at once.
     const DWORD elapsed = platform::GetTickCount() - setAtTick_;
     SetOn(window, elapsed < delay_ ? delay_ - elapsed : USER_TIMER_MINIMUM);
@@ -91,15 +106,17 @@ int SignalTimer::IsSignalDue(DWORD interval, ClockMinute armedIn, SYSTEMTIME* re
     if (!IntervalEverSignals(interval)) return 0;
 
     // A firing can come before its boundary, or twice in one minute: wait for the minute.
+    const CheckedMinute lastCheck{LastCheck.wDay, LastCheck.wHour, LastCheck.wMinute};
     SYSTEMTIME now;
     unsigned budgetLeft = kDueWaitBudgetMs;
     for (int count = 0; count < kDueReadings; ++count) {
         platform::GetLocalTime(&now);
-        const unsigned wait = DueWaitMs(ReadingOf(now), armedIn, LastCheck.wMinute, budgetLeft);
+        const unsigned wait = DueWaitMs(ReadingOf(now), armedIn, lastCheck, budgetLeft);
         if (wait == 0) break;
         platform::Sleep(wait);
         budgetLeft -= wait;
     }
+    LastCheck.wDay = now.wDay;
     LastCheck.wHour = now.wHour;
     LastCheck.wMinute = now.wMinute;
     LastCheck.wSecond = now.wSecond;

@@ -18,37 +18,41 @@ public:
 
     // Arms the timer on `window` for the next minute boundary: 0 when `settings` say Enable
     // is 0; otherwise 1, whatever the system answered (and nothing set without a window). A
-    // window that refuses the timer (another process's; on Windows another thread's) would
-    // end the chain: it is then set again on the window that last held it, while that is one.
+    // window that refuses the timer would end the chain: it is then set again on the window
+    // that last held it, while that is a window of the calling thread. Every window but the
+    // calling thread's refuses: the module asks before each SetTimer, for Windows documents
+    // only the rule and Wine does not enforce it (a handle value that another thread's window
+    // reuses included).
     int Arm(HWND window, const SignalSettings& settings);
     // Removes the pending timer from the window it was set on (else from `parentWindow`):
-    // the system's result, non-zero if a timer was pending.
+    // the system's result, non-zero if a timer was pending; 0, and nothing called, with
+    // neither window.
     int Stop(HWND parentWindow);
     // Moves a pending timer to `window`, when that is a window other than the timer's, with
     // the time it had left (counted on the tick count, so that a clock set meanwhile changes
     // nothing about when it fires). The old timer goes only once the new one is set: a
-    // window that refuses it leaves it where it is.
+    // window that refuses it (any but the calling thread's) leaves it where it is.
     void MoveTo(HWND window);
     // One firing: stop, check, play, re-arm on `parentWindow`.
     void OnFiring(HWND parentWindow, const SignalSettings& settings);
     // Waits (within 3 s) for the minute to evaluate: for the boundary when the firing came
     // less than that before the one its timer was armed for in `armedIn`, else while the
-    // clock shows the minute of the last check (DueWaitMs). Records LastCheck, hands out the
-    // reading it evaluated, and returns 1 when that minute is a signal minute for
-    // `interval`. "None" returns 0 at once.
+    // clock shows the day, hour and minute of the last check (DueWaitMs). Records LastCheck,
+    // hands out the reading it evaluated, and returns 1 when that minute is a signal minute
+    // for `interval`. "None" returns 0 at once.
     int IsSignalDue(DWORD interval, ClockMinute armedIn, SYSTEMTIME* reading);
 
     // The window the pending timer was set on, and the minute it was armed in (its boundary
     // ends that minute); null and no minute while none is pending.
     HWND Window = nullptr;
     ClockMinute ArmedIn;
-    // Hour, minute and second of the last due check; 0xFFFF in all three, which no clock
-    // reading has, until the first.
+    // Day, hour, minute and second of the last due check; 0xFFFF in all four, which no
+    // clock reading has, until the first.
     SYSTEMTIME LastCheck{};
 
 private:
     // Sets the timer on `window` for `delay` ms, then removes one pending elsewhere; false,
-    // and nothing changed, when the window refuses it.
+    // and nothing changed, when the window refuses it or is not the calling thread's.
     bool SetOn(HWND window, UINT delay);
 
     TIMERPROC callback_;

@@ -36,11 +36,24 @@ void SeedStackGuard() {
 }
 
 void __stack_chk_fail() {
-    // __fastfail (Windows 8 on): the kernel ends the process without running any handler.
-    // Before it, terminating the process is the one end that no handler sees either.
+    // __fastfail (Windows 8 on): the kernel ends the process without running any handler,
+    // and Windows Error Reporting records it.
     if (IsProcessorFeaturePresent(PF_FASTFAIL_AVAILABLE)) {
         __asm__ volatile("int $0x29" : : "c"(FAST_FAIL_STACK_COOKIE_CHECK_FAILURE) : "memory");
     }
+    // Before it, as the C runtimes' own checks do: the status goes to the system's unhandled-
+    // exception filter alone (the host's filter taken away first, so no code of the host's
+    // runs on a smashed stack), which reports it and can write a dump; then the process ends.
+    // Static records: the stack is the part not to be trusted.
+    static EXCEPTION_RECORD record;
+    static CONTEXT context;
+    RtlCaptureContext(&context);
+    record.ExceptionCode = STATUS_STACK_BUFFER_OVERRUN;
+    record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
+    record.ExceptionAddress = __builtin_return_address(0);
+    EXCEPTION_POINTERS pointers{&record, &context};
+    SetUnhandledExceptionFilter(nullptr);
+    UnhandledExceptionFilter(&pointers);
     TerminateProcess(GetCurrentProcess(), STATUS_STACK_BUFFER_OVERRUN);
     __builtin_trap();  // not reached: terminating the own process does not return
 }

@@ -7,8 +7,10 @@
 #include <cstdint>
 
 #if defined(_MSC_VER)
-// MSVC's /GS (the README's recipe) checks a cookie of its runtime's own, seeded before DllMain,
-// and ends the process with __fastfail when a check fails: nothing to do here.
+// MSVC's /GS (the README's recipe) checks a cookie of its runtime's own, seeded before DllMain.
+// A failed check ends the process with __fastfail from Windows 8 on; before, it raises the
+// status through UnhandledExceptionFilter with the filter reset, then calls TerminateProcess:
+// nothing to do here.
 #define KARVEX_NO_STACK_PROTECTOR
 inline void SeedStackGuard() {}
 #else
@@ -26,9 +28,12 @@ KARVEX_NO_STACK_PROTECTOR void SeedStackGuard();
 extern "C" {
 // Read by every canary check; a fixed value until SeedStackGuard runs.
 extern std::uintptr_t __stack_chk_guard;
-// Called by a check that found its canary overwritten: ends the process at once, in a way no
-// exception handler can catch (user32 swallows exceptions in a timer's callback, and the host
-// would run on with a smashed stack).
+// Called by a check that found its canary overwritten: ends the process with
+// STATUS_STACK_BUFFER_OVERRUN in a way no handler of the host's can catch (user32 swallows
+// exceptions in a timer's callback, and the host would run on with a smashed stack): with
+// __fastfail from Windows 8 on; before, as MSVC's runtime does, through the system's
+// unhandled-exception filter with the host's filter reset (so that the failure is reported
+// and can leave a dump), then TerminateProcess. Calls kernel32 alone and loads nothing.
 [[noreturn]] KARVEX_NO_STACK_PROTECTOR void __stack_chk_fail();
 }
 #endif

@@ -39,11 +39,13 @@ VISTA_EXPORTS = {
         GetSystemTimeAsFileTime GetTickCount InitializeCriticalSection IsDBCSLeadByteEx
         IsProcessorFeaturePresent LeaveCriticalSection LoadLibraryA LoadLibraryExA lstrcmpiA
         MoveFileExW MultiByteToWideChar OpenProcess QueryPerformanceCounter ReadFile
-        ReleaseSRWLockExclusive ReleaseSRWLockShared SetCurrentDirectoryA SetCurrentDirectoryW
-        SetFileAttributesW SetFileTime SetLastError Sleep TerminateProcess TlsGetValue
+        ReleaseSRWLockExclusive ReleaseSRWLockShared RtlCaptureContext SetCurrentDirectoryA
+        SetCurrentDirectoryW SetFileAttributesW SetFileTime SetLastError
+        SetUnhandledExceptionFilter Sleep TerminateProcess TlsGetValue UnhandledExceptionFilter
         VirtualAlloc VirtualFree VirtualProtect VirtualQuery WideCharToMultiByte WriteFile""",
     "user32.dll": """CheckRadioButton DialogBoxParamA EnableWindow EndDialog GetDlgItem
-        GetDlgItemTextA GetWindowLongA GetWindowTextLengthA IsDlgButtonChecked IsWindow
+        GetDlgItemTextA GetWindowLongA GetWindowTextLengthA GetWindowThreadProcessId
+        IsDlgButtonChecked IsWindow
         KillTimer LoadStringA SendDlgItemMessageA SendMessageA SetDlgItemTextA SetTimer
         SetWindowLongA""",
     "advapi32.dll": "RegCloseKey RegCreateKeyExA RegDeleteKeyA RegOpenKeyExA RegQueryValueExA",

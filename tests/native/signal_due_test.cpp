@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iterator>
+#include <vector>
 
 #include "scheduler/signal_due.h"
+#include "tests/cases/interval_rows.h"
 
 // The timer aims at the next boundary. A reading a hair before it must never give 0 (a
 // timer that fires at once, over and over); a leap second waits out its own rest; other
@@ -26,35 +29,41 @@ TEST(MillisecondsToNextMinute, CountsToTheNextBoundary) {
 }
 
 // A firing before the boundary its timer was armed for (armed in 10:59) waits for it to the
-// millisecond when the budget reaches it. A firing in the minute of the last check waits in
-// steps of 100 ms. Anything else, a boundary out of reach included, is evaluated at once.
+// millisecond when the budget reaches it. A firing in the minute of the last check (the same
+// day, hour and minute) waits in steps of 100 ms. Anything else, a boundary out of reach and
+// the same minute of a later hour or day (a resume from sleep) included, is evaluated at once.
 TEST(DueWaitMs, WaitsForTheArmedBoundaryOrTheMinuteOfTheLastCheckToEnd) {
     const ClockMinute armed{10, 59}, none{};
+    const CheckedMinute at58{6, 10, 58}, at59{6, 10, 59}, at11{6, 11, 0}, first{};
     const struct {
         ClockReading now;
         ClockMinute armedIn;
-        unsigned lastCheckMinute, budgetLeft, expected;
+        CheckedMinute lastCheck;
+        unsigned budgetLeft, expected;
     } cases[] = {
-        /* 1 */ {{10, 59, 59, 985}, armed, 58, 3000, 15},     // early by a tick
-        /* 2 */ {{10, 59, 59, 985}, armed, 59, 3000, 15},     // also the last check's minute
-        /* 3 */ {{10, 59, 58, 0}, armed, kNoMinute, 3000, 2000},  // the first after a start
-        /* 4 */ {{10, 59, 60, 400}, armed, kNoMinute, 3000, 600},  // a leap second
-        /* 5 */ {{10, 59, 57, 0}, armed, 58, 3000, 3000},     // just within the budget
-        /* 6 */ {{10, 59, 56, 999}, armed, 58, 3000, 0},      // beyond it: at once
-        /* 7 */ {{10, 59, 59, 900}, armed, 58, 50, 0},        // past the budget's rest: at once
-        /* 8 */ {{10, 59, 59, 900}, armed, 58, 0, 0},         // spent: evaluate
-        /* 9 */ {{11, 0, 0, 3}, armed, 59, 3000, 0},          // on time
-        /* 10 */ {{11, 7, 40, 0}, armed, 59, 3000, 0},        // late
-        /* 11 */ {{9, 59, 59, 900}, armed, 0, 3000, 0},       // the hour stepped back
-        /* 12 */ {{11, 0, 20, 0}, none, 0, 3000, 100},        // twice in the last check's minute
-        /* 13 */ {{11, 0, 20, 0}, none, 0, 40, 40},
-        /* 14 */ {{11, 0, 20, 0}, none, kNoMinute, 3000, 0},  // no check and no timer: at once
-        /* 15 */ {{10, 59, 56, 999}, armed, 59, 3000, 100},   // out of reach, the last check's minute
-        /* 16 */ {{10, 59, 20, 0}, armed, kNoMinute, 3000, 0},  // the first, 40 s early: at once
+        /* 1 */ {{6, 10, 59, 59, 985}, armed, at58, 3000, 15},     // early by a tick
+        /* 2 */ {{6, 10, 59, 59, 985}, armed, at59, 3000, 15},     // also the last check's minute
+        /* 3 */ {{6, 10, 59, 58, 0}, armed, first, 3000, 2000},    // the first after a start
+        /* 4 */ {{6, 10, 59, 60, 400}, armed, first, 3000, 600},   // a leap second
+        /* 5 */ {{6, 10, 59, 57, 0}, armed, at58, 3000, 3000},     // just within the budget
+        /* 6 */ {{6, 10, 59, 56, 999}, armed, at58, 3000, 0},      // beyond it: at once
+        /* 7 */ {{6, 10, 59, 59, 900}, armed, at58, 50, 0},        // past the budget's rest: at once
+        /* 8 */ {{6, 10, 59, 59, 900}, armed, at58, 0, 0},         // spent: evaluate
+        /* 9 */ {{6, 11, 0, 0, 3}, armed, at59, 3000, 0},          // on time
+        /* 10 */ {{6, 11, 7, 40, 0}, armed, at59, 3000, 0},        // late
+        /* 11 */ {{6, 9, 59, 59, 900}, armed, at11, 3000, 0},      // the hour stepped back
+        /* 12 */ {{6, 11, 0, 20, 0}, none, at11, 3000, 100},       // twice in the last check's minute
+        /* 13 */ {{6, 11, 0, 20, 0}, none, at11, 40, 40},
+        /* 14 */ {{6, 11, 0, 20, 0}, none, first, 3000, 0},        // no check and no timer: at once
+        /* 15 */ {{6, 10, 59, 56, 999}, armed, at59, 3000, 100},   // out of reach, the last check's minute
+        /* 16 */ {{6, 10, 59, 20, 0}, armed, first, 3000, 0},      // the first, 40 s early: at once
+        /* 17 */ {{6, 12, 0, 0, 200}, {11, 0}, at11, 3000, 0},     // a resume an hour later, minute :00
+        /* 18 */ {{7, 11, 0, 0, 200}, {11, 0}, at11, 3000, 0},     // a day later, the same hour and minute
+        /* 19 */ {{7, 11, 0, 20, 0}, none, {7, 11, 0}, 3000, 100},  // the same minute of that day
     };
     for (std::size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const auto& c = cases[i];
-        EXPECT_EQ(DueWaitMs(c.now, c.armedIn, c.lastCheckMinute, c.budgetLeft), c.expected)
+        EXPECT_EQ(DueWaitMs(c.now, c.armedIn, c.lastCheck, c.budgetLeft), c.expected)
             << "row " << i + 1;
     }
 }
@@ -77,20 +86,18 @@ TEST(IsMinuteOnInterval, MinutesOfTheHourForEachInterval) {
     }
 }
 
+// The dialog's intervals (tests/cases/interval_rows.h), then values only a hand-edited file holds.
 TEST(IsMinuteOnInterval, SignalsPerDayForEveryInterval) {
-    const struct {
-        std::uint32_t interval;
-        int perDay;
-    } cases[] = {
-        {60, 1440}, {300, 288}, {600, 144}, {900, 96}, {1800, 48}, {3600, 24},
-        {kIntervalNone, 0}, {0, 0}, {30, 0}, {59, 0}, {90, 1440}, {120, 720}, {0xFFFFFFFEu, 24},
-    };
-    for (const auto& c : cases) {
+    std::vector<IntervalRow> cases(std::begin(kOncePerIntervalRows), std::end(kOncePerIntervalRows));
+    cases.insert(cases.end(), std::begin(kHourCountRows), std::end(kHourCountRows));
+    cases.insert(cases.end(), {{"0", 0, 0}, {"30 s", 30, 0}, {"59 s", 59, 0}, {"90 s", 90, 1440},
+                               {"2", 120, 720}, {"under None", 0xFFFFFFFEu, 24}});
+    for (const IntervalRow& c : cases) {
         int due = 0;
         for (unsigned minuteOfDay = 0; minuteOfDay < 24 * 60; ++minuteOfDay) {
-            due += IsMinuteOnInterval(minuteOfDay % 60, c.interval);
+            due += IsMinuteOnInterval(minuteOfDay % 60, c.Seconds);
         }
-        EXPECT_EQ(due, c.perDay) << "Interval " << c.interval;
+        EXPECT_EQ(due, c.SignalsPerDay) << "Interval " << c.Label << " (" << c.Seconds << ")";
     }
 }
 

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -273,7 +274,9 @@ TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
 
 // Each library is loaded at its first use, from the system folder only, and then kept: a
 // second use loads nothing. Where the system rejects the flag that says "system folder
-// only", the file is named by its full path there.
+// only", the file is named by its full path there; where that folder cannot be named whole
+// (GetSystemDirectoryA fails, or needs more than MAX_PATH), nothing is loaded rather than a
+// file by a path of whatever the buffer held, and the next use tries again.
 TEST_F(DialogServicesInDialog, LibrariesLoadFromTheSystemFolderAtFirstUse) {
     char system[MAX_PATH] = "";
     GetSystemDirectoryA(system, MAX_PATH);
@@ -284,27 +287,35 @@ TEST_F(DialogServicesInDialog, LibrariesLoadFromTheSystemFolderAtFirstUse) {
     struct Case {
         std::function<void(HWND)> use;  // done twice
         bool refuseFlag;
-        std::vector<std::string> log;  // flags 2048: LOAD_LIBRARY_SEARCH_SYSTEM32
+        std::optional<UINT> folderLength;  // GetSystemDirectoryA's answer; null: the system's
+        std::vector<std::string> log;      // flags 2048: LOAD_LIBRARY_SEARCH_SYSTEM32
     };
+    const std::vector<std::string> refusedTwice = {"load hhctrl.ocx 2048", "refused", "load hhctrl.ocx 2048",
+                                                   "refused"};
     const Case cases[] = {
-        /* 1 */ {f1, false, {"load hhctrl.ocx 2048", help, help}},
-        /* 2 */ {browse, false, {"load comdlg32.dll 2048", chooser, "load shfolder.dll 2048", chooser}},
-        /* 3 */ {f1, true, {"load hhctrl.ocx 2048", "refused", "load " + folder + "hhctrl.ocx 8", help, help}},
-        /* 4 */ {browse, true,
+        /* 1 */ {f1, false, {}, {"load hhctrl.ocx 2048", help, help}},
+        /* 2 */ {browse, false, {}, {"load comdlg32.dll 2048", chooser, "load shfolder.dll 2048", chooser}},
+        /* 3 */ {f1, true, {}, {"load hhctrl.ocx 2048", "refused", "load " + folder + "hhctrl.ocx 8", help, help}},
+        /* 4 */ {browse, true, {},
                  {"load comdlg32.dll 2048", "refused", "load " + folder + "comdlg32.dll 8", chooser,
                   "load shfolder.dll 2048", "refused", "load " + folder + "shfolder.dll 8", chooser}},
+        /* 5 */ {f1, true, 0u, refusedTwice},
+        /* 6 */ {f1, true, UINT{MAX_PATH + 40}, refusedTwice},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE(testing::Message() << "row " << i + 1);
         HostedModule module(ModulePath(), "");
-        recorded::Answer([&](recorded::Answers& a) { a.RefuseSystemFolderFlag = c.refuseFlag; });
+        recorded::Answer([&](recorded::Answers& a) {
+            a.RefuseSystemFolderFlag = c.refuseFlag;
+            a.SystemFolderLength = c.folderLength;
+        });
         module.InDialog([&](HWND dialog) {
             c.use(dialog);
             c.use(dialog);
         });
         EXPECT_EQ(c.log, recorded::Snapshot().Libraries);
-        EXPECT_EQ(2u, helpCalls.size() + chooserCalls.size());
+        EXPECT_EQ(c.folderLength ? 0u : 2u, helpCalls.size() + chooserCalls.size());
     }
 }
 

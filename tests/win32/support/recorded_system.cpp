@@ -131,6 +131,11 @@ HMODULE WINAPI RecordedLoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags) {
     return LoadLibraryExA(name, file, flags);
 }
 
+UINT WINAPI RecordedGetSystemDirectoryA(LPSTR folder, UINT size) {
+    const std::optional<UINT> length = Locked([](State& s) { return s.Answer.SystemFolderLength; });
+    return length ? *length : GetSystemDirectoryA(folder, size);
+}
+
 struct Import {
     const char* Dll;  // as the module's import table names it
     const char* Function;
@@ -147,6 +152,7 @@ const Import kImports[] = {
     {"WINMM.dll", "PlaySoundA", HookAddress(&RecordedPlaySoundA)},
     {"KERNEL32.dll", "GetProcAddress", HookAddress(&RecordedGetProcAddress)},
     {"KERNEL32.dll", "LoadLibraryExA", HookAddress(&RecordedLoadLibraryExA)},
+    {"KERNEL32.dll", "GetSystemDirectoryA", HookAddress(&RecordedGetSystemDirectoryA)},
 };
 
 // Notes a SetTimer or KillTimer call that the system (or the answers) answered.

@@ -120,6 +120,9 @@ struct Answers {
     bool RefuseWorkers = false;  // StartWorker answers false and starts nothing
     // LoadLibraryExA refuses LOAD_LIBRARY_SEARCH_SYSTEM32, as a Windows that predates it.
     bool RefuseSystemFolderFlag = false;
+    // GetSystemDirectoryA answers this, writing nothing (0: it failed; MAX_PATH or more: the
+    // folder needs a larger buffer); null: the system's.
+    std::optional<UINT> SystemFolderLength;
     std::optional<std::string> AppData;  // SHGetFolderPathA's answer; "" fails; null: the system's
     // The module's other GetProcAddress look-ups go here (a test's own recorders), else to the
     // system. SHGetFolderPathA, which the module looks up in shfolder.dll, is always recorded.

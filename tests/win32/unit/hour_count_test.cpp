@@ -151,19 +151,21 @@ TEST_F(HourCountTest, WorkersNeverSeeAHalfWrittenName) {
         PlayHourCount(NameOf(job).c_str(), false, 0, 0);
     }
     ASSERT_EQ(names.size(), static_cast<size_t>(kJobs));
-    ASSERT_TRUE(recorded::WaitForWorkers(30000));
+    ASSERT_TRUE(recorded::WaitForWorkers(30000)) << "a worker still played 30 s after the last job";
     const std::vector<recorded::SoundCall> sounds = Snapshot().Sounds;
-    ASSERT_FALSE(sounds.empty());
+    ASSERT_FALSE(sounds.empty()) << "no job played; expected at least the last one's 12 plays "
+                                    "(0 o'clock on the 12-hour clock)";
     int torn = 0;
     for (const recorded::SoundCall& sound : sounds) {
         if (names.count(sound.Name) == 0) ++torn;
         EXPECT_NE(sound.ThreadId, GetCurrentThreadId());
     }
-    EXPECT_EQ(torn, 0) << "of " << sounds.size() << " plays";
+    EXPECT_EQ(torn, 0) << "plays that named none of the jobs (a half-written name), of " << sounds.size();
     // The last job was never replaced: it plays in full.
     int lastPlays = 0;
     for (const recorded::SoundCall& sound : sounds) lastPlays += sound.Name == NameOf(kJobs - 1);
-    EXPECT_EQ(lastPlays, 12);
+    EXPECT_EQ(lastPlays, 12) << "plays of the last job, which nothing replaced: 0 o'clock on the 12-hour "
+                                "clock counts 12";
 }
 
 // The same without thread starts in between, so that writes come back to back while another

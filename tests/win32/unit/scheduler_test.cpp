@@ -5,45 +5,122 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
 #include <vector>
+
+namespace {
+
+// A message-only window of a thread of its own, kept until the holder goes: a window the
+// module's thread does not own.
+class ThreadWindow {
+public:
+    ThreadWindow() : thread_(CreateThread(nullptr, 0, &Run, this, 0, nullptr)) {
+        WaitForSingleObject(ready_.Get(), INFINITE);
+    }
+    ~ThreadWindow() {
+        SetEvent(done_.Get());
+        WaitForSingleObject(thread_.Get(), INFINITE);
+    }
+    HWND Get() const { return window_; }
+
+private:
+    static DWORD WINAPI Run(void* self) {
+        auto* holder = static_cast<ThreadWindow*>(self);
+        const MessageWindow window;
+        holder->window_ = window.Get();
+        SetEvent(holder->ready_.Get());
+        WaitForSingleObject(holder->done_.Get(), INFINITE);
+        return 0;
+    }
+
+    scoped::Handle ready_{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    scoped::Handle done_{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    HWND window_ = nullptr;
+    scoped::Handle thread_;
+};
+
+// A handle value that `use` hands to the module while it names a window of this thread,
+// which is then destroyed; `other` then holds the window of another thread that the value
+// names. A handle whose high word is 0 names whatever window has its low word (Windows and
+// Wine alike), and a destroyed window's slot goes to a window created next. Null when no new
+// window took the slot.
+template <typename Use>
+HWND ReusedByAnotherThread(std::optional<ThreadWindow>* other, Use use) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        auto mine = std::make_unique<MessageWindow>();
+        const HWND value = reinterpret_cast<HWND>(static_cast<UINT_PTR>(LOWORD(mine->Get())));
+        use(value);
+        mine.reset();
+        other->emplace();
+        if (LOWORD((*other)->Get()) == LOWORD(value)) return value;
+    }
+    return nullptr;
+}
+
+}  // namespace
 
 // ---- Arming and stopping ----------------------------------------------------------------
 
 // Arming reads the clock and sets the timer on the parent window for the next boundary (the
 // native table has the delay's edge rows). Switched off, it answers 0 and does nothing. A
-// refused timer is not reported: the chain simply ends. Without a window the system would
-// pick the timer's id: the callback would ignore every firing, StopModule could not remove
-// it, and it would keep firing into the module's code after the module is unloaded. A stop
-// then reports whether a timer was pending.
+// refused timer is not reported: the chain simply ends. Another thread's window refuses it
+// before any SetTimer, as Windows documents and Wine does not enforce: its thread would run
+// the firings against the module's unlocked state. So does a handle value the host handed
+// over once its window is gone and another thread's window has the value, also where the
+// module falls back to the window that last held the timer. Without a window the system
+// would pick the timer's id: the callback would ignore every firing, StopModule could not
+// remove it, and it would keep firing into the module's code after the module is unloaded.
+// A stop then reports whether a timer was pending; with no window it calls nothing, for
+// KillTimer(null, id) would remove a window-less timer of the host's.
 TEST_F(SchedulerTest, ArmingSetsTheTimerOnlyWhereItCanBeRemoved) {
-    enum Condition { kOn, kOff, kRefused, kNoWindow };
+    enum Condition { kOn, kOff, kRefused, kNoWindow, kOtherThread, kReused, kRefusedHolderReused };
     const struct {
         Condition condition;
         WORD second, milliseconds;
         int result;
-        std::size_t calls;  // timer calls, and clock readings
-        UINT delay;         // of the armed timer; 0: none armed
+        std::size_t readings, calls;  // clock readings, timer calls
+        UINT delay;                   // of the armed timer; 0: none armed
     } cases[] = {
-        /* 1 */ {kOn, 0, 0, 1, 1, 60000},   /* 2 */ {kOn, 30, 500, 1, 1, 29500},
-        /* 3 */ {kOn, 59, 999, 1, 1, 1},    /* 4 */ {kOff, 30, 0, 0, 0, 0},
-        /* 5 */ {kRefused, 30, 0, 1, 1, 0}, /* 6 */ {kNoWindow, 30, 0, 1, 0, 0},
+        /* 1 */ {kOn, 0, 0, 1, 1, 1, 60000},   /* 2 */ {kOn, 30, 500, 1, 1, 1, 29500},
+        /* 3 */ {kOn, 59, 999, 1, 1, 1, 1},    /* 4 */ {kOff, 30, 0, 0, 0, 0, 0},
+        /* 5 */ {kRefused, 30, 0, 1, 1, 1, 0}, /* 6 */ {kNoWindow, 30, 0, 1, 0, 0, 0},
+        /* 7 */ {kOtherThread, 30, 0, 1, 1, 1, 30000}, /* 8 */ {kReused, 30, 0, 1, 1, 0, 0},
+        /* 9 */ {kRefusedHolderReused, 30, 0, 1, 1, 1, 0},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
         SCOPED_TRACE(testing::Message() << "row " << i + 1);
         Reset();
-        recorded::Answer([&](recorded::Answers& a) { a.RefuseTimers = c.condition == kRefused; });
+        std::optional<ThreadWindow> other;
+        HWND parent = c.condition == kNoWindow ? nullptr : Window.Get();
+        if (c.condition == kOtherThread) parent = other.emplace().Get();
+        if (c.condition == kReused || c.condition == kRefusedHolderReused) {
+            Module->Enable = 1;
+            const HWND reused = ReusedByAnotherThread(&other, [&](HWND value) {
+                Module->ParentWindow = value;  // the timer's last holder while the window is ours
+                Module->ArmSignalTimer();
+                EXPECT_NE(Module->StopSignalTimer(), 0) << "a short handle value of our window refused";
+            });
+            ASSERT_NE(reused, nullptr) << "no window took the destroyed one's handle value";
+            if (c.condition == kReused) parent = reused;
+            ASSERT_TRUE(recorded::ClearRecord());
+        }
+        recorded::Answer([&](recorded::Answers& a) {
+            a.RefuseTimers = c.condition == kRefused;
+            a.RefusingWindow = c.condition == kRefusedHolderReused ? parent : nullptr;
+        });
         SetClock(ClockAt(10, 0, c.second, c.milliseconds));
         Module->Enable = c.condition != kOff;
-        Module->ParentWindow = c.condition == kNoWindow ? nullptr : Window.Get();
+        Module->ParentWindow = parent;
         EXPECT_EQ(Module->ArmSignalTimer(), c.result);
         EXPECT_EQ(Snapshot().Timers.size(), c.calls);
-        EXPECT_EQ(static_cast<std::size_t>(Snapshot().ClockReadings), c.calls);
+        EXPECT_EQ(static_cast<std::size_t>(Snapshot().ClockReadings), c.readings);
         recorded::TimerCall timer{};
         EXPECT_EQ(Armed(&timer), c.delay != 0);
         EXPECT_EQ(timer.Delay, c.delay);
         EXPECT_EQ(timer.Callback, c.delay ? &SignalTimerProc : nullptr);
         EXPECT_EQ(Module->StopSignalTimer() != 0, c.delay != 0);
+        EXPECT_EQ(Snapshot().Timers.size(), c.calls + (parent != nullptr)) << "a stop with no window called KillTimer";
         EXPECT_FALSE(Armed());
     }
 }
@@ -52,11 +129,11 @@ TEST_F(SchedulerTest, ArmingSetsTheTimerOnlyWhereItCanBeRemoved) {
 // one is then destroyed, and a timer left there dies with it): the pending timer moves to it
 // at once with the time it had left on the tick count, so a clock set back across the minute
 // it was armed in changes nothing, and whatever comes next reaches it there. A window that
-// refuses the timer (another process's), or a handle that is no window (null, or one
-// destroyed), leaves the timer where it is: a stop, a start, the unload and the next firing
-// still reach it there.
+// refuses the timer (another process's; another thread's, which the module refuses itself),
+// or a handle that is no window (null, or one destroyed), leaves the timer where it is: a
+// stop, a start, the unload and the next firing still reach it there.
 TEST_F(SchedulerTest, AReplacedWindowTakesThePendingTimerAlong) {
-    enum Handed { kWindow, kAfterClockSetBack, kRefusing, kNull, kDestroyed };
+    enum Handed { kWindow, kAfterClockSetBack, kRefusing, kNull, kDestroyed, kOtherThread };
     enum Next { kNothing, kStop, kFiring, kStart, kUnload };
     const struct {
         Handed handed;
@@ -70,6 +147,8 @@ TEST_F(SchedulerTest, AReplacedWindowTakesThePendingTimerAlong) {
         /* 9 */ {kAfterClockSetBack, kFiring, false, true}, /* 10 */ {kRefusing, kNothing, true, false},
         /* 11 */ {kRefusing, kStop, false, false}, /* 12 */ {kRefusing, kFiring, true, false},
         /* 13 */ {kRefusing, kStart, true, false}, /* 14 */ {kRefusing, kUnload, false, false},
+        /* 15 */ {kOtherThread, kNothing, true, false}, /* 16 */ {kOtherThread, kFiring, true, false},
+        /* 17 */ {kOtherThread, kStart, true, false}, /* 18 */ {kOtherThread, kStop, false, false},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
@@ -77,7 +156,9 @@ TEST_F(SchedulerTest, AReplacedWindowTakesThePendingTimerAlong) {
         NewModule(60);
         Reset();
         MessageWindow replacement;
-        HWND handed = c.handed == kNull ? nullptr : replacement.Get();
+        std::optional<ThreadWindow> other;
+        const HWND newWindow = c.handed == kOtherThread ? other.emplace().Get() : replacement.Get();
+        HWND handed = c.handed == kNull ? nullptr : newWindow;
         if (c.handed == kDestroyed) handed = MessageWindow().Get();
         recorded::Answer([&](recorded::Answers& a) { a.RefusingWindow = c.handed == kRefusing ? handed : nullptr; });
         SetClock(ClockAt(10, 0, 30));
@@ -87,7 +168,7 @@ TEST_F(SchedulerTest, AReplacedWindowTakesThePendingTimerAlong) {
         if (c.handed == kAfterClockSetBack) SetClock(ClockAt(10, 0, 59));
         Module->SetParentWindow(handed);
         recorded::TimerCall moved{};
-        if (recorded::IsArmed(replacement.Get(), SIGNAL_TIMER_ID, &moved)) {
+        if (recorded::IsArmed(newWindow, SIGNAL_TIMER_ID, &moved)) {
             EXPECT_EQ(moved.Delay, 59000u) << "not the time the timer had left";
         }
         switch (c.next) {
@@ -98,7 +179,7 @@ TEST_F(SchedulerTest, AReplacedWindowTakesThePendingTimerAlong) {
         case kUnload: Module.reset(); break;
         }
         EXPECT_EQ(Armed(), c.onOld);
-        EXPECT_EQ(recorded::IsArmed(replacement.Get(), SIGNAL_TIMER_ID), c.onNew);
+        EXPECT_EQ(recorded::IsArmed(newWindow, SIGNAL_TIMER_ID), c.onNew);
         const std::vector<recorded::SoundCall> sounds = Snapshot().Sounds;
         ASSERT_EQ(sounds.size(), c.next == kFiring ? 2u : 1u);
         EXPECT_EQ(sounds.back().Clock.wMinute, sounds.size()) << "a minute chimed twice, or out of turn";
@@ -205,6 +286,16 @@ TEST_F(SchedulerTest, CallbackActsOnlyOnItsOwnTimerWhileTheModuleLives) {
 
 // ---- Waiting for the minute to turn -----------------------------------------------------
 
+namespace {
+
+SYSTEMTIME DayLater(SYSTEMTIME time) {
+    ++time.wDay;
+    time.wDayOfWeek = static_cast<WORD>((time.wDayOfWeek + 1) % 7);
+    return time;
+}
+
+}  // namespace
+
 // A firing that comes at most 3 s before the boundary its timer was armed for (timers fire
 // early; the first firing after a start included) waits for it to the millisecond. One that
 // comes while the clock still shows the minute of the last check waits 100 ms at a time, at
@@ -213,7 +304,7 @@ TEST_F(SchedulerTest, CallbackActsOnlyOnItsOwnTimerWhileTheModuleLives) {
 // minute is the one evaluated, recorded and handed to the count; after 30 readings of the
 // same minute, the last one is. A later firing evaluates the clock as it is then, however
 // late it comes (the machine slept, the clock was changed): nothing is computed from an
-// earlier reading.
+// earlier reading, and the minute of the last check in another hour or day is a new one.
 TEST_F(SchedulerTest, FiringEvaluatesTheFirstReadingOfANewMinute) {
     const struct {
         const char* name;
@@ -250,6 +341,10 @@ TEST_F(SchedulerTest, FiringEvaluatesTheFirstReadingOfANewMinute) {
          50000},
         {"late, at the end of a minute", 900, false, ClockAt(11, 0, 0), ClockAt(11, 45, 59, 999), {}, {},
          ClockAt(11, 45, 59), 1, 1},
+        {"a resume an hour later in the minute of the last check", 3600, false, ClockAt(10, 0, 0),
+         ClockAt(11, 0, 0, 200), {}, {}, ClockAt(11, 0, 0), 1, 59800},
+        {"a resume a day later at the hour and minute of the last check", 3600, false, ClockAt(10, 0, 0),
+         DayLater(ClockAt(10, 0, 0, 200)), {}, {}, DayLater(ClockAt(10, 0, 0)), 1, 59800},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -266,6 +361,7 @@ TEST_F(SchedulerTest, FiringEvaluatesTheFirstReadingOfANewMinute) {
         EXPECT_EQ(Snapshot().HostSleeps, c.sleeps);
         // Each sleep follows a reading; after the 30th no reading follows. Then the re-arming's.
         EXPECT_EQ(Snapshot().ClockReadings, static_cast<int>(std::min<std::size_t>(c.sleeps.size() + 1, 30)) + 1);
+        EXPECT_EQ(Module->Timer.LastCheck.wDay, c.recorded.wDay);
         EXPECT_EQ(Module->Timer.LastCheck.wHour, c.recorded.wHour);
         EXPECT_EQ(Module->Timer.LastCheck.wMinute, c.recorded.wMinute);
         EXPECT_EQ(Module->Timer.LastCheck.wSecond, c.recorded.wSecond);

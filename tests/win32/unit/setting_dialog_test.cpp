@@ -5,12 +5,15 @@
 #include <windows.h>
 
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "dialog/setting_dialog.h"
 #include "support/setting_dialog_driver.h"
 #include "module/signal_module.h"
 #include "resources/resource_ids.h"
+#include "tests/cases/interval_rows.h"
 #include "tests/cases/wave_name_cuts.h"
 
 // The stand-in edit has no length limit, so every row reaches StoreSettings whole.
@@ -28,23 +31,34 @@ TEST(SettingDialogStore, NameIsCutTo259BytesOnACharacterBoundary) {
     }
 }
 
+// Every row of both tables (tests/cases/interval_rows.h) stores its seconds; without a
+// selection, or past the table, the interval stays as it was.
 TEST(SettingDialogStore, IntervalComesFromTheSelectedRowOrStaysWithoutASelection) {
-    const struct {
-        const char* Name;
+    struct Case {
+        std::string Name;
         bool HourCount;
         int Rows;       // list rows added
         int Selection;  // -1: none
         DWORD Expected;
-    } cases[] = {
-        {"once per interval, None", false, 7, 0, 0xFFFFFFFF}, {"1", false, 7, 1, 60}, {"5", false, 7, 2, 300},
-        {"10", false, 7, 3, 600}, {"15", false, 7, 4, 900}, {"30", false, 7, 5, 1800}, {"60", false, 7, 6, 3600},
-        {"hour count, None", true, 3, 0, 0xFFFFFFFF}, {"30", true, 3, 1, 1800}, {"60", true, 3, 2, 3600},
-        {"hour count, no selection", true, 3, -1, 12345},
-        {"once per interval, no selection", false, 7, -1, 12345},
-        // The first row the table does not have (the list filled from the other table).
-        {"hour count, row past its table", true, 7, 3, 12345},
     };
-    for (const auto& c : cases) {
+    std::vector<Case> cases;
+    const int onceRows = static_cast<int>(std::size(kOncePerIntervalRows));
+    const int countRows = static_cast<int>(std::size(kHourCountRows));
+    for (int row = 0; row < onceRows; ++row) {
+        cases.push_back({std::string("once per interval, ") + kOncePerIntervalRows[row].Label, false, onceRows, row,
+                         kOncePerIntervalRows[row].Seconds});
+    }
+    for (int row = 0; row < countRows; ++row) {
+        cases.push_back({std::string("hour count, ") + kHourCountRows[row].Label, true, countRows, row,
+                         kHourCountRows[row].Seconds});
+    }
+    cases.insert(cases.end(), {
+        {"hour count, no selection", true, countRows, -1, 12345},
+        {"once per interval, no selection", false, onceRows, -1, 12345},
+        // The first row the table does not have (the list filled from the other table).
+        {"hour count, row past its table", true, onceRows, countRows, 12345},
+    });
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
         StandInDialog controls;
         if (c.HourCount) SendMessageW(controls.HourCount.Get(), BM_SETCHECK, BST_CHECKED, 0);
