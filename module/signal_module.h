@@ -19,7 +19,7 @@ public:
     void SetParentWindow(HWND window);
 
     int ArmSignalTimer() { return Timer.Arm(ParentWindow, *this); }
-    int StopSignalTimer() { return Timer.Stop(ParentWindow); }
+    int StopSignalTimer() { return Timer.Stop(); }
     void OnSignalTimer() { Timer.OnFiring(ParentWindow, *this); }
 
     // The Setting export: stops the timer and runs the settings dialog. After a non-zero

@@ -65,12 +65,13 @@ bool SignalTimer::SetOn(HWND window, UINT delay) {
     return true;
 }
 
-int SignalTimer::Stop(HWND parentWindow) {
-    const HWND window = Window ? Window : parentWindow;
+int SignalTimer::Stop() {
+    const HWND window = Window;
     Window = nullptr;
     ArmedIn = ClockMinute{};
-    // KillTimer(null, id) would remove a window-less timer whose id the system chose: the
-    // host's own, if the system gave it this one. The module never sets a timer without a window.
+    // Nothing pending: no timer of the module's to remove. A KillTimer on the host's window
+    // anyway could remove a timer 5000 of the host's own (another thread's, if the window is
+    // that thread's), and KillTimer(null, id) a window-less one whose id the system chose.
     if (!window) return 0;
     return platform::KillTimer(window, SIGNAL_TIMER_ID);
 }
@@ -84,7 +85,7 @@ void SignalTimer::MoveTo(HWND window) {
 
 void SignalTimer::OnFiring(HWND parentWindow, const SignalSettings& settings) {
     const ClockMinute armedIn = ArmedIn;
-    Stop(parentWindow);
+    Stop();
     SYSTEMTIME reading;
     if (IsSignalDue(settings.Interval, armedIn, &reading)) {
         char name[kPathBytes];

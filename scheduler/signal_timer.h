@@ -24,10 +24,9 @@ public:
     // only the rule and Wine does not enforce it (a handle value that another thread's window
     // reuses included).
     int Arm(HWND window, const SignalSettings& settings);
-    // Removes the pending timer from the window it was set on (else from `parentWindow`):
-    // the system's result, non-zero if a timer was pending; 0, and nothing called, with
-    // neither window.
-    int Stop(HWND parentWindow);
+    // Removes the pending timer from the window it was set on: the system's result, non-zero
+    // if a timer was pending; 0, and nothing called, when none is.
+    int Stop();
     // Moves a pending timer to `window`, when that is a window other than the timer's, with
     // the time it had left (counted on the tick count, so that a clock set meanwhile changes
     // nothing about when it fires). The old timer goes only once the new one is set: a
