@@ -47,6 +47,26 @@
 //     nothing but what the module imports, and loads nothing. At process exit (FreeLibrary
 //     never called) the detach stops nothing and frees nothing; what it saves is said under
 //     the settings. No module code runs after the DLL is unmapped.
+//   - The settings file is never left empty, cut or mixed. Every save (OK in the dialog, the
+//     legacy import, the unload, the exit) writes the whole new file beside the old one under
+//     a name of its own, flushes it, and renames it over the old one in one step; a move to
+//     another volume copies the same way before it deletes the source. Whatever stops a save
+//     (a full disk, a killed launcher, a power cut, a second launcher saving at the same time)
+//     leaves the old file or the new one, whole. A failed save leaves the file as it was and
+//     its temporary file gone (one a killed save left is cleared at the next save); the
+//     values still hold for the session, and the unload, or the exit, tries again. Every line
+//     the module does not own is kept byte for byte. The file is refused, as a write in place
+//     would be, when it is read-only; and while another program holds it open (even sharing
+//     it) it cannot be renamed over, so the save fails.
+//   - At process exit (FreeLibrary never called) the detach writes only what the file would
+//     otherwise lack: when there was no file at InitialLoad (its defaults are the user's but
+//     not on disk), when SetPortableMode pointed at another path since, or when the last save
+//     failed. Otherwise nothing at all: by then other threads may have died holding locks, and
+//     since Vista a detach that waits on one ends the process before later libraries detach.
+//     A crash (an unhandled exception, TerminateProcess) runs no detach: what was saved before
+//     is what is kept.
+//   - Setting before any InitialLoad shows the defaults; OK then changes the session only and
+//     writes nothing over the file.
 //   - No export changes the thread's last error, and neither does the unload: each answers by
 //     its result alone.
 //   - An hour count still playing keeps the DLL mapped until its last play; a FreeLibrary
@@ -78,7 +98,8 @@ int WINAPI IsModuleEnable();
 // terminator excluded.
 int WINAPI GetTitleName(char* buffer);
 // Stops the timer and runs the modal settings dialog. 1 after OK (settings saved; when the
-// application-data folder could not be named at the load, its path is worked out again first),
+// application-data folder could not be named at the load, its path is worked out again first;
+// also 1 when that save failed: the values hold for the session and the unload saves again),
 // 0 after Cancel or the close box (nothing saved), -1 if the dialog could not open. Called
 // again while its dialog is open (from the host's window procedure), it answers 0 at once and
 // changes nothing: no timer stopped, no second dialog.
@@ -92,7 +113,7 @@ int WINAPI StopModule();
 // out its path; moves and reads nothing. Result undefined (0).
 int WINAPI SetPortableMode(int mode);
 // Moves the settings file to the place `mode` selects (replacing a file there) and records
-// the mode: 1 on success; 0 on failure, the file and the mode left as they were.
+// the mode: 1 on success; 0 on failure, the file, the target and the mode left as they were.
 int WINAPI ChangePortableMode(int mode);
 // Records the portable flag and loads the settings (once, from an earlier release's registry
 // store instead). Returns the bytes read into WaveName, or after a registry import the

@@ -120,7 +120,7 @@ protected:
 
 }  // namespace
 
-// Every call the module makes to the clock, sleep, timers, sound, profile writes and the
+// Every call the module makes to the clock, sleep, timers, sound, the saves' renames and the
 // functions that find its settings goes through its import table (so monitors and shims see
 // them all; LoadAndHook fails on any import missing from the table).
 TEST_F(Unload, ModuleCallsTheSystemThroughItsImportTable) {
