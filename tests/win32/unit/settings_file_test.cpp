@@ -103,6 +103,55 @@ TEST_F(SettingsFileTest, SaveWritesTheFiveKeysInOrder) {
     EXPECT_FALSE(FileExists(PortableIniPath()));
 }
 
+// A save changes the five lines and nothing else, byte for byte: a zero byte inside a user's
+// line, blank lines, a file without a final line break; a UTF-16 file (either byte order)
+// stays UTF-16, its new values converted from code page 932 as the profile functions would,
+// and reads back through them.
+TEST_F(SettingsFileTest, SaveChangesOnlyItsOwnLinesInTheFilesOwnEncoding) {
+    const SettingValues values{1, 1, 3600, 1, kJapaneseWave};
+    const std::string before = std::string("[Mine]\r\nA=1\0hidden\r\n\r\n[Orlune]\r\nenable = 0\r\n"
+                                           "Other=kept\r\n\r\n[Tail]\nLast=1", 71);
+    const std::string after = std::string("[Mine]\r\nA=1\0hidden\r\n\r\n[Orlune]\r\nenable=1\r\n"
+                                          "Other=kept\r\nSignalType=1\r\nInterval=3600\r\nTimeType=1\r\n"
+                                          "WaveName=", 104) + kJapaneseWave + "\r\n\r\n[Tail]\nLast=1";
+    ASSERT_EQ(before.size(), 71u);
+    const auto utf16 = [](const std::string& ansi, bool bigEndian) {
+        std::wstring wide(ansi.size(), L'\0');
+        wide.resize(MultiByteToWideChar(932, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0],
+                                        static_cast<int>(wide.size())));
+        std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        for (const wchar_t unit : wide) {
+            const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+            bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+        }
+        return bytes;
+    };
+    const struct {
+        const char* name;
+        std::string before, after;
+    } rows[] = {
+        {"ANSI", before, after},
+        {"UTF-16, little-endian", utf16(before, false), utf16(after, false)},
+        {"UTF-16, big-endian", utf16(before, true), utf16(after, true)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), row.before));
+        SignalSettings saved(kResources);
+        saved.InitialLoad(0);
+        saved.Enable = values.Enable;
+        saved.SignalType = values.SignalType;
+        saved.Interval = values.Interval;
+        saved.TimeType = values.TimeType;
+        std::strcpy(saved.WaveName, values.WaveName.c_str());
+        EXPECT_TRUE(saved.SaveToIni());
+        EXPECT_EQ(ReadFileBytes(AppDataIniPath()), row.after);
+        SignalSettings loaded(kResources);
+        loaded.InitialLoad(0);
+        EXPECT_EQ(ValuesOf(loaded), values);
+    }
+}
+
 // The file moves as it is on disk, whatever the record holds; a move that cannot be made
 // leaves both files and the flag as they were. The folders are the host's: never made.
 TEST_F(SettingsFileTest, ChangePortableModeMovesTheFileOrChangesNothing) {
