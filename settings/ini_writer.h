@@ -1,6 +1,6 @@
 #pragma once
 // Writes the module's keys into its settings file, whole or not at all. Host window thread, or
-// the detach at process exit: kernel32 alone, no heap.
+// the detach at process exit: kernel32 alone.
 #include <cstddef>
 
 // Sets `count` keys of `section` (ASCII names) to `values` (ANSI text) in the INI file at

@@ -2,8 +2,10 @@
 // Files replaced whole, never rewritten in place: the new content is written to a file of its
 // own beside the target, flushed to the disk, and then put in the target's place in one step.
 // Whatever stops it (a full disk, a killed process, a power cut) leaves the old file or the
-// new one, never an empty, cut or mixed one. Uses kernel32 alone and no heap, so that it may
-// run at process exit, under the loader's lock.
+// new one, never an empty, cut or mixed one. Calls kernel32 alone (nothing that could be
+// unloaded before the module at process exit) and keeps a file's bytes in memory of its own,
+// not on the heap; the system's file functions still take its heap lock inside, which is why
+// the exit saves only when it must (settings/signal_settings.h).
 #include <windows.h>
 
 #include <cstddef>
