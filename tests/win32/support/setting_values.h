@@ -40,6 +40,16 @@ SettingValues ValuesOf(const Record& r) {
             std::string(r.WaveName, strnlen(r.WaveName, sizeof r.WaveName))};
 }
 
+// The five values into a settings record (the name must fit its buffer).
+template <typename Record>
+void SetValues(Record& r, const SettingValues& v) {
+    r.Enable = v.Enable;
+    r.SignalType = v.SignalType;
+    r.Interval = v.Interval;
+    r.TimeType = v.TimeType;
+    std::memcpy(r.WaveName, v.WaveName.c_str(), v.WaveName.size() + 1);
+}
+
 // Values no load gives, in every field of a settings record, so that a field a load leaves
 // alone shows.
 template <typename Record>

@@ -90,11 +90,7 @@ TEST_F(SettingsFileTest, SaveWritesTheFiveKeysInOrder) {
         RemoveFile(AppDataIniPath());
         SignalSettings saved(kResources);
         saved.SetPortableMode(0);
-        saved.Enable = row.Enable;
-        saved.SignalType = row.SignalType;
-        saved.Interval = row.Interval;
-        saved.TimeType = row.TimeType;
-        std::strcpy(saved.WaveName, row.WaveName.c_str());
+        SetValues(saved, row);
         EXPECT_TRUE(saved.SaveToIni());
         EXPECT_EQ(IniText::FromFile(AppDataIniPath()).Keys(kSection),
                   std::vector<std::string>(std::begin(kKeysInOrder), std::end(kKeysInOrder)));
@@ -139,11 +135,7 @@ TEST_F(SettingsFileTest, SaveChangesOnlyItsOwnLinesInTheFilesOwnEncoding) {
         ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), row.before));
         SignalSettings saved(kResources);
         saved.InitialLoad(0);
-        saved.Enable = values.Enable;
-        saved.SignalType = values.SignalType;
-        saved.Interval = values.Interval;
-        saved.TimeType = values.TimeType;
-        std::strcpy(saved.WaveName, values.WaveName.c_str());
+        SetValues(saved, values);
         EXPECT_TRUE(saved.SaveToIni());
         EXPECT_EQ(ReadFileBytes(AppDataIniPath()), row.after);
         SignalSettings loaded(kResources);

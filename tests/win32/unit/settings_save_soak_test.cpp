@@ -31,12 +31,7 @@ void RunChild(int set, int saves) {
     SignalSettings settings(kResources);
     std::strcpy(settings.IniPath, SoakIni().c_str());
     for (int i = 0; saves == 0 || i < saves; ++i) {
-        const SettingValues& v = kSets[set == 2 ? i % 2 : set];
-        settings.Enable = v.Enable;
-        settings.SignalType = v.SignalType;
-        settings.Interval = v.Interval;
-        settings.TimeType = v.TimeType;
-        std::strcpy(settings.WaveName, v.WaveName.c_str());
+        SetValues(settings, kSets[set == 2 ? i % 2 : set]);
         settings.SaveToIni();
     }
     ExitProcess(0);
