@@ -24,7 +24,10 @@ constexpr wchar_t kTemporaryExtension[] = L".tmp";
 // gets the "\\?\" prefix that lifts the limit. False when it does not fit or does not convert.
 bool ToWidePath(const char* ansi, const wchar_t* suffix, wchar_t* out, std::size_t outChars) {
     wchar_t converted[MAX_PATH + 8];
-    const int length = MultiByteToWideChar(CP_ACP, 0, ansi, -1, converted, MAX_PATH + 8);
+    // As the system's own ANSI file functions read the name (a host may have switched them
+    // to the OEM code page).
+    const UINT codePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+    const int length = MultiByteToWideChar(codePage, 0, ansi, -1, converted, MAX_PATH + 8);
     if (length <= 1) return false;
     const std::size_t total = static_cast<std::size_t>(length - 1) + std::wcslen(suffix);
     const bool network = converted[0] == L'\\' && converted[1] == L'\\';

@@ -28,7 +28,7 @@ OBJDUMP = "i686-w64-mingw32-objdump"
 # runtime every Windows since 2000 carries; its list holds the classic functions that the
 # static MinGW runtime calls, none of the later additions (the _s functions, the ucrt's).
 VISTA_EXPORTS = {
-    "kernel32.dll": """AcquireSRWLockExclusive AcquireSRWLockShared CloseHandle CreateFileA
+    "kernel32.dll": """AcquireSRWLockExclusive AcquireSRWLockShared AreFileApisANSI CloseHandle CreateFileA
         CreateFileW CreateThread DeleteCriticalSection DeleteFileW EnterCriticalSection
         FindClose FindFirstFileW FindNextFileW FlushFileBuffers FreeLibrary
         FreeLibraryAndExitThread GetACP GetCurrentDirectoryA GetCurrentDirectoryW
