@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/host_session.h"
 #include "support/import_hook.h"
 #include "support/message_window.h"
 #include "support/module_under_test.h"
@@ -92,11 +93,9 @@ protected:
     }
 
     void LoadAndHook() {
-        Module = std::make_unique<RecordedModule>();
-        ASSERT_TRUE(Module->Loaded());
+        ASSERT_TRUE(Host.Load());
         g_imageStart = reinterpret_cast<ULONG_PTR>(Module->Handle);
         g_imageEnd = g_imageStart + ImageHeaders(Module->Handle)->OptionalHeader.SizeOfImage;
-        ASSERT_TRUE(Module->Ready()) << Module->Missing << " is not in the import table";
     }
 
     // Host's start: the module loaded and hooked, window, portable settings, timer; the next
@@ -106,16 +105,15 @@ protected:
         LoadAndHook();
         if (HasFatalFailure()) return;
         recorded::Answer([shortTimers](recorded::Answers& a) { a.ShortTimers = shortTimers; });
-        if (withWindow) Module->Api.SetParentWindow(Window);
-        Module->Api.InitialLoad(1);
+        withWindow ? Host.Open(1) : Module->Api.InitialLoad(1);
         ASSERT_EQ(Module->Api.StartModule(), 1);
     }
 
     SettingsFilesSandbox Files;
     PVOID FaultCounter = nullptr;
-    const HostWindow Host;  // owns the timer and the settings dialog
-    const HWND Window = Host.Handle();
-    std::unique_ptr<RecordedModule> Module;
+    HostSession Host;  // its window owns the timer and the settings dialog
+    const HWND Window = Host.Window();
+    std::unique_ptr<ModuleUnderTest>& Module = Host.Module;
 };
 
 }  // namespace

@@ -4,11 +4,19 @@
 
 #include <shlobj.h>
 
+#include <cctype>
+#include <map>
+
 std::string Trim(const std::string& text) {
     const char* blanks = " \t\r\n";
     const std::size_t first = text.find_first_not_of(blanks);
     if (first == std::string::npos) return "";
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
 }
 
 namespace {
@@ -102,20 +110,42 @@ std::optional<std::string> ReadFileBytesW(const std::wstring& path) {
     return bytes;
 }
 
-void RemoveTreeW(const std::wstring& folder) {
+void WalkFolder(std::wstring folder,
+                const std::function<bool(const std::wstring& path, const WIN32_FIND_DATAW& found)>& visit,
+                const wchar_t* pattern) {
+    while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
     WIN32_FIND_DATAW found;
-    const scoped::Find find(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    const scoped::Find find(FindFirstFileW((folder + L"\\" + pattern).c_str(), &found));
     for (bool more = find.Valid(); more; more = FindNextFileW(find.Get(), &found)) {
         const std::wstring name = found.cFileName, path = folder + L"\\" + name;
-        if (name == L"." || name == L"..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            RemoveTreeW(path);
-        } else {
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(path.c_str());
-        }
+        if (name == L"." || name == L".." || !visit(path, found)) continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) WalkFolder(path, visit, pattern);
     }
-    RemoveDirectoryW(folder.c_str());
+}
+
+void RemoveTreeW(const std::wstring& folder) {
+    std::vector<std::wstring> folders = {folder};  // each before the folders inside it
+    WalkFolder(folder, [&](const std::wstring& path, const WIN32_FIND_DATAW& found) {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            folders.push_back(path);
+            return true;
+        }
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+        return false;
+    });
+    for (auto inner = folders.rbegin(); inner != folders.rend(); ++inner) RemoveDirectoryW(inner->c_str());
+}
+
+std::vector<std::string> TemporariesBeside(const std::string& file) {
+    const std::size_t slash = file.rfind('\\');
+    std::vector<std::string> names;
+    WalkFolder(Widen(file.substr(0, slash)), [&](const std::wstring&, const WIN32_FIND_DATAW& found) {
+        const std::wstring name = found.cFileName;
+        names.emplace_back(name.begin(), name.end());  // the tests' names are ASCII
+        return false;
+    }, (Widen(file.substr(slash + 1)) + L".~*").c_str());
+    return names;
 }
 
 std::string TempPath(const std::string& name) {
@@ -137,23 +167,36 @@ std::string MakeFolderOfLength(const std::string& root, std::size_t length) {
     return folder;
 }
 
-IniText::IniText(const std::string& text) {
+std::vector<IniLine> ReadIniLines(const std::string& text) {
+    std::vector<IniLine> lines;
+    std::map<std::string, int> seen{{"", 1}};
     std::string section;
+    int index = 0;
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
         const std::string line = Trim(text.substr(start, end - start));
         start = end + 1;
-        if (line.empty() || line[0] == ';') continue;
+        if (line.empty()) continue;
         if (line[0] == '[') {
-            const std::size_t close = line.find(']');
-            section = Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            section = Trim(line.substr(1, line.find(']') - 1));
+            index = seen[Lower(section)]++;
             continue;
         }
         const std::size_t equals = line.find('=');
-        if (equals == std::string::npos) continue;
-        entries_.push_back({section, Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))});
+        if (equals == std::string::npos) {
+            lines.push_back({section, index, line, std::nullopt});
+        } else {
+            lines.push_back({section, index, Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))});
+        }
+    }
+    return lines;
+}
+
+IniText::IniText(const std::string& text) {
+    for (const IniLine& line : ReadIniLines(text)) {
+        if (line.Value && line.Key.rfind(';', 0) != 0) entries_.push_back({line.Section, line.Key, *line.Value});
     }
 }
 
