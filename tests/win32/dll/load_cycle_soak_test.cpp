@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <memory>
 
-#include "support/host_session.h"
+#include "support/message_window.h"
 #include "support/module_under_test.h"
 #include "support/process_resources.h"
 #include "support/recorded_system.h"
@@ -33,23 +33,26 @@ struct Kind {
 const Kind kKinds[] = {{0, true, 3}, {7, false, 0}, {30, false, 1}, {7, false, 0}};
 
 // One load-drive-unload cycle; returns with the module unmapped and its worker ended.
-void RunCycle(HostSession& host, const Kind& kind) {
+void RunCycle(HWND window, const Kind& kind) {
     recorded::Answers answers;
     answers.Clock = recorded::ClockAt(15, kind.minute, 0);
     answers.ShortTimers = 1;  // the first arming fires at once; the re-armed timer never fires
     answers.HoldSyncPlays = kind.hold;  // a held play lasts until the host has let go
     recorded::Reset(answers);
 
-    ASSERT_TRUE(host.Load());
-    ASSERT_NE(host.Open(1), 0);
-    ASSERT_EQ(host.Api().StartModule(), 1);
+    RecordedModule module;
+    ASSERT_TRUE(module.Ready()) << module.Missing;
+
+    module.Api.SetParentWindow(window);
+    ASSERT_NE(module.Api.InitialLoad(1), 0);
+    ASSERT_EQ(module.Api.StartModule(), 1);
     // The firing is over once it has re-armed; a due one has its worker inside a play.
     ASSERT_TRUE(PumpMessagesUntil([] { return recorded::Snapshot().SetCalls >= 2; }, 5000))
         << "the timer never fired";
     ASSERT_TRUE(kind.plays == 0 || PumpMessagesUntil([] { return recorded::Snapshot().PlayCalls > 0; }, 5000));
 
-    host.Api().StopModule();
-    host.Module->Unload();  // hooked still
+    module.Api.StopModule();
+    module.Unload();
     EXPECT_TRUE(!kind.hold || ModuleMapped()) << "unmapped under a playing worker";
     EXPECT_TRUE(kind.hold || kind.plays > 0 || !ModuleMapped()) << "FreeLibrary left the module mapped";
     recorded::ReleasePlays();
@@ -67,8 +70,8 @@ TEST(LoadCycleSoak, AThousandLoadDriveUnloadCyclesLeaveNothingBehind) {
     ASSERT_TRUE(WriteFileBytes(PortableIniPath(),
                                "[Orlune]\r\nEnable=1\r\nSignalType=1\r\nInterval=1800\r\nTimeType=0\r\n"
                                "WaveName=chime.wav\r\n"));
-    HostSession host;
-    ASSERT_NE(host.Window(), nullptr);
+    const MessageWindow window;
+    ASSERT_NE(window.Get(), nullptr);
     ASSERT_FALSE(ModuleMapped()) << "left loaded by an earlier test";
     std::unique_ptr<PinnedImports> imports;
     {
@@ -80,14 +83,14 @@ TEST(LoadCycleSoak, AThousandLoadDriveUnloadCyclesLeaveNothingBehind) {
 
     for (int i = 0; i < kWarmUpCycles; ++i) {
         SCOPED_TRACE(testing::Message() << "warm-up cycle " << i);  // GoogleTest's first trace starts a thread
-        RunCycle(host, kKinds[i % 4]);
+        RunCycle(window.Get(), kKinds[i % 4]);
         if (HasFatalFailure()) break;
     }
     const ProcessResources start = SampleProcessResources();
     const auto began = std::chrono::steady_clock::now();
     for (int i = 0; i < kCycles && !HasFatalFailure(); ++i) {
         SCOPED_TRACE(testing::Message() << "cycle " << i);
-        RunCycle(host, kKinds[i % 4]);
+        RunCycle(window.Get(), kKinds[i % 4]);
     }
     const ProcessResources end = SampleProcessResources();
     const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();

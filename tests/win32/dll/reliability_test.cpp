@@ -101,10 +101,11 @@ using Snapshot = std::map<std::wstring, std::string>;
 
 void AddFolder(const std::wstring& folder, bool recursive, const std::wstring& skip, Snapshot& out) {
     WalkFolder(folder, [&](const std::wstring& path, const WIN32_FIND_DATAW& found) {
-        if (lstrcmpiW(path.c_str(), skip.c_str()) == 0) return false;
+        if (lstrcmpiW(path.c_str(), skip.c_str()) == 0) return;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             out[path] = "folder";
-            return recursive;
+            if (recursive) AddFolder(path, true, skip, out);
+            return;
         }
         std::string signature = std::to_string(found.nFileSizeLow) + "/" +
                                 std::to_string(found.ftLastWriteTime.dwLowDateTime) + "/" +
@@ -113,7 +114,6 @@ void AddFolder(const std::wstring& folder, bool recursive, const std::wstring& s
             signature += "/" + ReadFileBytesW(path).value_or("(unreadable)");
         }
         out[path] = signature;
-        return false;
     });
 }
 

@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <map>
+#include <sstream>
 
 std::string Trim(const std::string& text) {
     const char* blanks = " \t\r\n";
@@ -111,39 +112,31 @@ std::optional<std::string> ReadFileBytesW(const std::wstring& path) {
 }
 
 void WalkFolder(std::wstring folder,
-                const std::function<bool(const std::wstring& path, const WIN32_FIND_DATAW& found)>& visit,
+                const std::function<void(const std::wstring& path, const WIN32_FIND_DATAW& found)>& visit,
                 const wchar_t* pattern) {
     while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
     WIN32_FIND_DATAW found;
     const scoped::Find find(FindFirstFileW((folder + L"\\" + pattern).c_str(), &found));
     for (bool more = find.Valid(); more; more = FindNextFileW(find.Get(), &found)) {
-        const std::wstring name = found.cFileName, path = folder + L"\\" + name;
-        if (name == L"." || name == L".." || !visit(path, found)) continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) WalkFolder(path, visit, pattern);
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") visit(folder + L"\\" + name, found);
     }
 }
 
 void RemoveTreeW(const std::wstring& folder) {
-    std::vector<std::wstring> folders = {folder};  // each before the folders inside it
-    WalkFolder(folder, [&](const std::wstring& path, const WIN32_FIND_DATAW& found) {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            folders.push_back(path);
-            return true;
-        }
+    WalkFolder(folder, [](const std::wstring& path, const WIN32_FIND_DATAW& found) {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return RemoveTreeW(path);
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(path.c_str());
-        return false;
     });
-    for (auto inner = folders.rbegin(); inner != folders.rend(); ++inner) RemoveDirectoryW(inner->c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 std::vector<std::string> TemporariesBeside(const std::string& file) {
     const std::size_t slash = file.rfind('\\');
     std::vector<std::string> names;
-    WalkFolder(Widen(file.substr(0, slash)), [&](const std::wstring&, const WIN32_FIND_DATAW& found) {
-        const std::wstring name = found.cFileName;
-        names.emplace_back(name.begin(), name.end());  // the tests' names are ASCII
-        return false;
+    WalkFolder(Widen(file.substr(0, slash)), [&](const std::wstring& path, const WIN32_FIND_DATAW&) {
+        names.emplace_back(path.begin(), path.end());  // the tests' paths are ASCII
     }, (Widen(file.substr(slash + 1)) + L".~*").c_str());
     return names;
 }
@@ -170,33 +163,27 @@ std::string MakeFolderOfLength(const std::string& root, std::size_t length) {
 std::vector<IniLine> ReadIniLines(const std::string& text) {
     std::vector<IniLine> lines;
     std::map<std::string, int> seen{{"", 1}};
-    std::string section;
-    int index = 0;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        const std::string line = Trim(text.substr(start, end - start));
-        start = end + 1;
+    IniLine at{"", 0, "", std::nullopt};
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        line = Trim(line);
         if (line.empty()) continue;
         if (line[0] == '[') {
-            section = Trim(line.substr(1, line.find(']') - 1));
-            index = seen[Lower(section)]++;
+            at.Section = Trim(line.substr(1, line.find(']') - 1));
+            at.SectionIndex = seen[Lower(at.Section)]++;
             continue;
         }
         const std::size_t equals = line.find('=');
-        if (equals == std::string::npos) {
-            lines.push_back({section, index, line, std::nullopt});
-        } else {
-            lines.push_back({section, index, Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))});
-        }
+        at.Key = Trim(line.substr(0, equals));
+        at.Value = equals == std::string::npos ? std::nullopt : std::optional(Trim(line.substr(equals + 1)));
+        lines.push_back(at);
     }
     return lines;
 }
 
 IniText::IniText(const std::string& text) {
     for (const IniLine& line : ReadIniLines(text)) {
-        if (line.Value && line.Key.rfind(';', 0) != 0) entries_.push_back({line.Section, line.Key, *line.Value});
+        if (line.Value && line.Key.rfind(';', 0) != 0) entries_.push_back(line);
     }
 }
 
@@ -205,7 +192,7 @@ IniText IniText::FromFile(const std::string& path) {
 }
 
 std::optional<std::string> IniText::Value(const std::string& section, const std::string& key) const {
-    for (const Entry& entry : entries_) {
+    for (const IniLine& entry : entries_) {
         if (SameName(entry.Section, section) && SameName(entry.Key, key)) return entry.Value;
     }
     return std::nullopt;
@@ -213,7 +200,7 @@ std::optional<std::string> IniText::Value(const std::string& section, const std:
 
 std::vector<std::string> IniText::Keys(const std::string& section) const {
     std::vector<std::string> keys;
-    for (const Entry& entry : entries_) {
+    for (const IniLine& entry : entries_) {
         if (SameName(entry.Section, section)) keys.push_back(entry.Key);
     }
     return keys;

@@ -55,13 +55,13 @@ std::wstring Widen(const std::string& ansi);
 bool WriteFileBytesW(const std::wstring& path, const std::string& bytes);
 std::optional<std::string> ReadFileBytesW(const std::wstring& path);
 // Every entry of `folder` whose name matches `pattern` ("." and ".." never), with its full
-// path; a subfolder's entries follow it when `visit` answers true for it.
+// path; not the entries of its subfolders.
 void WalkFolder(std::wstring folder,
-                const std::function<bool(const std::wstring& path, const WIN32_FIND_DATAW& found)>& visit,
+                const std::function<void(const std::wstring& path, const WIN32_FIND_DATAW& found)>& visit,
                 const wchar_t* pattern = L"*");
 // Removes `folder` and everything below it.
 void RemoveTreeW(const std::wstring& folder);
-// The names of the temporary files a save left beside `file` (its name, ".~", anything).
+// The temporary files a save left beside `file` (its name, ".~", anything), by their paths.
 std::vector<std::string> TemporariesBeside(const std::string& file);
 // {Temp}`name`: the system's temporary folder (with its backslash) and `name`.
 std::string TempPath(const std::string& name);
@@ -93,12 +93,7 @@ public:
     std::vector<std::string> Keys(const std::string& section) const;
 
 private:
-    struct Entry {
-        std::string Section;
-        std::string Key;
-        std::string Value;
-    };
-    std::vector<Entry> entries_;
+    std::vector<IniLine> entries_;  // each with a value, no comment
 };
 
 // Keeps every test's settings files its own: on entry and on exit both settings files are
