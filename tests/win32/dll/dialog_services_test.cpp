@@ -12,12 +12,12 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "resources/resource_ids.h"
+#include "support/host_session.h"
 #include "support/import_hook.h"
 #include "support/module_under_test.h"
 #include "support/recorded_system.h"
@@ -108,7 +108,7 @@ FARPROC WINAPI RecordGetProcAddress(HMODULE library, LPCSTR function) {
 
 // A module loaded from `path` as the host loads one, with its settings in the portable
 // file and its imports recorded while it lives.
-class HostedModule {
+class HostedModule : public HostSession {
 public:
     HostedModule(const std::string& path, const std::string& waveName) : path_(path) {
         recorded::Answers answers;
@@ -119,28 +119,20 @@ public:
         chooserAnswer = nullptr;
         chooserError = 0;
         WriteFileBytes(PortableIniPath(), Settings(SettingValues{1, 0, 3600, 0, waveName}));
-        module_ = std::make_unique<RecordedModule>(path.c_str());
-        if (!module_->Ready()) return;
-        module_->Api.SetParentWindow(host_.Handle());
-        module_->Api.InitialLoad(1);
+        if (Load(kRecorded, path.c_str())) Open(1);
     }
 
     // Opens the settings dialog, runs `script` in it, then cancels it.
     void InDialog(const std::function<void(HWND)>& script) {
-        ASSERT_TRUE(module_->Ready()) << "the module did not load, or is not hooked";
-        const SettingRun run = RunSettingDialogScript(module_->Api.Setting, [&](HWND dialog) {
+        HostSession::InDialog([&](HWND dialog) {
             script(dialog);
             Click(dialog, IDCANCEL);
         });
-        EXPECT_TRUE(run.ScriptRan) << "the dialog never showed";
-        EXPECT_FALSE(run.LeftOpen);
     }
     std::string Folder() const { return path_.substr(0, path_.rfind('\\') + 1); }
 
 private:
     std::string path_;
-    HostWindow host_;
-    std::unique_ptr<RecordedModule> module_;
 };
 
 void SendHelp(HWND dialog, int id, POINT mouse) {
@@ -372,20 +364,17 @@ TEST(OwnProcessDialogLibraries, NotLoadedUntilUsed) {
     ASSERT_TRUE(WriteFileBytes(PortableIniPath(), Settings(SettingValues{1, 0, 3600, 0, kJapaneseWave})));
     const char* const imports[] = {"kernel32.dll", "user32.dll", "advapi32.dll", "winmm.dll", "msvcrt.dll"};
     for (const char* name : imports) ASSERT_NE(nullptr, LoadLibraryA(name)) << name;
+    HostSession host;  // its window made before the loads are noted
     void* cookie = nullptr;
     ASSERT_EQ(0, LdrRegisterDllNotification(0, &NoteLoad, nullptr, &cookie));
-    {
-        ModuleUnderTest module;
-        EXPECT_EQ(std::vector<std::wstring>{L"Karvex.dll"}, librariesLoaded);
-        ASSERT_TRUE(module.Loaded());
-        HostWindow host;
-        module.Api.SetParentWindow(host.Handle());
-        EXPECT_NE(0, module.Api.InitialLoad(1));
-        EXPECT_EQ(1, module.Api.StartModule());
-        EXPECT_NE(0, module.Api.StopModule());
-        // A portable host never needs the shell's folder library either.
-        for (const char* name : dialogLibraries) EXPECT_EQ(nullptr, GetModuleHandleA(name)) << name;
-    }
+    ASSERT_TRUE(host.Load(HostSession::kReal));
+    EXPECT_EQ(std::vector<std::wstring>{L"Karvex.dll"}, librariesLoaded);
+    EXPECT_NE(0, host.Open(1));
+    EXPECT_EQ(1, host.Api().StartModule());
+    EXPECT_NE(0, host.Api().StopModule());
+    // A portable host never needs the shell's folder library either.
+    for (const char* name : dialogLibraries) EXPECT_EQ(nullptr, GetModuleHandleA(name)) << name;
+    host.Module.reset();
     {
         HostedModule module(ModulePath(), "");
         module.InDialog([](HWND dialog) {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "resources/resource_ids.h"
-#include "support/module_under_test.h"
+#include "support/host_session.h"
 #include "support/setting_dialog_driver.h"
 #include "support/settings_files.h"
 #include "support/setting_values.h"
@@ -46,29 +46,18 @@ const ShownControl kControlsInTabOrder[] = {
 class DialogFixture : public ::testing::Test {
 protected:
     void Open(const SettingValues& settings) {
-        module_.reset();  // its detach saves: write the new file after that
+        host_.Module.reset();  // its detach saves: write the new file after that
         ASSERT_EQ(GetACP(), 932u);
         ASSERT_TRUE(WriteFileBytes(PortableIniPath(), Settings(settings)));
-        module_ = std::make_unique<ModuleUnderTest>();
-        ASSERT_TRUE(module_->Loaded());
-        ASSERT_NE(host_.Handle(), nullptr);
-        EXPECT_EQ(module_->Api.SetParentWindow(host_.Handle()), 0);  // as for every host
-        module_->Api.InitialLoad(1);
-        started_ = module_->Api.StartModule();
+        ASSERT_TRUE(host_.Load(HostSession::kReal));
+        host_.Open(1);
+        started_ = host_.Api().StartModule();
     }
-    SettingRun Run(const std::function<void(HWND)>& script) {
-        SettingRun run = RunSettingDialogScript(module_->Api.Setting, script);
-        EXPECT_TRUE(run.ScriptRan) << "the dialog never showed";
-        EXPECT_FALSE(run.LeftOpen) << "the script did not end the dialog";
-        return run;
-    }
-    const ModuleExports& Api() const { return module_->Api; }
     // True when the host window's signal timer was pending (and removes it).
-    bool TimerWasPending() { return module_->Api.StopModule() != 0; }
+    bool TimerWasPending() { return host_.Api().StopModule() != 0; }
 
     SettingsFilesSandbox sandbox_;
-    HostWindow host_;
-    std::unique_ptr<ModuleUnderTest> module_;  // unloaded before the window and the files go
+    HostSession host_;  // unloads the module before the files go
     int started_ = 0;
 };
 
@@ -92,7 +81,7 @@ TEST_F(DialogFixture, DialogShowsItsControlsInTabOrderAndReachesEveryInput) {
     };
     std::vector<Seen> seen;
     RECT client{};
-    const SettingRun run = Run([&](HWND dialog) {
+    const SettingRun run = host_.InDialog([&](HWND dialog) {
         GetClientRect(dialog, &client);
         for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
             Seen control{GetDlgCtrlID(child), ControlText(dialog, GetDlgCtrlID(child)), L"",
@@ -107,7 +96,7 @@ TEST_F(DialogFixture, DialogShowsItsControlsInTabOrderAndReachesEveryInput) {
         wchar_t caption[64] = L"";
         GetWindowTextW(dialog, caption, 64);
         EXPECT_STREQ(caption, L"時報モジュール");
-        EXPECT_EQ(GetWindow(dialog, GW_OWNER), host_.Handle());
+        EXPECT_EQ(GetWindow(dialog, GW_OWNER), host_.Window());
         EXPECT_TRUE(GetWindowLongPtrW(dialog, GWL_EXSTYLE) & WS_EX_CONTEXTHELP) << "no question-mark button";
         Click(dialog, IDCANCEL);
     });
@@ -200,7 +189,7 @@ TEST_F(DialogFixture, OpeningShowsTheStoredSettings) {
         std::wstring labels, name;
         int selection = -2;
         bool enabled[118] = {};
-        const SettingRun run = Run([&](HWND dialog) {
+        const SettingRun run = host_.InDialog([&](HWND dialog) {
             if (c.Click) Click(dialog, c.Click);
             for (int p = 0; p < 3; ++p) {
                 for (int id : pairs[p]) {
@@ -283,13 +272,13 @@ TEST_F(DialogFixture, OkSavesTheControlsAndRearmsOrStopsTheTimer) {
         SCOPED_TRACE(c.Name);
         Open(c.Stored);
         ASSERT_EQ(started_, c.Stored.Enable);
-        const SettingRun run = Run([&](HWND dialog) {
+        const SettingRun run = host_.InDialog([&](HWND dialog) {
             c.Edit(dialog);
             Click(dialog, IDOK);
         });
         EXPECT_EQ(run.Result, 1);
         ExpectFileHolds(PortableIniPath(), c.Expected);
-        EXPECT_EQ(Api().IsModuleEnable(), c.Expected.Enable);
+        EXPECT_EQ(host_.Api().IsModuleEnable(), c.Expected.Enable);
         EXPECT_EQ(TimerWasPending(), c.TimerArmed);
     }
 }
@@ -319,7 +308,7 @@ TEST_F(DialogFixture, CancelAndCloseBoxChangeNothingAndLeaveTheTimerStopped) {
         Open({1, 1, 3600, 0, kJapaneseWave});
         ASSERT_EQ(started_, 1);
         const std::string before = ReadFileBytes(PortableIniPath()).value_or("<unreadable>");
-        const SettingRun run = Run([&](HWND dialog) {
+        const SettingRun run = host_.InDialog([&](HWND dialog) {
             Click(dialog, IDC_DONT_USE_MODULE);
             Click(dialog, IDC_ONCE_PER_INTERVAL);
             TypeText(dialog, IDC_WAVE_NAME, L"other.wav");
@@ -328,9 +317,9 @@ TEST_F(DialogFixture, CancelAndCloseBoxChangeNothingAndLeaveTheTimerStopped) {
         });
         EXPECT_EQ(run.Result, 0);
         EXPECT_EQ(ReadFileBytes(PortableIniPath()).value_or("<unreadable>"), before);
-        EXPECT_EQ(Api().IsModuleEnable(), 1) << "settings changed in memory";
+        EXPECT_EQ(host_.Api().IsModuleEnable(), 1) << "settings changed in memory";
         EXPECT_FALSE(TimerWasPending());
-        EXPECT_EQ(Api().StartModule(), 1);
+        EXPECT_EQ(host_.Api().StartModule(), 1);
         EXPECT_TRUE(TimerWasPending()) << "StartModule did not re-arm";
     }
 }
@@ -344,7 +333,7 @@ TEST_F(DialogFixture, LongTypedNameIsCutTo259BytesOnACharacterBoundary) {
         const std::wstring typed = Widen(c.Text);
         Open({1, 0, 3600, 0, "x.wav"});
         std::wstring shown;
-        const SettingRun run = Run([&](HWND dialog) {
+        const SettingRun run = host_.InDialog([&](HWND dialog) {
             TypeText(dialog, IDC_WAVE_NAME, typed.c_str());
             shown = ControlText(dialog, IDC_WAVE_NAME);
             Click(dialog, IDOK);

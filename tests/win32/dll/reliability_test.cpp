@@ -9,20 +9,17 @@
 #include <mmsystem.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/host_session.h"
 #include "support/legacy_registry_store.h"
-#include "support/message_window.h"
-#include "support/module_under_test.h"
 #include "support/recorded_system.h"
 #include "support/setting_dialog_driver.h"
 #include "support/settings_files.h"
@@ -65,35 +62,18 @@ struct IniLines {
     std::map<std::string, std::vector<std::string>> Own;
 };
 
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-IniLines Lines(std::string text) {
-    // A UTF-8 mark is read as Windows reads it: as part of the first line.
+IniLines Lines(const std::string& text) {
     IniLines lines;
-    std::map<std::string, int> seen;
-    std::string section;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        line = Trim(line);
-        if (line.empty()) continue;
-        if (line[0] == '[') {
-            const std::string name = Lower(Trim(line.substr(1, line.find(']') - 1)));
-            section = name + "#" + std::to_string(seen[name]++);
-            continue;
-        }
-        const std::size_t equals = line.find('=');
-        const std::string key = Trim(line.substr(0, equals));
-        const std::string value = equals == std::string::npos ? "(no '=')" : Trim(line.substr(equals + 1));
+    for (const IniLine& line : ReadIniLines(text)) {
+        const std::string section = Lower(line.Section) + "#" + std::to_string(line.SectionIndex);
+        const std::string value = line.Value.value_or("(no '=')");
         const bool own = section == "orlune#0" &&
                          std::any_of(std::begin(kKeysInOrder), std::end(kKeysInOrder),
-                                     [&](const char* k) { return Lower(k) == Lower(key); });
+                                     [&](const char* k) { return Lower(k) == Lower(line.Key); });
         if (own) {
-            lines.Own[Lower(key)].push_back(value);
+            lines.Own[Lower(line.Key)].push_back(value);
         } else {
-            lines.Others.push_back(section + ": " + key + (equals == std::string::npos ? "" : " = " + value));
+            lines.Others.push_back(section + ": " + line.Key + (line.Value ? " = " + value : ""));
         }
     }
     return lines;
@@ -119,20 +99,13 @@ void ExpectWrittenBack(const std::string& before, const std::string& after,
 
 using Snapshot = std::map<std::wstring, std::string>;
 
-void AddFolder(std::wstring folder, bool recursive, const std::wstring& skip, Snapshot& out) {
-    while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
-    WIN32_FIND_DATAW found;
-    const scoped::Find find(FindFirstFileW((folder + L"\\*").c_str(), &found));
-    if (find.Get() == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::wstring path = folder + L"\\" + name;
-        if (lstrcmpiW(path.c_str(), skip.c_str()) == 0) continue;
+void AddFolder(const std::wstring& folder, bool recursive, const std::wstring& skip, Snapshot& out) {
+    WalkFolder(folder, [&](const std::wstring& path, const WIN32_FIND_DATAW& found) {
+        if (lstrcmpiW(path.c_str(), skip.c_str()) == 0) return;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             out[path] = "folder";
             if (recursive) AddFolder(path, true, skip, out);
-            continue;
+            return;
         }
         std::string signature = std::to_string(found.nFileSizeLow) + "/" +
                                 std::to_string(found.ftLastWriteTime.dwLowDateTime) + "/" +
@@ -141,7 +114,7 @@ void AddFolder(std::wstring folder, bool recursive, const std::wstring& skip, Sn
             signature += "/" + ReadFileBytesW(path).value_or("(unreadable)");
         }
         out[path] = signature;
-    } while (FindNextFileW(find.Get(), &found));
+    });
 }
 
 Snapshot TakeSnapshot(const std::vector<std::wstring>& extraTrees, const std::wstring& settingsFile) {
@@ -185,7 +158,7 @@ class Reliability : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(GetACP(), 932u);
-        ASSERT_NE(Window.Get(), nullptr);
+        ASSERT_NE(Host.Window(), nullptr);
         ASSERT_FALSE(ModuleMapped()) << "left loaded by an earlier test";
     }
 
@@ -197,25 +170,20 @@ protected:
         recorded::Reset(answers);
         Outcome out;
         const DWORD start = GetTickCount();
-        {
-            RecordedModule module;
-            if (!module.Ready()) {
-                ADD_FAILURE() << "Karvex.dll did not load, or " << module.Missing << " is not imported";
-                return out;
-            }
-            module.Api.InitialLoad(portable);
-            afterLoad();
-            module.Api.SetParentWindow(Window.Get());
-            out.Enable = module.Api.IsModuleEnable();
-            out.Started = module.Api.StartModule();
-            if (out.Started) {
-                out.Fired = PumpMessagesUntil([] { return recorded::Snapshot().SetCalls >= 2; }, kCaseLimitMs);
-            }
-            module.Api.StopModule();
-            module.Unload();
-            // An hour-count worker keeps the module mapped until its plays are done.
-            out.Unmapped = PumpMessagesUntil([] { return !ModuleMapped(); }, kCaseLimitMs);
+        if (!Host.Load()) return out;
+        const ModuleExports& api = Host.Api();
+        api.InitialLoad(portable);
+        afterLoad();
+        api.SetParentWindow(Host.Window());
+        out.Enable = api.IsModuleEnable();
+        out.Started = api.StartModule();
+        if (out.Started) {
+            out.Fired = PumpMessagesUntil([] { return recorded::Snapshot().SetCalls >= 2; }, kCaseLimitMs);
         }
+        api.StopModule();
+        Host.Module->Unload();  // hooked still
+        // An hour-count worker keeps the module mapped until its plays are done.
+        out.Unmapped = PumpMessagesUntil([] { return !ModuleMapped(); }, kCaseLimitMs);
         out.Ms = GetTickCount() - start;
         out.Seen = recorded::Snapshot();
         return out;
@@ -238,8 +206,8 @@ protected:
         }
     }
 
-    MessageWindow Window;
     SettingsFilesSandbox Files;
+    HostSession Host;  // unloads the module before the files go
 };
 
 const Understood kUserFile{1, 0, 60, 0, "C:\\Sounds\\chime.wav"};
@@ -483,18 +451,17 @@ TEST_F(Reliability, AfterAnUnreadableLoadOnlyOkInTheDialogIsSaved) {
         {
             recorded::Reset();
             if (c.load == Unreachable) recorded::Answer([](recorded::Answers& a) { a.AppData = ""; });
-            RecordedModule module;
-            ASSERT_TRUE(module.Ready());
-            HostWindow host;
+            ASSERT_TRUE(Host.Load());
             ExclusiveFile held(c.load == Held ? AppDataIniPath() : "");
-            if (c.load != None) module.Api.InitialLoad(0);
+            if (c.load != None) Host.Api().InitialLoad(0);
             recorded::Answer([](recorded::Answers& a) { a.AppData.reset(); });
-            module.Api.SetParentWindow(host.Handle());
-            EXPECT_NE(RunSettingDialogScript(module.Api.Setting, c.end).Result, 0);
+            Host.Api().SetParentWindow(Host.Window());
+            EXPECT_NE(Host.InDialog(c.end).Result, 0);
             MSG quit;
             PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // the dialog posts it again
             held.Release();
             EXPECT_TRUE(c.load != Held || ReadFileBytes(AppDataIniPath()) == UserFile()) << "the save at OK got through";
+            Host.Module.reset();
         }
         const std::string after = ReadFileBytes(AppDataIniPath()).value_or("");
         if (c.saved) {

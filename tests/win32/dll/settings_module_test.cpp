@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "support/host_session.h"
 #include "support/import_hook.h"
-#include "support/message_window.h"
 #include "support/module_under_test.h"
 #include "support/recorded_system.h"
 #include "support/settings_files.h"
@@ -64,14 +64,7 @@ BOOL WINAPI FaultyMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
 
 // The temporary files a save left in the folders of both settings files.
 std::size_t TemporariesLeft() {
-    std::size_t left = 0;
-    for (const std::string& ini : {AppDataIniPath(), PortableIniPath()}) {
-        WIN32_FIND_DATAA found;
-        const scoped::Find find(FindFirstFileA((ini + ".~*").c_str(), &found));
-        if (!find) continue;
-        do ++left; while (FindNextFileA(find.Get(), &found));
-    }
-    return left;
+    return TemporariesBeside(AppDataIniPath()).size() + TemporariesBeside(PortableIniPath()).size();
 }
 
 class SettingsModuleTest : public ::testing::Test {
@@ -91,18 +84,16 @@ TEST_F(SettingsModuleTest, InitialLoadReadsTheFileItsFlagSelectsAndStartFollowsI
         int read;
         int enable;
     } rows[] = {{0, 11, 1}, {1, 10, 0}, {0, 11, 1}, {7, 10, 0}};
-    MessageWindow window;
-    ASSERT_NE(window.Get(), nullptr);
-    ModuleUnderTest module;
-    ASSERT_TRUE(module.Loaded());
-    module.Api.SetParentWindow(window.Get());
+    HostSession host;
+    ASSERT_TRUE(host.Load(HostSession::kReal));
+    host.Api().SetParentWindow(host.Window());
     for (const auto& row : rows) {
         SCOPED_TRACE(row.portable);
-        EXPECT_EQ(module.Api.InitialLoad(row.portable), row.read);
-        EXPECT_EQ(module.Api.IsModuleEnable(), row.enable);
-        EXPECT_EQ(module.Api.StartModule(), row.enable);
+        EXPECT_EQ(host.Api().InitialLoad(row.portable), row.read);
+        EXPECT_EQ(host.Api().IsModuleEnable(), row.enable);
+        EXPECT_EQ(host.Api().StartModule(), row.enable);
         // StopModule reports whether a timer was pending.
-        EXPECT_EQ(module.Api.StopModule() != 0, row.enable != 0);
+        EXPECT_EQ(host.Api().StopModule() != 0, row.enable != 0);
     }
 }
 

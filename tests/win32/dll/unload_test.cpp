@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/host_session.h"
 #include "support/import_hook.h"
 #include "support/message_window.h"
 #include "support/module_under_test.h"
@@ -71,7 +72,7 @@ protected:
 
     void TearDown() override {
         recorded::ReleasePlays();
-        Module.reset();
+        Host.Module.reset();
         EXPECT_TRUE(PumpMessagesUntil([] { return !ModuleMapped(); }, 10000)) << "the module never went away";
         EXPECT_FALSE(KillTimer(Window, kSignalTimerId)) << "a timer into the unloaded module was left armed";
         EXPECT_EQ(g_faultsInModule, 0) << "code ran where the module had been mapped";
@@ -92,11 +93,9 @@ protected:
     }
 
     void LoadAndHook() {
-        Module = std::make_unique<RecordedModule>();
-        ASSERT_TRUE(Module->Loaded());
-        g_imageStart = reinterpret_cast<ULONG_PTR>(Module->Handle);
-        g_imageEnd = g_imageStart + ImageHeaders(Module->Handle)->OptionalHeader.SizeOfImage;
-        ASSERT_TRUE(Module->Ready()) << Module->Missing << " is not in the import table";
+        ASSERT_TRUE(Host.Load());
+        g_imageStart = reinterpret_cast<ULONG_PTR>(Host.Module->Handle);
+        g_imageEnd = g_imageStart + ImageHeaders(Host.Module->Handle)->OptionalHeader.SizeOfImage;
     }
 
     // Host's start: the module loaded and hooked, window, portable settings, timer; the next
@@ -106,16 +105,14 @@ protected:
         LoadAndHook();
         if (HasFatalFailure()) return;
         recorded::Answer([shortTimers](recorded::Answers& a) { a.ShortTimers = shortTimers; });
-        if (withWindow) Module->Api.SetParentWindow(Window);
-        Module->Api.InitialLoad(1);
-        ASSERT_EQ(Module->Api.StartModule(), 1);
+        withWindow ? Host.Open(1) : Host.Module->Api.InitialLoad(1);
+        ASSERT_EQ(Host.Module->Api.StartModule(), 1);
     }
 
     SettingsFilesSandbox Files;
     PVOID FaultCounter = nullptr;
-    const HostWindow Host;  // owns the timer and the settings dialog
-    const HWND Window = Host.Handle();
-    std::unique_ptr<RecordedModule> Module;
+    HostSession Host;  // its window owns the timer and the settings dialog
+    const HWND Window = Host.Window();
 };
 
 }  // namespace
@@ -127,7 +124,7 @@ TEST_F(Unload, ModuleCallsTheSystemThroughItsImportTable) {
     recorded::Answer([](recorded::Answers& a) { a.Clock = ClockAt(11, 0, 15); });
     ASSERT_NO_FATAL_FAILURE(Start(0, 2));  // two firings; the second waits 3 s in the first's minute
     ASSERT_TRUE(PumpMessagesUntil([] { return Snapshot().Sounds.size() >= 2; }, 5000));
-    EXPECT_NE(Module->Api.StopModule(), 0);
+    EXPECT_NE(Host.Module->Api.StopModule(), 0);
 
     const recorded::Record seen = Snapshot();
     std::vector<UINT> delays;
@@ -147,10 +144,10 @@ TEST_F(Unload, ModuleCallsTheSystemThroughItsImportTable) {
     }
     EXPECT_EQ(seen.Kills().size(), 3u) << "two firings and the stop";
     // A move to a new window keeps what the timer had left, counted on the hooked tick count.
-    ASSERT_EQ(Module->Api.StartModule(), 1);
+    ASSERT_EQ(Host.Module->Api.StartModule(), 1);
     recorded::LetTimePass(1500);
     const HostWindow moved;
-    Module->Api.SetParentWindow(moved.Handle());
+    Host.Module->Api.SetParentWindow(moved.Handle());
     const std::vector<TimerCall> sets = Snapshot().Sets();
     EXPECT_EQ(sets.back().Delay + 1500, sets.at(sets.size() - 2).Delay) << "not from the hooked tick count";
 }
@@ -164,7 +161,7 @@ TEST_F(Unload, WhileAWorkerPlaysTheModuleStaysUntilTheWorkerEnds) {
     const DWORD worker = Snapshot().Sounds.at(0).ThreadId;
     ASSERT_NE(worker, GetCurrentThreadId());
 
-    Module->Unload();
+    Host.Module->Unload();
     EXPECT_TRUE(ModuleMapped()) << "unmapped under a playing worker";
     PumpFor(100);
     EXPECT_TRUE(ModuleMapped());
@@ -194,7 +191,7 @@ TEST_F(Unload, AfterTheWorkerEndedTheModuleGoesAtOnce) {
     EXPECT_TRUE(ModuleMapped());
     EXPECT_FALSE(SavedAtDetach()) << "the worker's release detached a module the host still holds";
 
-    Module->Unload();
+    Host.Module->Unload();
     EXPECT_FALSE(ModuleMapped()) << "the worker's reference was never given back";
     EXPECT_TRUE(SavedAtDetach());
     const std::vector<TimerCall> kills = recorded::OnThread(Snapshot().Kills(), GetCurrentThreadId());
@@ -211,7 +208,7 @@ TEST_F(Unload, AWorkerEndingDuringAFiringLeavesTheUnloadToTheFiring) {
     ASSERT_NO_FATAL_FAILURE(Start(1, 1, true, 3600));  // 15:00:05: three plays
     ASSERT_TRUE(PumpMessagesUntil([] { return Snapshot().PlayCalls > 0; }, 5000)) << "no hour count began";
     const TIMERPROC firing = Snapshot().Sets().back().Callback;
-    Module->Unload();
+    Host.Module->Unload();
     ASSERT_TRUE(ModuleMapped());
     // The firing waits in 15:00, the minute of its check; meanwhile the worker ends and the
     // clock turns to 15:01, which is no signal minute.
@@ -269,12 +266,12 @@ TEST_F(Unload, SettingReturnsItsResultAndTheHostsLastErrorThenTheUnloadCompletes
         ASSERT_NO_FATAL_FAILURE(LoadAndHook());
         std::optional<HostWindow> host(std::in_place);
         const HWND window = host->Handle();
-        const auto setting = Module->Api.Setting;
+        const auto setting = Host.Module->Api.Setting;
         HMODULE again = nullptr;
         int runs = c.after == kSettingAgain ? 2 : 1;
         g_inDialog = [&] {
             if (--runs > 0) return;  // only in the last dialog
-            if (c.inDialog == kFree || c.inDialog == kFreeThenLoad) Module->Unload();
+            if (c.inDialog == kFree || c.inDialog == kFreeThenLoad) Host.Module->Unload();
             if (c.inDialog == kFreeThenLoad) again = LoadLibraryA(ModulePath());
             if (c.inDialog == kNestedSetting) {
                 const recorded::Record before = Snapshot();
@@ -286,9 +283,9 @@ TEST_F(Unload, SettingReturnsItsResultAndTheHostsLastErrorThenTheUnloadCompletes
             recorded::Answer([](recorded::Answers& a) { a.ShortTimers = 1, a.ShortDelayMs = 60; });
         };
         std::optional<ImportHook> refusal;
-        if (c.button == 0) refusal.emplace(Module->Handle, "USER32.dll", "DialogBoxParamA", HookAddress(&DialogThatUnloadsAndFails));
-        Module->Api.SetParentWindow(window);
-        Module->Api.InitialLoad(1);
+        if (c.button == 0) refusal.emplace(Host.Module->Handle, "USER32.dll", "DialogBoxParamA", HookAddress(&DialogThatUnloadsAndFails));
+        Host.Module->Api.SetParentWindow(window);
+        Host.Module->Api.InitialLoad(1);
         for (int run = c.after == kSettingAgain ? 2 : 1; run > 0; --run) {
             DWORD lastError = 0;
             const SettingRun ran = RunDialogScript(
@@ -311,7 +308,7 @@ TEST_F(Unload, SettingReturnsItsResultAndTheHostsLastErrorThenTheUnloadCompletes
         if (again) FreeLibrary(again);
         if (c.inDialog == kNothing || c.inDialog == kNestedSetting) {
             EXPECT_EQ(recorded::IsArmed(window, kSignalTimerId), c.result != 0) << "the timer after the dialog";
-            Module.reset();
+            Host.Module.reset();
             EXPECT_FALSE(ModuleMapped()) << "Setting's reference never went back";
         }
         EXPECT_TRUE(SavedAtDetach());
@@ -319,7 +316,7 @@ TEST_F(Unload, SettingReturnsItsResultAndTheHostsLastErrorThenTheUnloadCompletes
         PumpFor(150);  // past the re-armed timer's 60 ms
         EXPECT_EQ(Snapshot().Sounds.size(), chimes) << "chimed after the unload";
         EXPECT_FALSE(KillTimer(window, kSignalTimerId)) << "a timer into the unloaded module was left armed";
-        Module.reset();
+        Host.Module.reset();
         RemoveFile(PortableIniPath());
     }
 }
@@ -335,7 +332,7 @@ TEST_F(Unload, WhileTheTimerIsArmedTheTimerIsRemoved) {
         recorded::Answer([](recorded::Answers& a) { a.ShortDelayMs = kShortDelayMs; });
         ASSERT_NO_FATAL_FAILURE(Start(0, 100, withWindow));
         ASSERT_EQ(Snapshot().SetCalls, withWindow ? 1 : 0) << "a timer without a window was set";
-        Module->Unload();
+        Host.Module->Unload();
         EXPECT_FALSE(ModuleMapped());
         const std::vector<TimerCall> kills = recorded::Where(recorded::OnThread(Snapshot().Kills(), GetCurrentThreadId()),
                                                              [this](const TimerCall& kill) { return kill.Window == Window; });
@@ -345,7 +342,7 @@ TEST_F(Unload, WhileTheTimerIsArmedTheTimerIsRemoved) {
         const recorded::Record after = Snapshot();
         EXPECT_TRUE(after.Sounds.empty() && after.SetCalls == (withWindow ? 1 : 0)) << "the module ran after its detach";
         EXPECT_FALSE(KillTimer(Window, kSignalTimerId)) << "a timer into the unloaded module was left armed";
-        Module.reset();
+        Host.Module.reset();
     }
 }
 

@@ -4,11 +4,20 @@
 
 #include <shlobj.h>
 
+#include <cctype>
+#include <map>
+#include <sstream>
+
 std::string Trim(const std::string& text) {
     const char* blanks = " \t\r\n";
     const std::size_t first = text.find_first_not_of(blanks);
     if (first == std::string::npos) return "";
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
 }
 
 namespace {
@@ -102,20 +111,34 @@ std::optional<std::string> ReadFileBytesW(const std::wstring& path) {
     return bytes;
 }
 
-void RemoveTreeW(const std::wstring& folder) {
+void WalkFolder(std::wstring folder,
+                const std::function<void(const std::wstring& path, const WIN32_FIND_DATAW& found)>& visit,
+                const wchar_t* pattern) {
+    while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
     WIN32_FIND_DATAW found;
-    const scoped::Find find(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    const scoped::Find find(FindFirstFileW((folder + L"\\" + pattern).c_str(), &found));
     for (bool more = find.Valid(); more; more = FindNextFileW(find.Get(), &found)) {
-        const std::wstring name = found.cFileName, path = folder + L"\\" + name;
-        if (name == L"." || name == L"..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            RemoveTreeW(path);
-        } else {
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(path.c_str());
-        }
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") visit(folder + L"\\" + name, found);
     }
+}
+
+void RemoveTreeW(const std::wstring& folder) {
+    WalkFolder(folder, [](const std::wstring& path, const WIN32_FIND_DATAW& found) {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return RemoveTreeW(path);
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+    });
     RemoveDirectoryW(folder.c_str());
+}
+
+std::vector<std::string> TemporariesBeside(const std::string& file) {
+    const std::size_t slash = file.rfind('\\');
+    std::vector<std::string> names;
+    WalkFolder(Widen(file.substr(0, slash)), [&](const std::wstring& path, const WIN32_FIND_DATAW&) {
+        names.emplace_back(path.begin(), path.end());  // the tests' paths are ASCII
+    }, (Widen(file.substr(slash + 1)) + L".~*").c_str());
+    return names;
 }
 
 std::string TempPath(const std::string& name) {
@@ -137,23 +160,30 @@ std::string MakeFolderOfLength(const std::string& root, std::size_t length) {
     return folder;
 }
 
-IniText::IniText(const std::string& text) {
-    std::string section;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        const std::string line = Trim(text.substr(start, end - start));
-        start = end + 1;
-        if (line.empty() || line[0] == ';') continue;
+std::vector<IniLine> ReadIniLines(const std::string& text) {
+    std::vector<IniLine> lines;
+    std::map<std::string, int> seen{{"", 1}};
+    IniLine at{"", 0, "", std::nullopt};
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        line = Trim(line);
+        if (line.empty()) continue;
         if (line[0] == '[') {
-            const std::size_t close = line.find(']');
-            section = Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            at.Section = Trim(line.substr(1, line.find(']') - 1));
+            at.SectionIndex = seen[Lower(at.Section)]++;
             continue;
         }
         const std::size_t equals = line.find('=');
-        if (equals == std::string::npos) continue;
-        entries_.push_back({section, Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))});
+        at.Key = Trim(line.substr(0, equals));
+        at.Value = equals == std::string::npos ? std::nullopt : std::optional(Trim(line.substr(equals + 1)));
+        lines.push_back(at);
+    }
+    return lines;
+}
+
+IniText::IniText(const std::string& text) {
+    for (const IniLine& line : ReadIniLines(text)) {
+        if (line.Value && line.Key.rfind(';', 0) != 0) entries_.push_back(line);
     }
 }
 
@@ -162,7 +192,7 @@ IniText IniText::FromFile(const std::string& path) {
 }
 
 std::optional<std::string> IniText::Value(const std::string& section, const std::string& key) const {
-    for (const Entry& entry : entries_) {
+    for (const IniLine& entry : entries_) {
         if (SameName(entry.Section, section) && SameName(entry.Key, key)) return entry.Value;
     }
     return std::nullopt;
@@ -170,7 +200,7 @@ std::optional<std::string> IniText::Value(const std::string& section, const std:
 
 std::vector<std::string> IniText::Keys(const std::string& section) const {
     std::vector<std::string> keys;
-    for (const Entry& entry : entries_) {
+    for (const IniLine& entry : entries_) {
         if (SameName(entry.Section, section)) keys.push_back(entry.Key);
     }
     return keys;

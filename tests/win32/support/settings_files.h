@@ -5,6 +5,7 @@
 // through the profile functions, whose cache could answer for a file that has changed.
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,18 +47,38 @@ private:
 
 // `text` without the blanks (spaces, tabs, line ends) at either end.
 std::string Trim(const std::string& text);
+// `text` with its ASCII capitals made small.
+std::string Lower(std::string text);
 
 // Wide-character twins for paths longer than the ANSI functions accept.
 std::wstring Widen(const std::string& ansi);
 bool WriteFileBytesW(const std::wstring& path, const std::string& bytes);
 std::optional<std::string> ReadFileBytesW(const std::wstring& path);
+// Every entry of `folder` whose name matches `pattern` ("." and ".." never), with its full
+// path; not the entries of its subfolders.
+void WalkFolder(std::wstring folder,
+                const std::function<void(const std::wstring& path, const WIN32_FIND_DATAW& found)>& visit,
+                const wchar_t* pattern = L"*");
 // Removes `folder` and everything below it.
 void RemoveTreeW(const std::wstring& folder);
+// The temporary files a save left beside `file` (its name, ".~", anything), by their paths.
+std::vector<std::string> TemporariesBeside(const std::string& file);
 // {Temp}`name`: the system's temporary folder (with its backslash) and `name`.
 std::string TempPath(const std::string& name);
 // `root` followed by folders of 'd' until the path is exactly `length` bytes (ASCII), no
 // trailing backslash; every folder made.
 std::string MakeFolderOfLength(const std::string& root, std::size_t length);
+
+// One line of an INI text that is neither blank nor a section header, blanks trimmed. A
+// UTF-8 mark is read as Windows reads it, as part of the first line.
+struct IniLine {
+    std::string Section;   // as its header names it; "" before the first header
+    int SectionIndex;      // which section of that name (in any case) holds it, from 0; the
+                           // lines before the first header are the first of no name
+    std::string Key;       // what stands before '=', or the whole line without one
+    std::optional<std::string> Value;  // what follows '='; none without one
+};
+std::vector<IniLine> ReadIniLines(const std::string& text);
 
 // An INI text parsed the way the profile functions read it: section and key names match
 // regardless of case; blanks around names and values are dropped.
@@ -72,12 +93,7 @@ public:
     std::vector<std::string> Keys(const std::string& section) const;
 
 private:
-    struct Entry {
-        std::string Section;
-        std::string Key;
-        std::string Value;
-    };
-    std::vector<Entry> entries_;
+    std::vector<IniLine> entries_;  // each with a value, no comment
 };
 
 // Keeps every test's settings files its own: on entry and on exit both settings files are

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "settings/signal_settings.h"
 #include "support/settings_files.h"
@@ -112,9 +113,7 @@ TEST_F(SaveSoak, AKilledSaveLeavesTheOldFileOrTheNewWhole) {
     std::strcpy(settings.IniPath, SoakIni().c_str());
     settings.Enable = 1;
     EXPECT_TRUE(settings.SaveToIni());
-    WIN32_FIND_DATAA found;
-    const scoped::Find left(FindFirstFileA((SoakIni() + ".~*").c_str(), &found));
-    EXPECT_FALSE(left) << found.cFileName;
+    EXPECT_EQ(TemporariesBeside(SoakIni()), std::vector<std::string>{});
 }
 
 // Two launchers saving the same file at once: the user's sections survive every round.
