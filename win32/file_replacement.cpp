@@ -1,6 +1,7 @@
 #include "win32/file_replacement.h"
 
 #include <cwchar>
+#include <initializer_list>
 
 #include "win32/scoped_win.h"
 
@@ -20,6 +21,26 @@ constexpr DWORD kCarriedAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYST
 constexpr wchar_t kTemporaryMark[] = L".~";
 constexpr wchar_t kTemporaryExtension[] = L".tmp";
 
+// `parts` one after the other in `out` (room for `outChars` units); false when they do not
+// fit. (No printf: the MSVC build's /sdl refuses the wide one.)
+bool Join(wchar_t* out, std::size_t outChars, std::initializer_list<const wchar_t*> parts) {
+    std::size_t length = 0;
+    out[0] = L'\0';
+    for (const wchar_t* part : parts) {
+        const std::size_t added = std::wcslen(part);
+        if (length + added >= outChars) return false;
+        std::wmemcpy(out + length, part, added + 1);
+        length += added;
+    }
+    return true;
+}
+
+// `value` as `digits` lower-case hexadecimal digits and a terminator.
+void Hex(DWORD value, int digits, wchar_t* out) {
+    for (int i = digits - 1; i >= 0; --i, value >>= 4) out[i] = L"0123456789abcdef"[value & 15];
+    out[digits] = L'\0';
+}
+
 // `ansi` and then `suffix` as a wide path in `out` (`outChars` units); one of MAX_PATH or more
 // gets the "\\?\" prefix that lifts the limit. False when it does not fit or does not convert.
 bool ToWidePath(const char* ansi, const wchar_t* suffix, wchar_t* out, std::size_t outChars) {
@@ -33,8 +54,7 @@ bool ToWidePath(const char* ansi, const wchar_t* suffix, wchar_t* out, std::size
     const bool network = converted[0] == L'\\' && converted[1] == L'\\';
     const wchar_t* prefix = total < MAX_PATH ? L"" : network ? L"\\\\?\\UNC" : L"\\\\?\\";
     const wchar_t* rest = total >= MAX_PATH && network ? converted + 1 : converted;
-    const int written = _snwprintf(out, outChars, L"%ls%ls%ls", prefix, rest, suffix);
-    return written > 0 && static_cast<std::size_t>(written) < outChars;
+    return Join(out, outChars, {prefix, rest, suffix});
 }
 
 // Whether the process `id` may still be writing: true unless the system says it has ended
@@ -58,7 +78,7 @@ unsigned HexValue(wchar_t c) {
 void ClearLeftTemporaries(const char* target) {
     wchar_t pattern[MAX_PATH + 40];
     wchar_t suffix[16];
-    _snwprintf(suffix, 16, L"%ls*%ls", kTemporaryMark, kTemporaryExtension);
+    Join(suffix, 16, {kTemporaryMark, L"*", kTemporaryExtension});
     if (!ToWidePath(target, suffix, pattern, MAX_PATH + 40)) return;
     wchar_t* folderEnd = std::wcsrchr(pattern, L'\\');
     if (!folderEnd) return;
@@ -79,12 +99,12 @@ void ClearLeftTemporaries(const char* target) {
             process = process << 4 | digit;
         }
         if (!hex || MayStillWrite(process)) continue;
+        const wchar_t kept = folderEnd[1];
+        folderEnd[1] = L'\0';  // the folder, with its backslash
         wchar_t path[MAX_PATH + 40];
-        const std::size_t folderChars = static_cast<std::size_t>(folderEnd + 1 - pattern);
-        if (folderChars + std::wcslen(found.cFileName) >= MAX_PATH + 40) continue;
-        std::wmemcpy(path, pattern, folderChars);
-        std::wcscpy(path + folderChars, found.cFileName);
-        DeleteFileW(path);
+        const bool fits = Join(path, MAX_PATH + 40, {pattern, found.cFileName});
+        folderEnd[1] = kept;
+        if (fits) DeleteFileW(path);
     } while (FindNextFileW(find.Get(), &found));
 }
 
@@ -141,10 +161,10 @@ ReplacementFile::ReplacementFile(const char* target) {
     ClearLeftTemporaries(target);
     static LONG serial = 0;
     for (int attempt = 0; attempt < kTemporaryNameTries; ++attempt) {
-        wchar_t suffix[40];
-        _snwprintf(suffix, 40, L"%ls%08lx%04lx%ls", kTemporaryMark, GetCurrentProcessId(),
-                   static_cast<unsigned long>(InterlockedIncrement(&serial) & 0xFFFF),
-                   kTemporaryExtension);
+        wchar_t suffix[40], process[12], number[8];
+        Hex(GetCurrentProcessId(), 8, process);
+        Hex(static_cast<DWORD>(InterlockedIncrement(&serial)), 4, number);
+        Join(suffix, 40, {kTemporaryMark, process, number, kTemporaryExtension});
         if (!ToWidePath(target, suffix, temporary_, MAX_PATH + 40)) return;
         file_ = CreateFileW(temporary_, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                             nullptr);

@@ -52,7 +52,7 @@ VISTA_EXPORTS = {
     "winmm.dll": "PlaySoundA",
     "msvcrt.dll": """__mb_cur_max _amsg_exit _errno _initterm _iob _lock _unlock abort atoi
         calloc fputc free fwrite localeconv malloc memcpy memmove memset realloc setlocale
-        _snwprintf strchr strcspn strerror strlen strncmp vfprintf wcscpy wcslen wcsrchr""",
+        strchr strcspn strerror strlen strncmp vfprintf wcslen wcsrchr""",
 }
 LOADED_ON_FIRST_USE = {"comdlg32.dll", "hhctrl.ocx"}
 READOBJ = "llvm-readobj"
