@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <functional>
 #include <optional>
 #include <string>
@@ -80,6 +81,18 @@ BOOL WINAPI RecordChooser(OPENFILENAMEA* record) {
 
 DWORD WINAPI RecordChooserError() {
     return chooserError;
+}
+
+// Another thread of the host moves the current folder to a longer one between the module's
+// asking for its length and reading it: the read answers the greater length over a buffer
+// that holds no whole path.
+int folderGrowsAtReads = 0;
+
+DWORD WINAPI GrowingCurrentDirectoryW(DWORD size, LPWSTR buffer) {
+    if (!buffer || folderGrowsAtReads == 0) return GetCurrentDirectoryW(size, buffer);
+    --folderGrowsAtReads;
+    lstrcpynW(buffer, L"C:\\", size);
+    return size + 10;
 }
 
 // The module's look-ups in the help and chooser libraries (handed over by the recorded
@@ -198,7 +211,8 @@ TEST_F(DialogServicesInDialog, HelpOnAControlShowsItsPopupTopic) {
 // code page (row 2) or whose ANSI form names another folder (row 3: "Zoe" beside "Zoë"). A
 // pick fills the edit and enables Test (row 1), Cancel changes nothing (row 2). A name the
 // chooser rejects makes it fail unseen, so "..." opens it once more without the name, the
-// record otherwise as before (rows 3, 4). The Test button follows the edit's text as typed,
+// record otherwise as before (rows 3, 4). The host's folder is put back also when it moved
+// while the module noted it (row 5). The Test button follows the edit's text as typed,
 // and plays what the edit holds then, not what was saved (x.wav), also with the module
 // switched off.
 TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
@@ -209,6 +223,7 @@ TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
         const char* answer;  // null: Cancel
         const char* editAfter;
         const wchar_t* hostFolder;  // the host's current folder, under `root` ("": the test's own)
+        int folderGrowsAtReads = 0;
     };
     const Case cases[] = {
         /* 1 */ {L"", "", kJapaneseWave.c_str(), kJapaneseWave.c_str(), L""},
@@ -216,6 +231,7 @@ TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
                  L"Zo\u00EB \u5F20"},
         /* 3 */ {L"C:\\Sounds\\a\"b.wav", "C:\\Sounds\\a\"b.wav", nullptr, "C:\\Sounds\\a\"b.wav", L"Zo\u00EB"},
         /* 4 */ {L"<chime>.wav", "<chime>.wav", kJapaneseWave.c_str(), kJapaneseWave.c_str(), L""},
+        /* 5 */ {L"", "", kJapaneseWave.c_str(), kJapaneseWave.c_str(), L"Zoe", 1},
     };
     wchar_t ownFolder[MAX_PATH] = L"";
     GetCurrentDirectoryW(MAX_PATH, ownFolder);
@@ -237,6 +253,10 @@ TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
             Click(dialog, IDC_DONT_USE_MODULE);
             TypeText(dialog, IDC_WAVE_NAME, c.typed);
             testEnabledBefore = IsEnabled(dialog, IDC_TEST_PLAY);
+            const ImportHook growing(GetModuleHandleA(ModulePath()), "KERNEL32.dll", "GetCurrentDirectoryW",
+                                     HookAddress(&GrowingCurrentDirectoryW));
+            ASSERT_TRUE(growing.Installed());
+            folderGrowsAtReads = c.folderGrowsAtReads;
             Click(dialog, IDC_BROWSE);
             GetCurrentDirectoryW(MAX_PATH, folderAfter);
             edit = AnsiText(dialog, IDC_WAVE_NAME);
@@ -252,14 +272,15 @@ TEST_F(DialogServicesInDialog, ChooserStartsFromTheEditsName) {
         EXPECT_EQ(*c.typed != 0, testEnabledBefore);
         EXPECT_EQ(c.editAfter, edit);
         EXPECT_TRUE(testEnabled);
-        ASSERT_EQ(i < 2 ? 1u : 2u, chooserCalls.size());
+        const bool rejected = std::wcspbrk(c.typed, L"\"<") != nullptr;
+        ASSERT_EQ(rejected ? 2u : 1u, chooserCalls.size());
         EXPECT_EQ(c.handed, chooserCalls[0].File);
         for (const ChooserCall& call : chooserCalls) {
             EXPECT_EQ(shown, call.Owner);
             EXPECT_EQ(ProductFolder(), call.InitialDir);
             EXPECT_EQ(13u, call.Flags);  // OFN_READONLY | OFN_HIDEREADONLY | OFN_NOCHANGEDIR
         }
-        EXPECT_EQ(i < 2 ? c.handed : "", chooserCalls.back().File);
+        EXPECT_EQ(rejected ? "" : c.handed, chooserCalls.back().File);
     }
     RemoveTreeW(root);
 }

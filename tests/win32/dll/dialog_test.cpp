@@ -267,6 +267,14 @@ TEST_F(DialogFixture, OkSavesTheControlsAndRearmsOrStopsTheTimer) {
          {1, 0, 600, 0, "x.wav"},
          [](HWND dialog) { Click(dialog, IDC_ONCE_PER_INTERVAL); },
          {1, 0, 0xFFFFFFFFu, 0, "x.wav"}, true},
+        // The host's window procedure, run by the dialog's loop, restarted the timer meanwhile.
+        {"8 not using the module, after a StartModule while the dialog was open",
+         {1, 1, 3600, 1, kJapaneseWave},
+         [this](HWND dialog) {
+             EXPECT_EQ(Api().StartModule(), 1);
+             Click(dialog, IDC_DONT_USE_MODULE);
+         },
+         {0, 1, 3600, 1, kJapaneseWave}, false},
     };
     for (const OkCase& c : cases) {
         SCOPED_TRACE(c.Name);

@@ -100,7 +100,8 @@ TEST_F(SettingsModuleTest, InitialLoadReadsTheFileItsFlagSelectsAndStartFollowsI
 // The settings files hold only Enable=1 at the start, so the keys that the unload adds show
 // where it wrote; the other place is left as it was (SetPortableMode moves nothing). Without
 // InitialLoad (the host only asked QueryVekModule), or when the shell could not name the
-// application-data folder at the load, the unload writes nothing at all. The unload runs in
+// application-data folder at the load or when the flag was cleared, the unload writes nothing
+// at all (not to the file the flag named before). The unload runs in
 // the loader's lock, at process exit after the shell has shut down: it writes to the path
 // worked out when the mode was set, loads nothing and asks the shell nothing.
 TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
@@ -109,7 +110,8 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
         const char* name;
         bool appDataFile, portableFile;
         int initialLoad;  // -1: not called; 2: InitialLoad(0) while the shell fails, back after
-        int setPortable;  // -1: not called; 2: SetPortableMode(1) while the host's path is too long
+        int setPortable;  // -1: not called; 2: SetPortableMode(1) while the host's path is too long;
+                          // 3: SetPortableMode(0) while the shell fails
         int change;       // -1: not called
         int changeResult;
         bool savedBeside;
@@ -127,6 +129,7 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
         {"10 application data unreachable at load, flag cleared", true, false, 2, 0, -1, 0, false, false},
         {"11 application data unreachable at load, moved beside", true, false, 2, -1, 1, 1, true, false},
         {"12 flag set after the load, beside a host too deep", true, false, 0, 2, -1, 0, false, false},
+        {"13 flag cleared after the load, application data unreachable", false, true, 1, 3, -1, 0, true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -140,7 +143,8 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
         if (c.initialLoad >= 0) module.Api.InitialLoad(c.initialLoad % 2);
         recorded::Answer([](recorded::Answers& a) { a.AppData.reset(); });
         if (c.setPortable == 2) recorded::Answer([](recorded::Answers& a) { a.HostExe = "C:\\" + std::string(300, 'h') + "\\k.exe"; });
-        if (c.setPortable >= 0) { EXPECT_EQ(module.Api.SetPortableMode(c.setPortable ? 1 : 0), 0); }
+        if (c.setPortable == 3) recorded::Answer([](recorded::Answers& a) { a.AppData = ""; });
+        if (c.setPortable >= 0) { EXPECT_EQ(module.Api.SetPortableMode(c.setPortable == 1 || c.setPortable == 2), 0); }
         if (c.change >= 0) { EXPECT_EQ(module.Api.ChangePortableMode(c.change), c.changeResult); }
         const recorded::Record before = recorded::Snapshot();
         module.Unload();  // hooked still
@@ -149,7 +153,7 @@ TEST_F(SettingsModuleTest, UnloadSavesWhereThePortableFlagThenPoints) {
         EXPECT_EQ(before.Lookups + before.FoundCalls, after.Lookups + after.FoundCalls) << "the unload asked the shell";
         const std::string saved = c.savedBeside ? PortableIniPath() : AppDataIniPath();
         const std::string other = c.savedBeside ? AppDataIniPath() : PortableIniPath();
-        if (c.initialLoad < 0 || c.initialLoad == 2 || c.setPortable == 2) {
+        if (c.initialLoad < 0 || c.initialLoad == 2 || c.setPortable >= 2) {
             EXPECT_EQ(ReadFileBytes(saved), enabled) << "written without a load, or to a place not chosen";
             EXPECT_TRUE(after.SettingsWrites.empty()) << after.SettingsWrites.front().File;
         } else {

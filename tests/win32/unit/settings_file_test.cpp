@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -17,6 +18,7 @@
 #include "support/settings_files.h"
 #include "support/setting_values.h"
 #include "tests/cases/wave_name_cuts.h"
+#include "win32/scoped_win.h"
 
 namespace {
 
@@ -73,29 +75,103 @@ TEST_F(SettingsFileTest, LoadGivesTheFilesValuesOrTheDefaults) {
     EXPECT_FALSE(FileExists(PortableIniPath()));
 }
 
+// `ansi` (code page 932) as a UTF-16 file of either byte order, its mark first.
+std::string Utf16File(const std::string& ansi, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const wchar_t unit : Widen(ansi)) {
+        const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+// A process that is still running (held suspended), or one that has ended (its id not yet
+// reused while the handle is held).
+struct OtherProcess {
+    explicit OtherProcess(bool running) {
+        char exe[MAX_PATH] = "";
+        GetModuleFileNameA(nullptr, exe, MAX_PATH);
+        std::string command = std::string("\"") + exe + "\" --gtest_list_tests";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                            nullptr, &startup, &started)) {
+            return;
+        }
+        CloseHandle(started.hThread);
+        process.Reset(started.hProcess);
+        Id = started.dwProcessId;
+        if (!running) {
+            TerminateProcess(process.Get(), 1);
+            WaitForSingleObject(process.Get(), 5000);
+        }
+    }
+    ~OtherProcess() { TerminateProcess(process.Get(), 1); }
+    DWORD Id = 0;
+    scoped::Handle process;
+};
+
+// "<settings file>.~<writer's process id><serial>.tmp", as a save names its new file.
+std::string TemporaryOf(DWORD writer) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".~%08lx0001.tmp", static_cast<unsigned long>(writer));
+    return AppDataIniPath() + suffix;
+}
+
 // The five keys in the order the module writes them, "None" as 4294967295, a name of the
-// full 259 bytes. (That a load reads them so: the table above.)
+// full 259 bytes. (That a load reads them so: the table above.) A file in UTF-16, of either
+// byte order, stays so: the user's lines as they were, a key rewritten where it stands, the
+// others added at the section's end (rows 5, 6). What a save cut short left beside the file
+// goes with the next save; a writer's that still runs, and a file not named as a save names
+// its own, stay.
 TEST_F(SettingsFileTest, SaveWritesTheFiveKeysInOrder) {
     const std::string longest = "C:\\" + kSo + std::string(259 - 9, 'w') + ".wav";
-    const SettingValues rows[] = {
-        {1, 1, 3600, 0, "C:\\Sounds\\chime.wav"},
-        {0, 0, 0xFFFFFFFFu, 1, ""},
-        {1, 0, 60, 0, kJapaneseWave},
-        {1, 1, 1800, 1, longest},
+    const struct {
+        SettingValues values;
+        int utf16 = 0;  // the file before: none, or a UTF-16 one (1 little-endian, 2 big-endian)
+    } rows[] = {
+        {{1, 1, 3600, 0, "C:\\Sounds\\chime.wav"}},
+        {{0, 0, 0xFFFFFFFFu, 1, ""}},
+        {{1, 0, 60, 0, kJapaneseWave}},
+        {{1, 1, 1800, 1, longest}},
+        {{1, 0, 60, 0, kJapaneseWave}, 1},
+        {{0, 1, 3600, 1, "C:\\Sounds\\chime.wav"}, 2},
     };
     ASSERT_EQ(longest.size(), 259u);
+    const OtherProcess running(true), ended(false);
+    ASSERT_NE(running.Id, 0u);
+    ASSERT_NE(ended.Id, 0u);
+    const std::string own = "; mine\r\n[Orlune]\r\nEnable=9\r\nColour=blue\r\n", after = "[After]\r\nLast=1\r\n";
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE(i + 1);
-        const SettingValues& row = rows[i];
+        const SettingValues& row = rows[i].values;
         RemoveFile(AppDataIniPath());
+        if (rows[i].utf16) {
+            ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), Utf16File(own + after, rows[i].utf16 == 2)));
+        }
+        for (const std::string& left : {TemporaryOf(running.Id), TemporaryOf(ended.Id), AppDataIniPath() + ".~mine.tmp"}) {
+            ASSERT_TRUE(WriteFileBytes(left, "[Orlune]\r\nEnable="));
+        }
         SignalSettings saved(kResources);
         saved.SetPortableMode(0);
         SetValues(saved, row);
         EXPECT_TRUE(saved.SaveToIni());
+        EXPECT_TRUE(FileExists(TemporaryOf(running.Id)));
+        EXPECT_FALSE(FileExists(TemporaryOf(ended.Id)));
+        EXPECT_TRUE(FileExists(AppDataIniPath() + ".~mine.tmp"));
+        if (rows[i].utf16) {
+            const std::vector<std::string> written = AsWritten(row);
+            std::string expected = "; mine\r\n[Orlune]\r\nEnable=" + written[0] + "\r\nColour=blue\r\n";
+            for (int k = 1; k < 5; ++k) expected += std::string(kKeysInOrder[k]) + "=" + written[k] + "\r\n";
+            EXPECT_EQ(ReadFileBytes(AppDataIniPath()), Utf16File(expected + after, rows[i].utf16 == 2));
+            continue;
+        }
         EXPECT_EQ(IniText::FromFile(AppDataIniPath()).Keys(kSection),
                   std::vector<std::string>(std::begin(kKeysInOrder), std::end(kKeysInOrder)));
         ExpectFileHolds(AppDataIniPath(), row);
     }
+    for (const std::string& left : {TemporaryOf(running.Id), AppDataIniPath() + ".~mine.tmp"}) RemoveFile(left);
     EXPECT_FALSE(FileExists(PortableIniPath()));
 }
 
