@@ -271,7 +271,7 @@ TEST_F(DialogFixture, OkSavesTheControlsAndRearmsOrStopsTheTimer) {
         {"8 not using the module, after a StartModule while the dialog was open",
          {1, 1, 3600, 1, kJapaneseWave},
          [this](HWND dialog) {
-             EXPECT_EQ(Api().StartModule(), 1);
+             EXPECT_EQ(host_.Api().StartModule(), 1);
              Click(dialog, IDC_DONT_USE_MODULE);
          },
          {0, 1, 3600, 1, kJapaneseWave}, false},

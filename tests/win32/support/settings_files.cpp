@@ -85,9 +85,10 @@ ExclusiveFile::ExclusiveFile(const std::string& path, DWORD sharing)
                           FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
 std::wstring Widen(const std::string& ansi) {
-    const int length = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
-    std::wstring wide(length > 0 ? length - 1 : 0, L'\0');
-    if (length > 1) MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], length);
+    const int size = static_cast<int>(ansi.size());  // zero bytes included
+    const int length = size ? MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, nullptr, 0) : 0;
+    std::wstring wide(length, L'\0');
+    if (length > 0) MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, &wide[0], length);
     return wide;
 }
 
