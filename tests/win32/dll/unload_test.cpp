@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/child_process.h"
 #include "support/host_session.h"
 #include "support/import_hook.h"
 #include "support/message_window.h"
@@ -396,21 +397,11 @@ TEST(HostExit, WithoutFreeLibraryOnlyWhatTheFileLacksIsWritten) {
         if (rows[i].fileAtLoad) {
             ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), asRead));
         }
-        char exe[MAX_PATH] = "";
-        GetModuleFileNameA(nullptr, exe, MAX_PATH);
-        std::string command = std::string("\"") + exe + "\" --gtest_filter=HostExit.*";
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION child{};
-        SetEnvironmentVariableA(kChild, std::to_string(i + 1).c_str());
-        const BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                            nullptr, &startup, &child);
-        SetEnvironmentVariableA(kChild, nullptr);
-        ASSERT_TRUE(started);
-        const scoped::Handle process(child.hProcess), thread(child.hThread);
-        ASSERT_EQ(WaitForSingleObject(process.Get(), 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+        const ChildProcess child("--gtest_filter=HostExit.*", kChild, std::to_string(i + 1));
+        ASSERT_TRUE(child.Process);
+        ASSERT_EQ(WaitForSingleObject(child.Process.Get(), 60000), static_cast<DWORD>(WAIT_OBJECT_0));
         DWORD exitCode = 1;
-        GetExitCodeProcess(process.Get(), &exitCode);
+        GetExitCodeProcess(child.Process.Get(), &exitCode);
         EXPECT_EQ(exitCode, 0u);
         if (rows[i].portable) {
             EXPECT_EQ(ReadFileBytes(AppDataIniPath()), asRead);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "settings/signal_settings.h"
+#include "support/child_process.h"
 #include "support/settings_files.h"
 #include "support/setting_values.h"
 #include "tests/cases/wave_name_cuts.h"
@@ -88,28 +89,16 @@ std::string Utf16File(const std::string& ansi, bool bigEndian) {
 // A process that is still running (held suspended), or one that has ended (its id not yet
 // reused while the handle is held).
 struct OtherProcess {
-    explicit OtherProcess(bool running) {
-        char exe[MAX_PATH] = "";
-        GetModuleFileNameA(nullptr, exe, MAX_PATH);
-        std::string command = std::string("\"") + exe + "\" --gtest_list_tests";
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION started{};
-        if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                            nullptr, &startup, &started)) {
-            return;
-        }
-        CloseHandle(started.hThread);
-        process.Reset(started.hProcess);
-        Id = started.dwProcessId;
+    explicit OtherProcess(bool running)
+        : child("--gtest_list_tests", nullptr, "", CREATE_SUSPENDED), Id(child.Id) {
         if (!running) {
-            TerminateProcess(process.Get(), 1);
-            WaitForSingleObject(process.Get(), 5000);
+            TerminateProcess(child.Process.Get(), 1);
+            WaitForSingleObject(child.Process.Get(), 5000);
         }
     }
-    ~OtherProcess() { TerminateProcess(process.Get(), 1); }
+    ~OtherProcess() { TerminateProcess(child.Process.Get(), 1); }
+    ChildProcess child;
     DWORD Id = 0;
-    scoped::Handle process;
 };
 
 // "<settings file>.~<writer's process id><serial>.tmp", as a save names its new file.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "settings/signal_settings.h"
+#include "support/child_process.h"
 #include "support/settings_files.h"
 #include "support/setting_values.h"
 #include "win32/scoped_win.h"
@@ -38,20 +39,10 @@ void RunChild(int set, int saves) {
     ExitProcess(0);
 }
 
+// A child saving `saves` times (0: until it is ended) the set `set` (2: both in turn).
 HANDLE StartChild(int set, int saves) {
-    char exe[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    std::string command = std::string("\"") + exe + "\" --gtest_filter=SaveSoak.*";
-    SetEnvironmentVariableA(kChild, (std::to_string(set) + " " + std::to_string(saves)).c_str());
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION child{};
-    const BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                        nullptr, &startup, &child);
-    SetEnvironmentVariableA(kChild, nullptr);
-    if (!started) return nullptr;
-    CloseHandle(child.hThread);
-    return child.hProcess;
+    ChildProcess child("--gtest_filter=SaveSoak.*", kChild, std::to_string(set) + " " + std::to_string(saves));
+    return child.Process.Detach();
 }
 
 // The file holds one set whole (which one, or -1), and the user's own lines.
