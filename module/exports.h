@@ -45,8 +45,8 @@
 //     or, at the load, the file could not be read or the shell could not name the
 //     application-data folder, and the user has not confirmed values with OK since. It calls
 //     nothing but what the module imports, and loads nothing. At process exit (FreeLibrary
-//     never called) the detach stops nothing and frees nothing; what it saves is said under
-//     the settings. No module code runs after the DLL is unmapped.
+//     never called) the detach stops nothing and frees nothing; what it saves is said
+//     below. No module code runs after the DLL is unmapped.
 //   - The settings file is never left empty, cut or mixed. Every save (OK in the dialog, the
 //     legacy import, the unload, the exit) writes the whole new file beside the old one under
 //     a name of its own, flushes it, and renames it over the old one in one step; a move to
