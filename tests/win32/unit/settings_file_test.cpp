@@ -151,23 +151,25 @@ TEST_F(SettingsFileTest, SaveWritesTheFiveKeysInOrder) {
 // stays UTF-16, its new values converted from code page 932 as the profile functions would,
 // and reads back through them.
 TEST_F(SettingsFileTest, SaveChangesOnlyItsOwnLinesInTheFilesOwnEncoding) {
-    const SettingValues values{1, 1, 3600, 1, kJapaneseWave};
     const std::string before = std::string("[Mine]\r\nA=1\0hidden\r\n\r\n[Orlune]\r\nenable = 0\r\n"
                                            "Other=kept\r\n\r\n[Tail]\nLast=1", 71);
-    const std::string after = std::string("[Mine]\r\nA=1\0hidden\r\n\r\n[Orlune]\r\nenable=1\r\n"
-                                          "Other=kept\r\nSignalType=1\r\nInterval=3600\r\nTimeType=1\r\n"
-                                          "WaveName=", 104) + kJapaneseWave + "\r\n\r\n[Tail]\nLast=1";
+    const auto after = [](const std::string& wave) {
+        return std::string("[Mine]\r\nA=1\0hidden\r\n\r\n[Orlune]\r\nenable=1\r\nOther=kept\r\n"
+                           "SignalType=1\r\nInterval=3600\r\nTimeType=1\r\nWaveName=", 104) +
+               wave + "\r\n\r\n[Tail]\nLast=1";
+    };
     ASSERT_EQ(before.size(), 71u);
     const struct {
         const char* name;
-        std::string before, after;
+        std::string wave, before, after;
     } rows[] = {
-        {"ANSI", before, after},
-        {"UTF-16, little-endian", Utf16File(before, false), Utf16File(after, false)},
-        {"UTF-16, big-endian", Utf16File(before, true), Utf16File(after, true)},
+        {"ANSI", kJapaneseWave, before, after(kJapaneseWave)},
+        {"UTF-16, little-endian", kJapaneseWave, Utf16File(before, false), Utf16File(after(kJapaneseWave), false)},
+        {"UTF-16, big-endian, no name", "", Utf16File(before, true), Utf16File(after(""), true)},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
+        const SettingValues values{1, 1, 3600, 1, row.wave};
         ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), row.before));
         SignalSettings saved(kResources);
         saved.InitialLoad(0);
