@@ -33,3 +33,14 @@ TEST(StackGuardDeathTest, AFailedCheckEndsTheProcessPastEveryHandler) {
         }, testing::ExitedWithCode(static_cast<int>(STATUS_STACK_BUFFER_OVERRUN)), "");
     }
 }
+
+// Seeding gives the guard a value of its own: neither the fixed one before it nor 0, which
+// every process would share and an overflow could forge. (In a child: the frames below were
+// entered with the old guard, so the child ends without returning through them.)
+TEST(StackGuardDeathTest, SeedingLeavesNoFixedGuard) {
+    EXPECT_EXIT({
+        const std::uintptr_t before = __stack_chk_guard;
+        SeedStackGuard();
+        ExitProcess(__stack_chk_guard != before && __stack_chk_guard != 0 ? 7 : 8);
+    }, testing::ExitedWithCode(7), "");
+}
