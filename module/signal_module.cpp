@@ -18,7 +18,6 @@ void SignalModule::SetParentWindow(HWND window) {
 }
 
 int SignalModule::Setting() {
-    if (settingOpen_) return 0;
     StopSignalTimer();
     settingOpen_ = true;
     const int result = RunSettingDialog(ModuleInstance, ParentWindow, *this);

@@ -25,10 +25,11 @@ public:
     // The Setting export: stops the timer and runs the settings dialog. After a non-zero
     // result (OK, or a dialog that could not open) saves the values if they are the user's
     // (SaveAfterDialog), and re-arms or stops the timer as Enable says; after 0 the timer
-    // stays stopped until StartModule. Returns the dialog's result. Called again while its
-    // dialog is open (the host's window procedure runs inside the dialog's loop), it answers 0
-    // at once and changes nothing: a second dialog would leave the first one's OK unheard.
+    // stays stopped until StartModule. Returns the dialog's result.
     int Setting();
+    // While the dialog runs: the Setting export then answers 0 without calling Setting (the
+    // host's window procedure runs inside the dialog's loop, and a second dialog would leave
+    // the first one's OK unheard).
     bool IsSettingOpen() const { return settingOpen_; }
 
     HWND ParentWindow = nullptr;

@@ -87,7 +87,6 @@ void SignalSettings::FindIniPath() {
 }
 
 int SignalSettings::LoadFromIni() {
-    loaded_ = true;
     // No usable path or file: the defaults, as for a missing file, but not the user's.
     const FileState state = IniPath[0] != '\0' ? StateOf(IniPath) : FileState::Unreadable;
     usersValues_ = state != FileState::Unreadable;

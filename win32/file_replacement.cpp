@@ -166,11 +166,11 @@ ReplacementFile::ReplacementFile(const char* target) {
         Hex(static_cast<DWORD>(InterlockedIncrement(&serial)), 4, number);
         Join(suffix, 40, {kTemporaryMark, process, number, kTemporaryExtension});
         if (!ToWidePath(target, suffix, temporary_, MAX_PATH + 40)) return;
-        file_ = CreateFileW(temporary_, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
-        if (file_ != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) break;
+        file_.Reset(CreateFileW(temporary_, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file_.Valid() || GetLastError() != ERROR_FILE_EXISTS) break;
     }
-    if (file_ == INVALID_HANDLE_VALUE) temporary_[0] = L'\0';
+    if (!file_.Valid()) temporary_[0] = L'\0';
 }
 
 ReplacementFile::~ReplacementFile() {
@@ -178,8 +178,7 @@ ReplacementFile::~ReplacementFile() {
 }
 
 void ReplacementFile::Discard() {
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-    file_ = INVALID_HANDLE_VALUE;
+    file_.Reset();
     if (temporary_[0] != L'\0') DeleteFileW(temporary_);
     temporary_[0] = L'\0';
 }
@@ -189,8 +188,8 @@ bool ReplacementFile::Write(const void* bytes, std::size_t count) {
     while (!failed_ && count > 0) {
         const DWORD wanted = count > (1u << 20) ? (1u << 20) : static_cast<DWORD>(count);
         DWORD written = 0;
-        failed_ = file_ == INVALID_HANDLE_VALUE ||
-                  !WriteFile(file_, next, wanted, &written, nullptr) || written != wanted;
+        failed_ = !file_.Valid() || !WriteFile(file_.Get(), next, wanted, &written, nullptr) ||
+                  written != wanted;
         next += wanted;
         count -= wanted;
     }
@@ -206,13 +205,12 @@ bool ReplacementFile::Commit() {
     }
     // The new file takes the old one's creation time and attributes, as the old file kept
     // them when it was written in place.
-    if (exists) SetFileTime(file_, &old.ftCreationTime, nullptr, nullptr);
-    if (failed_ || file_ == INVALID_HANDLE_VALUE || !FlushFileBuffers(file_)) {
+    if (exists) SetFileTime(file_.Get(), &old.ftCreationTime, nullptr, nullptr);
+    if (failed_ || !file_.Valid() || !FlushFileBuffers(file_.Get())) {
         Discard();
         return false;
     }
-    CloseHandle(file_);
-    file_ = INVALID_HANDLE_VALUE;
+    file_.Reset();
     const DWORD carried = old.dwFileAttributes & kCarriedAttributes;
     if (exists && carried != 0) SetFileAttributesW(temporary_, carried);
     bool placed = false;

@@ -10,6 +10,8 @@
 
 #include <cstddef>
 
+#include "win32/scoped_win.h"
+
 // A file's whole content, in memory of its own (VirtualAlloc, not the heap).
 class FileBytes {
 public:
@@ -48,7 +50,7 @@ public:
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
-    bool Opened() const { return file_ != INVALID_HANDLE_VALUE; }
+    bool Opened() const { return file_.Valid(); }
     // Appends `count` bytes; false from the first write that fails or falls short (a full
     // disk) on, and Commit then fails.
     bool Write(const void* bytes, std::size_t count);
@@ -64,7 +66,7 @@ public:
 private:
     void Discard();
 
-    HANDLE file_ = INVALID_HANDLE_VALUE;
+    scoped::File file_;
     bool failed_ = false;
     wchar_t target_[MAX_PATH + 8] = {};
     wchar_t temporary_[MAX_PATH + 40] = {};
