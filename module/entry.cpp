@@ -54,10 +54,21 @@ KARVEX_NO_STACK_PROTECTOR BOOL DllEntryPoint(HINSTANCE instance, DWORD reason, L
             }
         }
         return TRUE;
+    case DLL_THREAD_DETACH:
+        // A thread that called Setting and ends before its loop gave the reference back.
+        ReleaseOnThreadEnd();
+        return TRUE;
     default:
         return TRUE;
     }
 }
+
+// An export the host calls, so it holds the module: the references of a thread that ended
+// with them can go back here without unloading anything.
+class HostCall : HostLastError {
+public:
+    HostCall() { GiveBackOrphans(); }
+};
 
 }  // namespace
 
@@ -77,59 +88,60 @@ int WINAPI QueryVekModule() {
 }
 
 int WINAPI SetParentWindow(HWND window) {
-    const HostLastError kept;
+    const HostCall call;
     if (TheSignalModule) TheSignalModule->SetParentWindow(window);
     return 0;
 }
 
 int WINAPI IsModuleEnable() {
-    const HostLastError kept;
+    const HostCall call;
     return TheSignalModule ? TheSignalModule->Enable : 0;
 }
 
 int WINAPI GetTitleName(char* buffer) {
-    const HostLastError kept;
+    const HostCall call;
     if (!TheSignalModule || !buffer) return 0;
     return LoadResourceText(TheSignalModule->ModuleInstance, IDS_TITLE, buffer, kTitleBufferBytes);
 }
 
 int WINAPI Setting() {
-    const HostLastError kept;
+    const HostCall call;
     if (!TheSignalModule) return -1;
     if (TheSignalModule->IsSettingOpen()) return 0;  // no reference for a call that does nothing
     // The host may FreeLibrary from its window procedure while the dialog runs: this reference
     // keeps the code under the dialog mapped. It cannot be given back here (the release may
-    // unmap the code this function returns through), so a timer of this thread takes it over.
-    // Without that timer it is kept: the module then stays mapped until the process ends.
-    const HMODULE pinned = TakeModuleReference();
+    // unmap the code this function returns through), so timers of this thread take it over,
+    // and the signal timer OK re-arms waits for them. Without those timers it is kept: the
+    // module then stays mapped until the process ends.
+    const HMODULE pinned = TakeSettingReference();
     const int result = TheSignalModule->Setting();
-    if (pinned) GiveBackAtNextDispatch();
+    if (pinned) GiveBackAtNextDispatch(TheSignalModule->ParentWindow);
     return result;
 }
 
 int WINAPI StartModule() {
-    const HostLastError kept;
+    const HostCall call;
     return TheSignalModule ? TheSignalModule->ArmSignalTimer() : 0;
 }
 
 int WINAPI StopModule() {
-    const HostLastError kept;
+    const HostCall call;
     return TheSignalModule ? TheSignalModule->StopSignalTimer() : 0;
 }
 
 int WINAPI SetPortableMode(int mode) {
-    const HostLastError kept;
+    const HostCall call;
     if (TheSignalModule) TheSignalModule->SetPortableMode(mode);
     return 0;
 }
 
 int WINAPI ChangePortableMode(int mode) {
-    const HostLastError kept;
+    const HostCall call;
     return TheSignalModule ? TheSignalModule->ChangePortableMode(mode) : 0;
 }
 
 int WINAPI InitialLoad(int portable) {
-    const HostLastError kept;
+    const HostCall call;
     return TheSignalModule ? TheSignalModule->InitialLoad(portable) : 0;
 }
 

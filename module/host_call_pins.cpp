@@ -10,8 +10,8 @@
 // callback, with the dispatcher's own return address on the stack: nothing of the module runs
 // after it, as with FreeLibraryAndExitThread on a worker, and every return address is one a
 // call pushed, so shadow stacks and return checks let it pass. Setting cannot do that itself
-// (FreeLibrary would return to the host with its own result), so it hands its reference to a
-// one-shot thread timer whose callback gives it back the same way.
+// (FreeLibrary would return to the host with its own result), so it hands its reference to
+// one-shot timers of its thread whose callback gives it back the same way.
 #include "module/host_call_pins.h"
 
 #include "module/signal_module.h"
@@ -19,11 +19,54 @@
 #include "win32/module_reference.h"
 
 extern "C" {
-
 // The image this code lives in (the linker's symbol): the handle every reference names.
 extern IMAGE_DOS_HEADER __ImageBase;
-
 void CALLBACK ReleaseTimerProc(HWND window, UINT message, UINT_PTR id, DWORD tickCount);
+}
+
+namespace {
+
+// The references one thread's release timers hold. The entry's address is its window timer's
+// id: an address inside the module is an id no host gives a timer of its own. Written only
+// by its thread (its DLL_THREAD_DETACH included); other threads only look for their own.
+struct PendingRelease {
+    volatile LONG Thread;  // 0: free
+    LONG References;
+    UINT_PTR ThreadTimer;  // the id the system gave the thread timer, or 0
+    HWND Window;           // the window holding the window timer, or null
+};
+// A host calls Setting on one thread; more threads than this each keep their reference.
+PendingRelease g_releases[4];
+volatile LONG g_out = 0;      // references out: pending and orphaned
+volatile LONG g_orphans = 0;  // those whose thread ended first
+
+HMODULE ThisModule() { return reinterpret_cast<HMODULE>(&__ImageBase); }
+
+UINT_PTR WindowTimerId(const PendingRelease& release) { return reinterpret_cast<UINT_PTR>(&release); }
+
+PendingRelease* ReleaseOf(DWORD thread) {
+    for (PendingRelease& release : g_releases) {
+        if (static_cast<DWORD>(release.Thread) == thread) return &release;
+    }
+    return nullptr;
+}
+
+// `count` references are back (or kept for good): with none out, a held timer is set now,
+// before the caller's last release.
+void EndHold(LONG count) {
+    if (InterlockedExchangeAdd(&g_out, -count) == count && TheSignalModule) {
+        TheSignalModule->ResumeSignalTimer();
+    }
+}
+
+// All but the caller's last reference go back here, which cannot be the last the module has.
+void GiveBackAllBut(LONG count) {
+    for (LONG i = 1; i < count; ++i) FreeLibrary(ThisModule());
+}
+
+}  // namespace
+
+extern "C" {
 
 // The module reference to give back, or null.
 HMODULE SignalTimerWhilePinned(UINT_PTR id) {
@@ -34,19 +77,86 @@ HMODULE SignalTimerWhilePinned(UINT_PTR id) {
     return pinned;
 }
 
-// The reference GiveBackAtNextDispatch took over, once its timer is gone; else null. A timer
-// that could not be killed fires again and tries again, so the reference goes back once.
+// The references of the calling thread's release, once its timers are gone: all but one
+// given back here, the last returned for the tail; null when none is pending (a firing queued
+// before the other timer killed it). A thread timer that could not be killed fires again and
+// tries again, so each reference goes back once.
 HMODULE ReleaseTimerWhilePinned(UINT_PTR id) {
-    // A thread timer is killed by the id the system gave it and no window.
-    return KillTimer(nullptr, id) ? reinterpret_cast<HMODULE>(&__ImageBase) : nullptr;
+    PendingRelease* release = ReleaseOf(GetCurrentThreadId());
+    if (!release || release->References == 0 ||
+        (id != WindowTimerId(*release) && id != release->ThreadTimer)) {
+        return nullptr;
+    }
+    if (release->ThreadTimer && !KillTimer(nullptr, release->ThreadTimer)) return nullptr;
+    // A window destroyed meanwhile took its timer along.
+    if (release->Window) KillTimer(release->Window, WindowTimerId(*release));
+    const LONG count = release->References;
+    release->References = 0;
+    release->ThreadTimer = 0;
+    release->Window = nullptr;
+    InterlockedExchange(&release->Thread, 0);
+    GiveBackAllBut(count);
+    GiveBackOrphans();  // this callback still holds one reference
+    EndHold(count);
+    return ThisModule();
 }
 
 }  // extern "C"
 
-bool GiveBackAtNextDispatch() {
-    // A thread timer, not one of the host's window: it survives the host destroying its window
-    // as soon as Setting has returned.
-    return SetTimer(nullptr, 0, USER_TIMER_MINIMUM, ReleaseTimerProc) != 0;
+HMODULE TakeSettingReference() {
+    const HMODULE pinned = TakeModuleReference();
+    if (pinned) InterlockedIncrement(&g_out);
+    return pinned;
+}
+
+bool GiveBackAtNextDispatch(HWND window) {
+    const DWORD thread = GetCurrentThreadId();
+    // A release this thread has not dispatched yet takes this reference along.
+    PendingRelease* release = ReleaseOf(thread);
+    for (PendingRelease& candidate : g_releases) {
+        if (release) break;
+        if (InterlockedCompareExchange(&candidate.Thread, static_cast<LONG>(thread), 0) == 0) {
+            release = &candidate;
+        }
+    }
+    if (release) {
+        if (!release->ThreadTimer) {
+            release->ThreadTimer = SetTimer(nullptr, 0, USER_TIMER_MINIMUM, ReleaseTimerProc);
+        }
+        // Windows accepts only a window of the calling thread (Wine does not check).
+        if (!release->Window && window && GetWindowThreadProcessId(window, nullptr) == thread &&
+            SetTimer(window, WindowTimerId(*release), USER_TIMER_MINIMUM, ReleaseTimerProc)) {
+            release->Window = window;
+        }
+        if (release->ThreadTimer || release->Window) {
+            ++release->References;
+            return true;
+        }
+        if (release->References == 0) InterlockedExchange(&release->Thread, 0);
+    }
+    EndHold(1);  // kept for good
+    return false;
+}
+
+bool ReleasePending() {
+    return g_out != 0;
+}
+
+void GiveBackOrphans() {
+    const LONG count = InterlockedExchange(&g_orphans, 0);
+    if (count == 0) return;
+    for (LONG i = 0; i < count; ++i) FreeLibrary(ThisModule());
+    EndHold(count);
+}
+
+void ReleaseOnThreadEnd() {
+    PendingRelease* release = ReleaseOf(GetCurrentThreadId());
+    if (!release) return;
+    InterlockedExchangeAdd(&g_orphans, release->References);
+    release->References = 0;
+    release->ThreadTimer = 0;
+    release->Window = nullptr;
+    InterlockedExchange(&release->Thread, 0);
 }
 
 // Both branches are the same instructions; tests/e2e/check_host_call_pins.py follows each

@@ -12,6 +12,18 @@ SignalModule::~SignalModule() {
     StopSignalTimer();
 }
 
+int SignalModule::ArmSignalTimer() {
+    return ReleasePending() ? Timer.ArmLater(*this) : Timer.Arm(ParentWindow, *this);
+}
+
+void SignalModule::OnSignalTimer() {
+    if (ReleasePending()) {
+        Timer.FireLater();  // one queued before the hold began: no chime the host may not hear
+    } else {
+        Timer.OnFiring(ParentWindow, *this);
+    }
+}
+
 void SignalModule::SetParentWindow(HWND window) {
     Timer.MoveTo(window);
     ParentWindow = window;

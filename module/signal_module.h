@@ -18,14 +18,20 @@ public:
     // no window, or a window that refuses the timer, leaves the timer where it is.
     void SetParentWindow(HWND window);
 
-    int ArmSignalTimer() { return Timer.Arm(ParentWindow, *this); }
+    // Arms the timer; while a reference of the module's own is out (module/host_call_pins.h)
+    // only notes it, for the release to set.
+    int ArmSignalTimer();
     int StopSignalTimer() { return Timer.Stop(); }
-    void OnSignalTimer() { Timer.OnFiring(ParentWindow, *this); }
+    // A firing; while a reference is out it only comes again once that is back.
+    void OnSignalTimer();
+    // Sets a noted timer, on the host's thread just before the last reference out goes back.
+    void ResumeSignalTimer() { Timer.Resume(ParentWindow); }
 
     // The Setting export: stops the timer and runs the settings dialog. After a non-zero
     // result (OK, or a dialog that could not open) saves the values if they are the user's
-    // (SaveAfterDialog), and re-arms or stops the timer as Enable says; after 0 the timer
-    // stays stopped until StartModule. Returns the dialog's result.
+    // (SaveAfterDialog), and re-arms (under the Setting export: notes) or stops the timer as
+    // Enable says; after 0 the timer stays stopped until StartModule. Returns the dialog's
+    // result.
     int Setting();
     // While the dialog runs: the Setting export then answers 0 without calling Setting (the
     // host's window procedure runs inside the dialog's loop, and a second dialog would leave

@@ -44,11 +44,45 @@ int SignalTimer::Arm(HWND window, const SignalSettings& settings) {
     SYSTEMTIME now;
     platform::GetLocalTime(&now);
     const UINT delay = MillisecondsToNextMinute(now.wSecond, now.wMilliseconds);
-    if (SetOn(window, delay) ||
-        (lastHolder_ != window && SetOn(lastHolder_, delay))) {
-        ArmedIn = {now.wHour, now.wMinute};
-    }
+    if (SetOnEither(window, delay)) ArmedIn = {now.wHour, now.wMinute};
     return 1;
+}
+
+bool SignalTimer::SetOnEither(HWND window, UINT delay) {
+    return SetOn(window, delay) || (lastHolder_ != window && SetOn(lastHolder_, delay));
+}
+
+int SignalTimer::ArmLater(const SignalSettings& settings) {
+    if (settings.Enable == 0) return 0;
+    Stop();
+    SYSTEMTIME now;
+    platform::GetLocalTime(&now);
+    Note({now.wHour, now.wMinute}, MillisecondsToNextMinute(now.wSecond, now.wMilliseconds));
+    return 1;
+}
+
+void SignalTimer::FireLater() {
+    const ClockMinute armedIn = ArmedIn;
+    Stop();
+    Note(armedIn, 0);
+}
+
+void SignalTimer::Note(ClockMinute armedIn, UINT delay) {
+    noted_ = true;
+    notedIn_ = armedIn;
+    notedAtTick_ = platform::GetTickCount();
+    notedDelay_ = delay;
+}
+
+void SignalTimer::Resume(HWND window) {
+    if (!noted_) return;
+    noted_ = false;
+    // Counted on the tick count, as a move is: the boundary noted, not the next one now (an
+    // OK just before a boundary still chimes it, a tick late).
+    const DWORD elapsed = platform::GetTickCount() - notedAtTick_;
+    if (SetOnEither(window, elapsed < notedDelay_ ? notedDelay_ - elapsed : USER_TIMER_MINIMUM)) {
+        ArmedIn = notedIn_;
+    }
 }
 
 bool SignalTimer::SetOn(HWND window, UINT delay) {
@@ -66,14 +100,16 @@ bool SignalTimer::SetOn(HWND window, UINT delay) {
 }
 
 int SignalTimer::Stop() {
+    const int held = noted_ ? 1 : 0;  // a held timer counts as pending
+    noted_ = false;
     const HWND window = Window;
     Window = nullptr;
     ArmedIn = ClockMinute{};
     // Nothing pending: no timer of the module's to remove. A KillTimer on the host's window
     // anyway could remove a timer 5000 of the host's own (another thread's, if the window is
     // that thread's), and KillTimer(null, id) a window-less one whose id the system chose.
-    if (!window) return 0;
-    return platform::KillTimer(window, SIGNAL_TIMER_ID);
+    if (!window) return held;
+    return platform::KillTimer(window, SIGNAL_TIMER_ID) | held;
 }
 
 void SignalTimer::MoveTo(HWND window) {

@@ -25,7 +25,7 @@ public:
     // reuses included).
     int Arm(HWND window, const SignalSettings& settings);
     // Removes the pending timer from the window it was set on: the system's result, non-zero
-    // if a timer was pending; 0, and nothing called, when none is.
+    // if a timer was pending (or held: ArmLater); 0, and nothing called, when none is.
     int Stop();
     // Moves a pending timer to `window`, when that is a window other than the timer's, with
     // the time it had left (counted on the tick count, so that a clock set meanwhile changes
@@ -34,6 +34,17 @@ public:
     void MoveTo(HWND window);
     // One firing: stop, check, play, re-arm on `parentWindow`.
     void OnFiring(HWND parentWindow, const SignalSettings& settings);
+
+    // While the module holds the timer back (a reference of its own is out, which the host's
+    // last FreeLibrary cannot reach: module/host_call_pins.h), arming only notes the boundary
+    // that is next now: 0 when `settings` say Enable is 0, else 1, a pending timer removed
+    // either way. Stop drops the note; Resume sets it.
+    int ArmLater(const SignalSettings& settings);
+    // A firing that comes while the timer is held: it comes again as soon as it is resumed.
+    void FireLater();
+    // Sets the noted timer on `window` (or, refused there, the window that last held it) for
+    // the time it had left, at once when its boundary has passed. Nothing when none is noted.
+    void Resume(HWND window);
     // Waits (within 3 s) for the minute to evaluate: for the boundary when the firing came
     // less than that before the one its timer was armed for in `armedIn`, else while the
     // clock shows the day, hour and minute of the last check (DueWaitMs). Records LastCheck,
@@ -54,7 +65,15 @@ private:
     // and nothing changed, when the window refuses it or is not the calling thread's.
     bool SetOn(HWND window, UINT delay);
 
+    // Sets the timer for `delay` on `window` or its last holder; false when both refuse.
+    bool SetOnEither(HWND window, UINT delay);
+    void Note(ClockMinute armedIn, UINT delay);
+
     TIMERPROC callback_;
+    bool noted_ = false;  // a timer noted by ArmLater or FireLater, not set
+    ClockMinute notedIn_;
+    DWORD notedAtTick_ = 0;
+    UINT notedDelay_ = 0;
     HWND lastHolder_ = nullptr;  // the window the timer was last set on, kept by a stop
     DWORD setAtTick_ = 0;        // when the pending timer was set, and its delay
     UINT delay_ = 0;

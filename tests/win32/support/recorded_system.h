@@ -107,11 +107,13 @@ struct Answers {
     bool RealSleeps = false;          // false: Sleep returns at once
     bool RefuseTimers = false;        // SetTimer answers 0 and sets nothing
     HWND RefusingWindow = nullptr;    // so does SetTimer on this window alone (null: none)
-    // SetTimer goes to the system, but the next ShortTimers calls with ShortDelayMs instead of
-    // the delay asked for (so that a firing comes soon); the record keeps both.
+    // SetTimer goes to the system, but the next ShortTimers calls for the signal timer (id
+    // 5000) with ShortDelayMs instead of the delay asked for (so that a firing comes soon);
+    // the record keeps both.
     int ShortTimers = 0;
     UINT ShortDelayMs = 1;
-    // Otherwise, when set, SetTimer is handed DelayFor(the asked delay, the last clock reading).
+    // Otherwise, when set, the signal timer's SetTimer is handed DelayFor(the asked delay, the
+    // last clock reading).
     UINT (*DelayFor)(UINT delay, const SYSTEMTIME& reading) = nullptr;
     // A synchronous play, when held, waits for ReleasePlays() (20 s at most). Plays answer
     // TRUE at once unless RealPlays sends them on to the system.

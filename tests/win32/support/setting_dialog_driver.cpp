@@ -71,12 +71,14 @@ void RunHostLoopUntilSettingLetGo(const void* setting) {
                             static_cast<LPCWSTR>(setting), &module)) {
         return;
     }
-    // The module's is the one thread timer left once the driver's is gone. (Its callback is
-    // not told by lParam: under Wine that is not the callback's address.)
+    // The module's are the one thread timer left once the driver's is gone, and one on the
+    // host's window beside the signal timer (5000). (Their callback is not told by lParam:
+    // under Wine that is not the callback's address.)
     for (const DWORD begun = GetTickCount(); GetTickCount() - begun < 1000;) {
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            const bool release = message.message == WM_TIMER && !message.hwnd && message.wParam != drivingTimer;
+            const bool release = message.message == WM_TIMER &&
+                                 message.wParam != (message.hwnd ? 5000 : drivingTimer);
             TranslateMessage(&message);
             DispatchMessageA(&message);
             if (release) return;

@@ -23,8 +23,8 @@ SettingRun RunDialogScript(const std::function<int()>& open, const std::function
 // Calls `setting` (the module's Setting export) and runs `script` once the dialog is up; then
 // runs the host's loop on until Setting's module reference has gone back.
 SettingRun RunSettingDialogScript(int(WINAPI* setting)(), const std::function<void(HWND)>& script);
-// The host's loop going on after the module's Setting export (`setting`) returned, until the
-// thread timer that gives back Setting's module reference has been dispatched; at once when
+// The host's loop going on after the module's Setting export (`setting`) returned, until a
+// timer that gives back Setting's module reference has been dispatched; at once when
 // the module is gone, a second at most (a refused timer leaves the reference kept).
 void RunHostLoopUntilSettingLetGo(const void* setting);
 
