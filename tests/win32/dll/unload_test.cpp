@@ -23,6 +23,7 @@
 #include "support/setting_dialog_driver.h"
 #include "support/setting_values.h"
 #include "support/settings_files.h"
+#include "win32/scoped_win.h"
 
 namespace {
 
@@ -234,14 +235,16 @@ TEST_F(Unload, AWorkerEndingDuringAFiringLeavesTheUnloadToTheFiring) {
 // the host's loop next dispatches, never inside its return: a host that unloads from its own
 // window procedure while the dialog is up (its tray menu's "exit") finds the module mapped
 // until then, and unloaded, its timer stopped and its settings saved, at that dispatch; also
-// when it destroyed its window meanwhile, or called Setting again at once (the first reference
-// then goes back inside the second dialog, once). A Setting called from inside the dialog
-// answers 0 and changes nothing.
+// when it destroyed its window meanwhile, when its loop reads only its window's messages, or
+// when it called Setting again at once (the first reference then goes back inside the second
+// dialog, once). A host that loads the module again before that dispatch gets the instance it
+// had, answering as in the session. A Setting called from inside the dialog answers 0 and
+// changes nothing.
 TEST_F(Unload, SettingReturnsItsResultAndTheHostsLastErrorThenTheUnloadCompletes) {
     constexpr DWORD kHostsLastError = 0x20004B58;  // the customer bit: no system error
     constexpr int kCloseBox = -2;
     enum InDialog { kNothing, kFree, kFreeThenLoad, kNestedSetting };
-    enum After { kReturns, kWindowDestroyed, kSettingAgain };
+    enum After { kReturns, kWindowDestroyed, kSettingAgain, kLoopOfTheWindow, kLoadedAgain };
     const struct {
         const char* name;
         int button, result;  // button 0: the dialog cannot open
@@ -259,6 +262,10 @@ TEST_F(Unload, SettingReturnsItsResultAndTheHostsLastErrorThenTheUnloadCompletes
         {"9 freed and loaded again inside", IDOK, 1, kFreeThenLoad, kReturns},
         {"10 twice, freed inside the second", IDCANCEL, 0, kFree, kSettingAgain},
         {"11 Setting again from inside the dialog", IDCANCEL, 0, kNestedSetting, kReturns},
+        {"12 OK, the loop reads only the window's messages", IDOK, 1, kNothing, kLoopOfTheWindow},
+        {"13 OK, freed inside, the loop the window's", IDOK, 1, kFree, kLoopOfTheWindow},
+        {"14 Cancel, freed inside, the loop the window's", IDCANCEL, 0, kFree, kLoopOfTheWindow},
+        {"15 freed inside, loaded again before the dispatch", IDOK, 1, kFree, kLoadedAgain},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -304,8 +311,30 @@ TEST_F(Unload, SettingReturnsItsResultAndTheHostsLastErrorThenTheUnloadCompletes
             EXPECT_TRUE(ModuleMapped()) << "unloaded inside Setting's return";
         }
         if (c.after == kWindowDestroyed) host.reset();
-        RunHostLoopUntilSettingLetGo(reinterpret_cast<const void*>(setting));
-        EXPECT_EQ(ModuleMapped(), c.inDialog != kFree) << "not unloaded at the dispatch";
+        if (c.after == kLoadedAgain) {
+            // The instance still mapped comes back, with the session's Enable (a fresh load
+            // would answer 0 until InitialLoad).
+            again = LoadLibraryA(ModulePath());
+            const auto isModuleEnable = reinterpret_cast<int(WINAPI*)()>(GetProcAddress(again, "IsModuleEnable"));
+            ASSERT_NE(isModuleEnable, nullptr);
+            EXPECT_EQ(isModuleEnable(), 1);
+        }
+        if (c.after == kLoopOfTheWindow) {
+            // Never a message without a window: the thread timer is not dispatched.
+            const auto released = [] {
+                return !ModuleMapped() || !recorded::Where(Snapshot().Kills(), [](const TimerCall& kill) {
+                    return kill.Id != kSignalTimerId;
+                }).empty();
+            };
+            for (const DWORD begun = GetTickCount(); !released() && GetTickCount() - begun < 1000;) {
+                MSG message;
+                while (PeekMessageA(&message, window, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+            }
+        } else {
+            RunHostLoopUntilSettingLetGo(reinterpret_cast<const void*>(setting));
+        }
+        EXPECT_EQ(ModuleMapped(), c.inDialog != kFree || again) << "not unloaded at the dispatch";
         if (again) FreeLibrary(again);
         if (c.inDialog == kNothing || c.inDialog == kNestedSetting) {
             EXPECT_EQ(recorded::IsArmed(window, kSignalTimerId), c.result != 0) << "the timer after the dialog";
@@ -317,6 +346,88 @@ TEST_F(Unload, SettingReturnsItsResultAndTheHostsLastErrorThenTheUnloadCompletes
         PumpFor(150);  // past the re-armed timer's 60 ms
         EXPECT_EQ(Snapshot().Sounds.size(), chimes) << "chimed after the unload";
         EXPECT_FALSE(KillTimer(window, kSignalTimerId)) << "a timer into the unloaded module was left armed";
+        Host.Module.reset();
+        RemoveFile(PortableIniPath());
+    }
+}
+
+// OK a few milliseconds before a minute boundary. The boundary's timer is set only by the
+// timer that gives Setting's reference back, just before it does: a host that let go as
+// Setting returned hears nothing (the detach kills a timer that never fired), and one that
+// kept the module hears that boundary, a tick late.
+TEST_F(Unload, OkJustBeforeABoundaryChimesItOnlyForAHostThatKeptTheModule) {
+    for (const bool freed : {true, false}) {
+        SCOPED_TRACE(freed ? "FreeLibrary as Setting returned" : "kept");
+        recorded::Reset(recorded::Answers{});
+        recorded::Answer([](recorded::Answers& a) { a.Clock = ClockAt(15, 0, 59, 995); });
+        ASSERT_NO_FATAL_FAILURE(WriteSettings(0));
+        ASSERT_NO_FATAL_FAILURE(LoadAndHook());
+        Host.Open(1);
+        const SettingRun run = RunDialogScript(Host.Module->Api.Setting, [] { return FindThreadDialog(nullptr); },
+                                               [](HWND dialog) { Click(dialog, IDOK); });
+        ASSERT_EQ(run.Result, 1);
+        if (freed) Host.Module->Unload();
+        ASSERT_TRUE(PumpMessagesUntil([&] { return freed ? !ModuleMapped() : !Snapshot().Sounds.empty(); }, 2000));
+        PumpFor(100);
+        EXPECT_EQ(Snapshot().Sounds.size(), freed ? 0u : 1u);
+        const std::vector<TimerCall> sets =
+            recorded::Where(Snapshot().Sets(), [](const TimerCall& set) { return set.Id == kSignalTimerId; });
+        ASSERT_FALSE(sets.empty());
+        EXPECT_LE(sets.front().Delay, 5u) << "not aimed at the boundary noted at OK";
+        if (freed) {
+            const std::vector<TimerCall> kills = Snapshot().Kills();
+            ASSERT_FALSE(kills.empty());
+            EXPECT_EQ(kills.back().Id, kSignalTimerId);
+            EXPECT_NE(kills.back().Result, 0u) << "the boundary's timer was not pending at the detach";
+        }
+        Host.Module.reset();
+    }
+}
+
+DWORD WINAPI RunOnItsThread(void* work) {
+    (*static_cast<const std::function<void()>*>(work))();
+    return 0;
+}
+
+// Setting on a second thread of the host's, with a window of its own, which ends without
+// dispatching again: the reference that thread's timers held cannot come back there. Nothing
+// of the module chimes meanwhile (the signal timer waits for that reference); the host's next
+// call gives it back, and the module then chimes again and unloads at the host's FreeLibrary.
+// A host that lets go with no call between leaves the module mapped and silent.
+TEST_F(Unload, ASettingThreadThatEndsFirstLeavesTheModuleSilentUntilTheHostsNextCall) {
+    for (const bool callsAgain : {true, false}) {
+        SCOPED_TRACE(callsAgain ? "SetParentWindow and StartModule, then FreeLibrary" : "FreeLibrary at once");
+        recorded::Reset(recorded::Answers{});
+        ASSERT_NO_FATAL_FAILURE(Start(0, 100));  // every signal timer set from now on fires soon
+        const ModuleExports api = Host.Module->Api;
+        int result = 0;
+        const std::function<void()> work = [&] {
+            const HostWindow own;
+            api.SetParentWindow(own.Handle());
+            result = RunDialogScript(api.Setting, [] { return FindThreadDialog(nullptr); },
+                                     [](HWND dialog) { Click(dialog, IDOK); }).Result;
+        };
+        const scoped::Handle thread(CreateThread(nullptr, 0, RunOnItsThread, const_cast<std::function<void()>*>(&work), 0, nullptr));
+        ASSERT_TRUE(thread);
+        ASSERT_EQ(WaitForSingleObject(thread.Get(), 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+        EXPECT_EQ(result, 1);
+        PumpFor(100);
+        EXPECT_TRUE(Snapshot().Sounds.empty()) << "chimed while the thread's reference was out";
+        if (callsAgain) {
+            api.SetParentWindow(Window);
+            EXPECT_EQ(api.StartModule(), 1);
+            EXPECT_TRUE(PumpMessagesUntil([] { return !Snapshot().Sounds.empty(); }, 2000)) << "no chime for the host";
+            Host.Module->Unload();
+            EXPECT_FALSE(ModuleMapped()) << "the thread's reference was never given back";
+        } else {
+            Host.Module->Unload();
+            PumpFor(200);
+            EXPECT_TRUE(Snapshot().Sounds.empty()) << "chimed after the host let go";
+            ASSERT_TRUE(ModuleMapped());
+            FreeLibrary(GetModuleHandleA("Karvex.dll"));  // the reference the thread took along
+            EXPECT_FALSE(ModuleMapped());
+        }
+        EXPECT_TRUE(SavedAtDetach());
         Host.Module.reset();
         RemoveFile(PortableIniPath());
     }
