@@ -442,7 +442,13 @@ TEST_F(Reliability, AfterAnUnreadableLoadOnlyOkInTheDialogIsSaved) {
         {"WM_QUIT", [](HWND) { PostQuitMessage(0); }, Held, false},
         {"OK after the folder was unreachable", [](HWND dialog) { Click(dialog, IDOK); }, Unreachable, true},
         // The dialog showed defaults, not the file's values.
-        {"OK before any load", [](HWND dialog) { Click(dialog, IDOK); }, None, false},
+        {"OK before any load",
+         [](HWND dialog) {
+             for (const int id : {IDC_DONT_USE_MODULE, IDC_ONCE_PER_INTERVAL, IDC_CLOCK_12}) EXPECT_TRUE(IsChecked(dialog, id)) << id;
+             EXPECT_EQ(ControlText(dialog, IDC_WAVE_NAME), L"");
+             Click(dialog, IDOK);
+         },
+         None, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -153,6 +153,11 @@ TEST(LegacyImport, WaveNamesAreTerminatedAndCut) {
         {"3 260 bytes, no terminator", REG_SZ, run(260, 'b'), wave(run(259, 'b'))},
         {"4 260 bytes and terminator", REG_SZ, run(260, 'e') + '\0', wave(run(259, 'e'))},
         {"5 261 bytes, no terminator", REG_SZ, run(261, 'f'), kDefaults},
+        // At the size the query is handed: 261 bytes in all are read, 262 are too many.
+        {"6 259 bytes, no terminator", REG_SZ, run(259, 'g'), wave(run(259, 'g'))},
+        {"7 259 bytes and terminator", REG_SZ, run(259, 'h') + '\0', wave(run(259, 'h'))},
+        {"8 261 bytes and terminator", REG_SZ, run(261, 'i') + '\0', kDefaults},
+        {"9 259 bytes and two terminators", REG_SZ, run(259, 'j') + std::string(2, '\0'), wave(run(259, 'j'))},
     };
     const auto check = [](DWORD type, const std::string& bytes, const Values& expected) {
         LegacyRegistrySandbox registry;
