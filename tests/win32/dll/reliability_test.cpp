@@ -358,7 +358,7 @@ TEST_F(Reliability, SettingsPathsAtTheEdge) {
     const struct {
         const char* name;
         std::size_t appDataLength;  // 0: the system's folder
-        std::size_t hostLength;     // 0: the real host; else its folder's length
+        std::size_t hostLength;     // 0: the real host; else its folder's length (npos: no name)
         bool sjisHost;
         bool used;                  // the path fits and is read and written
     } cases[] = {
@@ -369,6 +369,8 @@ TEST_F(Reliability, SettingsPathsAtTheEdge) {
         {"host folder, settings path of 259 bytes", 0, 249, false, true},
         {"host folder, settings path of 260 bytes", 0, 250, false, false},
         {"host in a folder named with a 0x5C trail byte", 0, 1, true, true},
+        // GetModuleFileNameA fails: no bare file name (the Windows folder's) instead.
+        {"host path unavailable", 0, std::string::npos, false, false},
     };
     DWORD slowest = 0;
     for (const auto& c : cases) {
@@ -386,6 +388,10 @@ TEST_F(Reliability, SettingsPathsAtTheEdge) {
             ini = *answers.AppData + tail;
             CreateDirectoryW(Widen(*answers.AppData + "\\Bexmoor").c_str(), nullptr);
             CreateDirectoryW(Widen(*answers.AppData + "\\Bexmoor\\Pandrel").c_str(), nullptr);
+        } else if (c.hostLength == std::string::npos) {
+            portable = 1;
+            answers.HostExe = "";
+            ini = PortableIniPath();
         } else {
             portable = 1;
             const std::string folder = c.sjisHost ? root + "\\" + kSo + "\\" + kSo

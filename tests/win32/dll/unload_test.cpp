@@ -315,9 +315,13 @@ TEST_F(Unload, SettingReturnsItsResultAndTheHostsLastErrorThenTheUnloadCompletes
             // The instance still mapped comes back, with the session's Enable (a fresh load
             // would answer 0 until InitialLoad).
             again = LoadLibraryA(ModulePath());
-            const auto isModuleEnable = reinterpret_cast<int(WINAPI*)()>(GetProcAddress(again, "IsModuleEnable"));
-            ASSERT_NE(isModuleEnable, nullptr);
-            EXPECT_EQ(isModuleEnable(), 1);
+            ModuleExports reloaded{};
+            ASSERT_TRUE(ResolveExports(again, reloaded).empty());
+            EXPECT_EQ(reloaded.IsModuleEnable(), 1);
+            // Until InitialLoad reads the file again.
+            ASSERT_TRUE(WriteFileBytes(PortableIniPath(), "[Orlune]\r\nEnable=0\r\n"));
+            reloaded.InitialLoad(1);
+            EXPECT_EQ(reloaded.IsModuleEnable(), 0);
         }
         if (c.after == kLoopOfTheWindow) {
             // Never a message without a window: the thread timer is not dispatched.
