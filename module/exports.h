@@ -17,7 +17,8 @@
 // What the module relies on:
 //   - Every call comes on one thread: the thread that owns the parent window and runs its
 //     message loop. The module's timer (id 5000 on the parent window) is dispatched by that
-//     loop; nothing in the module is locked.
+//     loop, and so are the two one-shot timers that give Setting's reference back (below): a
+//     loop filtered to the parent window is enough. Nothing in the module is locked.
 //   - The folder Bexmoor\Pandrel under the user's application-data folder exists whenever the
 //     settings live there (the module never creates folders).
 //
@@ -30,17 +31,35 @@
 //     the window's thread before every SetTimer), leaves the timer where it is, and
 //     StopModule, StartModule, the next firing and the unload still reach it there.
 //   - After Setting returns, the timer runs if the dialog ended non-zero and Enable is set, and
-//     is stopped otherwise: after Cancel it stays stopped until StartModule.
+//     is stopped otherwise: after Cancel it stays stopped until StartModule. (It is set when
+//     Setting's reference goes back, below.)
 //   - FreeLibrary may come at any time, also from the host's window procedure while the
 //     settings dialog is open: Setting holds a reference of its own while the dialog runs and
-//     hands it, as it returns, to a one-shot timer of the calling thread (a thread timer, which
-//     outlives the host's windows). The module stays mapped until that timer is dispatched:
-//     when the host's loop next runs with nothing else queued (about 10 ms after Setting
-//     returned), not inside Setting's return. The loop must dispatch thread messages (a
-//     GetMessage or PeekMessage filtered to one window never sees them). If the system refuses
-//     that timer, Setting keeps its reference and the DLL stays mapped until the process ends
-//     (a later FreeLibrary then does not unload it; StopModule still stops its timer). The
-//     unload stops the timer and saves the settings to the path worked out at InitialLoad,
+//     hands it, as it returns, to two one-shot timers of the calling thread: a thread timer
+//     (it outlives the host's windows) and, when the parent window is the calling thread's,
+//     one on that window with an id no host uses (an address inside the module). The first
+//     the host's loop dispatches kills the other and gives the reference back: at the next
+//     timer tick (usually 10-32 ms after Setting returned; later while other messages are
+//     queued, for timers come last), never inside Setting's return. Until then the signal
+//     timer is held: OK and StartModule only note the boundary, and the callback that gives
+//     the reference back sets the timer just before it does (for that boundary; at once if
+//     it has passed). When that release unloads the module, the unload kills a timer that
+//     never fired, so no chime comes after the host's last FreeLibrary. If the system
+//     refuses both timers, Setting keeps its reference and the timer runs at once; the DLL
+//     then stays mapped until the process ends (a later FreeLibrary does not unload it;
+//     StopModule still stops its timer).
+//   - A thread that called Setting and never dispatches again keeps the DLL mapped, and
+//     silent (the timer stays held), whatever FreeLibrary the host calls; at the process exit
+//     the detach writes only what the file lacks (below). If that thread ends (Setting on a
+//     second thread), its timers die with it, and the host's next call into any export but
+//     QueryVekModule gives the reference back and lets the timer run; a FreeLibrary with no
+//     call between leaves the DLL mapped and silent until the process ends.
+//   - A host that loads the DLL again before that dispatch (FreeLibrary, then LoadLibrary)
+//     gets the instance still mapped, as the session left it: IsModuleEnable answers the
+//     session's Enable, not 0, and the settings stay the session's until InitialLoad reads
+//     the file again. The reference Setting held then goes back at the dispatch without
+//     unloading anything, and the new load's FreeLibrary unloads the module.
+//   - The unload stops the timer and saves the settings to the path worked out at InitialLoad,
 //     SetPortableMode or ChangePortableMode, unless they are not the user's: never loaded,
 //     or, at the load, the file could not be read or the shell could not name the
 //     application-data folder, and the user has not confirmed values with OK since. It calls
@@ -91,7 +110,8 @@ int WINAPI QueryVekModule();
 // Records the window that owns the timer and the settings dialog, and moves a pending timer
 // to it (see above). Result undefined (0).
 int WINAPI SetParentWindow(HWND window);
-// Enable as loaded or last confirmed in the dialog (0 before InitialLoad).
+// Enable as loaded or last confirmed in the dialog (0 before InitialLoad; a reload before
+// Setting's reference went back answers the session's: see above).
 int WINAPI IsModuleEnable();
 // Copies the title "時報モジュール　Version" and the version as ANSI text into `buffer`
 // (at least 80 bytes; at most 79 bytes and the terminator); returns the bytes copied,
@@ -104,10 +124,12 @@ int WINAPI GetTitleName(char* buffer);
 // again while its dialog is open (from the host's window procedure), it answers 0 at once and
 // changes nothing: no timer stopped, no second dialog.
 int WINAPI Setting();
-// Arms the timer for the next minute boundary: 1 when Enable is set (whether or not the
-// system accepted the timer), else 0 and no timer.
+// Arms the timer for the next minute boundary (while Setting's reference is out, it is set
+// when that goes back): 1 when Enable is set (whether or not the system accepted the timer),
+// else 0 and no timer.
 int WINAPI StartModule();
-// Stops the timer: the system's result, non-zero if a pending timer was removed.
+// Stops the timer: the system's result, non-zero if a pending timer (or a held one) was
+// removed.
 int WINAPI StopModule();
 // Records where the settings file lives (non-zero: beside the host's executable) and works
 // out its path; moves and reads nothing. Result undefined (0).
