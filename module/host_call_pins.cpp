@@ -51,6 +51,16 @@ PendingRelease* ReleaseOf(DWORD thread) {
     return nullptr;
 }
 
+// Frees `release` for any thread to take; the references it held.
+LONG Empty(PendingRelease& release) {
+    const LONG count = release.References;
+    release.References = 0;
+    release.ThreadTimer = 0;
+    release.Window = nullptr;
+    InterlockedExchange(&release.Thread, 0);
+    return count;
+}
+
 // `count` references are back (or kept for good): with none out, a held timer is set now,
 // before the caller's last release.
 void EndHold(LONG count) {
@@ -83,18 +93,12 @@ HMODULE SignalTimerWhilePinned(UINT_PTR id) {
 // tries again, so each reference goes back once.
 HMODULE ReleaseTimerWhilePinned(UINT_PTR id) {
     PendingRelease* release = ReleaseOf(GetCurrentThreadId());
-    if (!release || release->References == 0 ||
-        (id != WindowTimerId(*release) && id != release->ThreadTimer)) {
-        return nullptr;
-    }
+    // A thread's entry holds references until it is emptied.
+    if (!release || (id != WindowTimerId(*release) && id != release->ThreadTimer)) return nullptr;
     if (release->ThreadTimer && !KillTimer(nullptr, release->ThreadTimer)) return nullptr;
     // A window destroyed meanwhile took its timer along.
     if (release->Window) KillTimer(release->Window, WindowTimerId(*release));
-    const LONG count = release->References;
-    release->References = 0;
-    release->ThreadTimer = 0;
-    release->Window = nullptr;
-    InterlockedExchange(&release->Thread, 0);
+    const LONG count = Empty(*release);
     GiveBackAllBut(count);
     GiveBackOrphans();  // this callback still holds one reference
     EndHold(count);
@@ -132,7 +136,7 @@ bool GiveBackAtNextDispatch(HWND window) {
             ++release->References;
             return true;
         }
-        if (release->References == 0) InterlockedExchange(&release->Thread, 0);
+        Empty(*release);  // with no timer it holds no reference
     }
     EndHold(1);  // kept for good
     return false;
@@ -151,12 +155,7 @@ void GiveBackOrphans() {
 
 void ReleaseOnThreadEnd() {
     PendingRelease* release = ReleaseOf(GetCurrentThreadId());
-    if (!release) return;
-    InterlockedExchangeAdd(&g_orphans, release->References);
-    release->References = 0;
-    release->ThreadTimer = 0;
-    release->Window = nullptr;
-    InterlockedExchange(&release->Thread, 0);
+    if (release) InterlockedExchangeAdd(&g_orphans, Empty(*release));
 }
 
 // Both branches are the same instructions; tests/e2e/check_host_call_pins.py follows each

@@ -25,7 +25,7 @@ public:
     // A firing; while a reference is out it only comes again once that is back.
     void OnSignalTimer();
     // Sets a noted timer, on the host's thread just before the last reference out goes back.
-    void ResumeSignalTimer() { Timer.Resume(ParentWindow); }
+    void ResumeSignalTimer() { Timer.Resume(ParentWindow, *this); }
 
     // The Setting export: stops the timer and runs the settings dialog. After a non-zero
     // result (OK, or a dialog that could not open) saves the values if they are the user's

@@ -74,9 +74,11 @@ void SignalTimer::Note(ClockMinute armedIn, UINT delay) {
     notedDelay_ = delay;
 }
 
-void SignalTimer::Resume(HWND window) {
+void SignalTimer::Resume(HWND window, const SignalSettings& settings) {
     if (!noted_) return;
     noted_ = false;
+    // Switched off meanwhile (a late firing noted after OK switched the module off).
+    if (settings.Enable == 0) return;
     // Counted on the tick count, as a move is: the boundary noted, not the next one now (an
     // OK just before a boundary still chimes it, a tick late).
     const DWORD elapsed = platform::GetTickCount() - notedAtTick_;

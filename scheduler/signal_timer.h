@@ -43,8 +43,9 @@ public:
     // A firing that comes while the timer is held: it comes again as soon as it is resumed.
     void FireLater();
     // Sets the noted timer on `window` (or, refused there, the window that last held it) for
-    // the time it had left, at once when its boundary has passed. Nothing when none is noted.
-    void Resume(HWND window);
+    // the time it had left, at once when its boundary has passed. Nothing when none is noted,
+    // and the note dropped when `settings` say Enable is 0 by now.
+    void Resume(HWND window, const SignalSettings& settings);
     // Waits (within 3 s) for the minute to evaluate: for the boundary when the firing came
     // less than that before the one its timer was armed for in `armedIn`, else while the
     // clock shows the day, hour and minute of the last check (DueWaitMs). Records LastCheck,

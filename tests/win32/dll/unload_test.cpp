@@ -236,7 +236,7 @@ TEST_F(Unload, AWorkerEndingDuringAFiringLeavesTheUnloadToTheFiring) {
 // window procedure while the dialog is up (its tray menu's "exit") finds the module mapped
 // until then, and unloaded, its timer stopped and its settings saved, at that dispatch; also
 // when it destroyed its window meanwhile, when its loop reads only its window's messages, or
-// when it called Setting again at once (the first reference then goes back inside the second
+// when it called Setting again at once (each reference then goes back inside the next
 // dialog, once). A host that loads the module again before that dispatch gets the instance it
 // had, answering as in the session. A Setting called from inside the dialog answers 0 and
 // changes nothing.
@@ -260,7 +260,7 @@ TEST_F(Unload, SettingReturnsItsResultAndTheHostsLastErrorThenTheUnloadCompletes
         {"7 cannot open, freed inside", 0, -1, kFree, kReturns},
         {"8 freed inside, the window destroyed at once", IDOK, 1, kFree, kWindowDestroyed},
         {"9 freed and loaded again inside", IDOK, 1, kFreeThenLoad, kReturns},
-        {"10 twice, freed inside the second", IDCANCEL, 0, kFree, kSettingAgain},
+        {"10 five times, freed inside the last", IDCANCEL, 0, kFree, kSettingAgain},
         {"11 Setting again from inside the dialog", IDCANCEL, 0, kNestedSetting, kReturns},
         {"12 OK, the loop reads only the window's messages", IDOK, 1, kNothing, kLoopOfTheWindow},
         {"13 OK, freed inside, the loop the window's", IDOK, 1, kFree, kLoopOfTheWindow},
@@ -276,7 +276,7 @@ TEST_F(Unload, SettingReturnsItsResultAndTheHostsLastErrorThenTheUnloadCompletes
         const HWND window = host->Handle();
         const auto setting = Host.Module->Api.Setting;
         HMODULE again = nullptr;
-        int runs = c.after == kSettingAgain ? 2 : 1;
+        int runs = c.after == kSettingAgain ? 5 : 1;
         g_inDialog = [&] {
             if (--runs > 0) return;  // only in the last dialog
             if (c.inDialog == kFree || c.inDialog == kFreeThenLoad) Host.Module->Unload();
@@ -294,7 +294,7 @@ TEST_F(Unload, SettingReturnsItsResultAndTheHostsLastErrorThenTheUnloadCompletes
         if (c.button == 0) refusal.emplace(Host.Module->Handle, "USER32.dll", "DialogBoxParamA", HookAddress(&DialogThatUnloadsAndFails));
         Host.Module->Api.SetParentWindow(window);
         Host.Module->Api.InitialLoad(1);
-        for (int run = c.after == kSettingAgain ? 2 : 1; run > 0; --run) {
+        for (int run = c.after == kSettingAgain ? 5 : 1; run > 0; --run) {
             DWORD lastError = 0;
             const SettingRun ran = RunDialogScript(
                 [&] {
@@ -355,33 +355,43 @@ TEST_F(Unload, SettingReturnsItsResultAndTheHostsLastErrorThenTheUnloadCompletes
     }
 }
 
-// OK a few milliseconds before a minute boundary (and StartModule at once, as some hosts do).
-// The boundary's timer is set only by the timer that gives Setting's reference back, just
-// before it does: a host that let go as Setting returned hears nothing (the detach kills a
-// timer that never fired), and one that kept the module hears that boundary, a tick late.
+// OK a few milliseconds before a minute boundary, a firing that was queued before Setting
+// stopped the timer, and StartModule at once (as some hosts call it after every dialog). The
+// boundary's timer is set only by the timer that gives Setting's reference back, just before
+// it does: a host that let go as Setting returned hears nothing (the detach kills a timer
+// that never fired), one that kept the module hears that boundary once, a tick late, and a
+// module switched off at OK stays silent.
 TEST_F(Unload, OkJustBeforeABoundaryChimesItOnlyForAHostThatKeptTheModule) {
-    for (const bool freed : {true, false}) {
-        SCOPED_TRACE(freed ? "FreeLibrary as Setting returned" : "kept");
+    enum Ending { kFreed, kKept, kSwitchedOff };
+    for (const Ending host : {kFreed, kKept, kSwitchedOff}) {
+        SCOPED_TRACE(host == kFreed ? "FreeLibrary as Setting returned" : host == kKept ? "kept" : "switched off at OK");
         recorded::Reset(recorded::Answers{});
         recorded::Answer([](recorded::Answers& a) { a.Clock = ClockAt(15, 0, 59, 995); });
         ASSERT_NO_FATAL_FAILURE(WriteSettings(0));
         ASSERT_NO_FATAL_FAILURE(LoadAndHook());
         Host.Open(1);
-        const SettingRun run = RunDialogScript(Host.Module->Api.Setting, [] { return FindThreadDialog(nullptr); },
-                                               [](HWND dialog) { Click(dialog, IDOK); });
+        ASSERT_EQ(Host.Module->Api.StartModule(), 1);
+        const TIMERPROC firing = Snapshot().Sets().back().Callback;
+        const SettingRun run = RunDialogScript(Host.Module->Api.Setting, [] { return FindThreadDialog(nullptr); }, [host](HWND dialog) {
+            if (host == kSwitchedOff) Click(dialog, IDC_DONT_USE_MODULE);
+            Click(dialog, IDOK);
+        });
         ASSERT_EQ(run.Result, 1);
-        // A host that starts the module after every dialog: still held.
-        EXPECT_EQ(Host.Module->Api.StartModule(), 1);
-        EXPECT_FALSE(recorded::IsArmed(Window, kSignalTimerId)) << "set before Setting's reference went back";
-        if (freed) Host.Module->Unload();
-        ASSERT_TRUE(PumpMessagesUntil([&] { return freed ? !ModuleMapped() : !Snapshot().Sounds.empty(); }, 2000));
+        const std::size_t setsBefore = Snapshot().Sets().size();
+        firing(Window, WM_TIMER, kSignalTimerId, GetTickCount());  // queued before Setting's stop
+        EXPECT_TRUE(Snapshot().Sounds.empty()) << "a late firing chimed while Setting's reference was out";
+        EXPECT_EQ(Host.Module->Api.StartModule(), host == kSwitchedOff ? 0 : 1);
+        EXPECT_EQ(Snapshot().Sets().size(), setsBefore) << "a timer set before Setting's reference went back";
+        if (host == kFreed) Host.Module->Unload();
+        PumpMessagesUntil([host] { return host == kFreed ? !ModuleMapped() : !Snapshot().Sounds.empty(); }, 1000);
         PumpFor(100);
-        EXPECT_EQ(Snapshot().Sounds.size(), freed ? 0u : 1u);
-        const std::vector<TimerCall> sets =
-            recorded::Where(Snapshot().Sets(), [](const TimerCall& set) { return set.Id == kSignalTimerId; });
-        ASSERT_FALSE(sets.empty());
-        EXPECT_LE(sets.front().Delay, 5u) << "not aimed at the boundary noted at OK";
-        if (freed) {
+        EXPECT_EQ(ModuleMapped(), host != kFreed);
+        EXPECT_EQ(Snapshot().Sounds.size(), host == kKept ? 1u : 0u);
+        std::vector<TimerCall> sets = Snapshot().Sets();
+        sets.erase(sets.begin(), sets.begin() + static_cast<std::ptrdiff_t>(setsBefore));
+        ASSERT_EQ(sets.empty(), host == kSwitchedOff);
+        EXPECT_TRUE(host == kSwitchedOff || sets.front().Delay <= 5u) << "not aimed at the boundary noted at OK";
+        if (host == kFreed) {
             const std::vector<TimerCall> kills = Snapshot().Kills();
             ASSERT_FALSE(kills.empty());
             EXPECT_EQ(kills.back().Id, kSignalTimerId);
@@ -424,6 +434,9 @@ TEST_F(Unload, ASettingThreadThatEndsFirstLeavesTheModuleSilentUntilTheHostsNext
             api.SetParentWindow(Window);
             EXPECT_EQ(api.StartModule(), 1);
             EXPECT_TRUE(PumpMessagesUntil([] { return !Snapshot().Sounds.empty(); }, 2000)) << "no chime for the host";
+            // A Setting of its own thread then takes and gives back one reference, no more.
+            EXPECT_EQ(RunSettingDialogScript(api.Setting, [](HWND dialog) { Click(dialog, IDCANCEL); }).Result, 0);
+            EXPECT_TRUE(ModuleMapped()) << "gave back the host's reference too";
             Host.Module->Unload();
             EXPECT_FALSE(ModuleMapped()) << "the thread's reference was never given back";
         } else {
