@@ -62,9 +62,8 @@ int SignalTimer::ArmLater(const SignalSettings& settings) {
 }
 
 void SignalTimer::FireLater() {
-    const ClockMinute armedIn = ArmedIn;
-    Stop();
-    Note(armedIn, 0);
+    // Nothing is pending while the timer is held: this firing's timer was killed before.
+    Note(ArmedIn, 0);
 }
 
 void SignalTimer::Note(ClockMinute armedIn, UINT delay) {

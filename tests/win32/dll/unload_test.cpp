@@ -434,9 +434,11 @@ TEST_F(Unload, ASettingThreadThatEndsFirstLeavesTheModuleSilentUntilTheHostsNext
             api.SetParentWindow(Window);
             EXPECT_EQ(api.StartModule(), 1);
             EXPECT_TRUE(PumpMessagesUntil([] { return !Snapshot().Sounds.empty(); }, 2000)) << "no chime for the host";
-            // A Setting of its own thread then takes and gives back one reference, no more.
-            EXPECT_EQ(RunSettingDialogScript(api.Setting, [](HWND dialog) { Click(dialog, IDCANCEL); }).Result, 0);
+            // A Setting of its own thread then takes and gives back one reference, no more, and
+            // the timer OK re-arms runs.
+            EXPECT_EQ(RunSettingDialogScript(api.Setting, [](HWND dialog) { Click(dialog, IDOK); }).Result, 1);
             EXPECT_TRUE(ModuleMapped()) << "gave back the host's reference too";
+            EXPECT_TRUE(recorded::IsArmed(Window, kSignalTimerId)) << "still held after the reference went back";
             Host.Module->Unload();
             EXPECT_FALSE(ModuleMapped()) << "the thread's reference was never given back";
         } else {
