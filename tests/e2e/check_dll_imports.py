@@ -28,21 +28,21 @@ OBJDUMP = "i686-w64-mingw32-objdump"
 # runtime every Windows since 2000 carries; its list holds the classic functions that the
 # static MinGW runtime calls, none of the later additions (the _s functions, the ucrt's).
 VISTA_EXPORTS = {
-    "kernel32.dll": """AcquireSRWLockExclusive AcquireSRWLockShared AreFileApisANSI CloseHandle CreateFileA
+    "kernel32.dll": """AcquireSRWLockExclusive AcquireSRWLockShared AreFileApisANSI CloseHandle CompareFileTime CompareStringOrdinal CreateFileA
         CreateFileW CreateThread DeleteCriticalSection DeleteFileW EnterCriticalSection
         FindClose FindFirstFileW FindNextFileW FlushFileBuffers FreeLibrary
         FreeLibraryAndExitThread GetACP GetCurrentDirectoryA GetCurrentDirectoryW
         GetCurrentProcess GetCurrentProcessId GetCurrentThreadId GetExitCodeProcess
-        GetFileAttributesExW GetFileAttributesW GetFileSizeEx GetLastError GetLocalTime
-        GetModuleFileNameA GetModuleHandleA GetModuleHandleExW GetModuleHandleW
-        GetPrivateProfileIntA GetPrivateProfileStringA GetProcAddress GetSystemDirectoryA
+        GetFileAttributesExW GetFileAttributesW GetFileSizeEx GetFinalPathNameByHandleW GetLastError GetLocalTime
+        GetModuleFileNameA GetModuleFileNameW GetModuleHandleA GetModuleHandleExW GetModuleHandleW
+        GetPrivateProfileIntW GetPrivateProfileSectionNamesW GetPrivateProfileStringW GetProcAddress GetSystemDirectoryA
         GetSystemTimeAsFileTime GetTickCount InitializeCriticalSection IsDBCSLeadByteEx
         IsProcessorFeaturePresent LeaveCriticalSection LoadLibraryA LoadLibraryExA lstrcmpiA
         MoveFileExW MultiByteToWideChar OpenProcess QueryPerformanceCounter ReadFile
         ReleaseSRWLockExclusive ReleaseSRWLockShared RtlCaptureContext SetCurrentDirectoryA
-        SetCurrentDirectoryW SetFileAttributesW SetFileTime SetLastError
+        SetCurrentDirectoryW SetFileAttributesW SetFileInformationByHandle SetFilePointerEx SetFileTime SetLastError
         SetUnhandledExceptionFilter Sleep TerminateProcess TlsGetValue UnhandledExceptionFilter
-        VirtualAlloc VirtualFree VirtualProtect VirtualQuery WideCharToMultiByte WriteFile""",
+        VirtualAlloc VirtualFree VirtualProtect VirtualQuery WideCharToMultiByte WriteFile WritePrivateProfileStringW""",
     "user32.dll": """CheckRadioButton DialogBoxParamA EnableWindow EndDialog GetDlgItem
         GetDlgItemTextA GetWindowLongA GetWindowTextLengthA GetWindowThreadProcessId
         IsDlgButtonChecked IsWindow

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "support/import_hook.h"
+#include "support/settings_files.h"
 #include "win32/scoped_win.h"
 
 namespace recorded {
@@ -120,6 +121,16 @@ DWORD WINAPI RecordedGetModuleFileNameA(HMODULE module, LPSTR path, DWORD size) 
     return static_cast<DWORD>(exe->size());
 }
 
+DWORD WINAPI RecordedGetModuleFileNameW(HMODULE module, LPWSTR path, DWORD size) {
+    const std::optional<std::string> exe =
+        module ? std::nullopt : Locked([](State& s) { return s.Answer.HostExe; });
+    if (!exe) return GetModuleFileNameW(module, path, size);
+    const std::wstring wide = Widen(*exe);
+    lstrcpynW(path, wide.c_str(), static_cast<int>(size));
+    SetLastError(wide.size() >= size ? ERROR_INSUFFICIENT_BUFFER : ERROR_SUCCESS);
+    return wide.size() >= size ? size : static_cast<DWORD>(wide.size());
+}
+
 HMODULE WINAPI RecordedLoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags) {
     NoteLibraryUse("load " + std::string(name) + " " + std::to_string(flags));
     const bool refuse = Locked([](State& s) { return s.Answer.RefuseSystemFolderFlag; });
@@ -147,6 +158,7 @@ const Import kImports[] = {
     {"KERNEL32.dll", "Sleep", HookAddress(&RecordedSleep)},
     {"KERNEL32.dll", "MoveFileExW", HookAddress(&RecordedMoveFileExW)},
     {"KERNEL32.dll", "GetModuleFileNameA", HookAddress(&RecordedGetModuleFileNameA)},
+    {"KERNEL32.dll", "GetModuleFileNameW", HookAddress(&RecordedGetModuleFileNameW)},
     {"USER32.dll", "SetTimer", HookAddress(&RecordedSetTimer)},
     {"USER32.dll", "KillTimer", HookAddress(&RecordedKillTimer)},
     {"WINMM.dll", "PlaySoundA", HookAddress(&RecordedPlaySoundA)},

@@ -76,16 +76,6 @@ TEST_F(SettingsFileTest, LoadGivesTheFilesValuesOrTheDefaults) {
     EXPECT_FALSE(FileExists(PortableIniPath()));
 }
 
-// `ansi` (code page 932) as a UTF-16 file of either byte order, its mark first.
-std::string Utf16File(const std::string& ansi, bool bigEndian) {
-    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
-    for (const wchar_t unit : Widen(ansi)) {
-        const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
-        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
-    }
-    return bytes;
-}
-
 // A process that is still running (held suspended), or one that has ended (its id not yet
 // reused while the handle is held).
 struct OtherProcess {
@@ -144,42 +134,6 @@ TEST_F(SettingsFileTest, SaveWritesTheFiveKeysInOrder) {
     }
     for (const std::string& left : {TemporaryOf(running.Id), AppDataIniPath() + ".~mine.tmp"}) RemoveFile(left);
     EXPECT_FALSE(FileExists(PortableIniPath()));
-}
-
-// A save changes the five lines and nothing else, byte for byte: a zero byte inside a user's
-// line, blank lines, a file without a final line break; a UTF-16 file (either byte order)
-// stays UTF-16, its new values converted from code page 932 as the profile functions would,
-// and reads back through them.
-TEST_F(SettingsFileTest, SaveChangesOnlyItsOwnLinesInTheFilesOwnEncoding) {
-    const std::string before = std::string("[Mine]\r\nA=1\0hidden\r\n\r\n[Orlune]\r\nenable = 0\r\n"
-                                           "Other=kept\r\n\r\n[Tail]\nLast=1", 71);
-    const auto after = [](const std::string& wave) {
-        return std::string("[Mine]\r\nA=1\0hidden\r\n\r\n[Orlune]\r\nenable=1\r\nOther=kept\r\n"
-                           "SignalType=1\r\nInterval=3600\r\nTimeType=1\r\nWaveName=", 104) +
-               wave + "\r\n\r\n[Tail]\nLast=1";
-    };
-    ASSERT_EQ(before.size(), 71u);
-    const struct {
-        const char* name;
-        std::string wave, before, after;
-    } rows[] = {
-        {"ANSI", kJapaneseWave, before, after(kJapaneseWave)},
-        {"UTF-16, little-endian", kJapaneseWave, Utf16File(before, false), Utf16File(after(kJapaneseWave), false)},
-        {"UTF-16, big-endian, no name", "", Utf16File(before, true), Utf16File(after(""), true)},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        const SettingValues values{1, 1, 3600, 1, row.wave};
-        ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), row.before));
-        SignalSettings saved(kResources);
-        saved.InitialLoad(0);
-        SetValues(saved, values);
-        EXPECT_TRUE(saved.SaveToIni());
-        EXPECT_EQ(ReadFileBytes(AppDataIniPath()), row.after);
-        SignalSettings loaded(kResources);
-        loaded.InitialLoad(0);
-        EXPECT_EQ(ValuesOf(loaded), values);
-    }
 }
 
 // The file moves as it is on disk, whatever the record holds; a move that cannot be made
