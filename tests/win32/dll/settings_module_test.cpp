@@ -39,6 +39,7 @@ struct Faults {
     LONG CutFromEnd = 0;
     bool RefuseNewFile = false, FailFlush = false, CrossVolume = false;
     DWORD FailPlacing = ERROR_SUCCESS;  // the new file's rename into place fails so
+    int HeldForTries = 0;               // ... for this many tries only (a scanner lets go)
     bool PosixRename = false;           // the system has the POSIX rename (Windows 10 1607)
     DWORD PosixFlags = 0;               // what the module asked of it
 } TheFaults;
@@ -84,6 +85,7 @@ bool IsTemporary(const std::wstring& path) {
 // A rename between the two settings places fails as between two volumes.
 BOOL WINAPI FaultyMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
     const bool newFile = IsTemporary(from);
+    if (newFile && TheFaults.HeldForTries > 0 && --TheFaults.HeldForTries == 0) TheFaults.FailPlacing = ERROR_SUCCESS;
     if ((TheFaults.CrossVolume && !newFile) || (TheFaults.FailPlacing && newFile)) {
         SetLastError(newFile ? TheFaults.FailPlacing : ERROR_NOT_SAME_DEVICE);
         return FALSE;
@@ -246,10 +248,12 @@ TEST_F(SettingsModuleTest, AFailedSaveOrMoveLeavesTheFileAsItWas) {
         {"8 the new file cannot be put in place", [](Faults& f) { f.FailPlacing = ERROR_ACCESS_DENIED; }},
         {"9 the file is held open, the system has the POSIX rename",
          [](Faults& f) { f.FailPlacing = ERROR_SHARING_VIOLATION, f.PosixRename = true; }, false, false, true},
-        {"10 a move across volumes", [](Faults& f) { f.CrossVolume = true; }, true, false, true},
-        {"11 a move across volumes onto a full disk",
+        {"10 the file is held open for a moment (a scanner): the save waits",
+         [](Faults& f) { f.FailPlacing = ERROR_SHARING_VIOLATION, f.HeldForTries = 5; }, false, false, true},
+        {"11 a move across volumes", [](Faults& f) { f.CrossVolume = true; }, true, false, true},
+        {"12 a move across volumes onto a full disk",
          [&](Faults& f) { f.CrossVolume = true, fullDisk(1, FALSE)(f); }, true},
-        {"12 the same over an older file",
+        {"13 the same over an older file",
          [&](Faults& f) { f.CrossVolume = true, fullDisk(1, FALSE)(f); }, true, true},
     };
     LegacyRegistrySandbox legacy;
@@ -413,6 +417,104 @@ TEST_F(SettingsModuleTest, ASaveReadsBackAsTheSystemsWriterLeavesTheFile) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     std::printf("%zu files: %d saves lost, %d with other lines different, %lld ms\n", files.size(), lost,
                 different, static_cast<long long>(ms.count()));
+}
+
+// A host that switched the file functions to the OEM code page (SetFileApisToOEM, process-wide)
+// in a folder whose name the two code pages spell differently ("kp\xE9": ANSI 1252, OEM 437,
+// so this runs in a process of its own under that locale): the load reads the user's file,
+// and the save writes that file, not one of another name.
+TEST(OwnProcessOemFileApis, LoadAndSaveNameOneFile) {
+    ASSERT_EQ(GetACP(), 1252u);
+    ASSERT_EQ(GetOEMCP(), 437u);
+    SettingsFilesSandbox files;
+    const std::wstring folder = Widen(TempPath("kp\xE9"));
+    RemoveTreeW(folder);
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring ini = folder + L"\\Orlune.ini";
+    ASSERT_TRUE(WriteFileBytesW(ini, Settings("Enable=1\r\nInterval=900\r\nWaveName=C:\\user.wav\r\n")));
+    LegacyRegistrySandbox legacy;
+    const SettingValues imported{1, 1, 3600, 1, "C:\\imported.wav"};
+    SetFileApisToOEM();
+    for (int session = 0; session < 2; ++session) {
+        SCOPED_TRACE(session == 0 ? "the user's file read" : "the legacy values saved");
+        if (session == 1) { ASSERT_TRUE(legacy.CreateLegacyStore(imported)); }
+        recorded::Reset();
+        recorded::Answer([](recorded::Answers& a) { a.HostExe = TempPath("kp\xE9\\host.exe"); });
+        RecordedModule module;
+        ASSERT_TRUE(module.Ready());
+        EXPECT_EQ(module.Api.InitialLoad(1), session == 0 ? 11 : 0);  // then the uninstall key's close
+        EXPECT_EQ(module.Api.IsModuleEnable(), 1);
+        module.Unload();
+    }
+    SetFileApisToANSI();
+    std::vector<std::wstring> names;
+    WalkFolder(folder, [&](const std::wstring& path, const WIN32_FIND_DATAW&) { names.push_back(path); });
+    EXPECT_EQ(names, std::vector<std::wstring>{ini});
+    ExpectFileHolds(TempPath("kp\xE9\\Orlune.ini"), imported);
+    RemoveTreeW(folder);
+}
+
+// Wine's own name for a path on the Unix side.
+std::string UnixPathOf(const std::string& path) {
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    const auto name = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    char* unix = name ? name(Widen(path).c_str()) : nullptr;
+    const std::string result = unix ? unix : "";
+    HeapFree(GetProcessHeap(), 0, unix);
+    return result;
+}
+
+// Runs a Unix program (Wine starts those too), then waits until `done` says it has run: Wine's
+// handle to a Unix process is not one to wait on.
+bool RunUnix(const char* program, std::string arguments, const std::function<bool()>& done) {
+    std::string command = std::string(program) + " " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessA(program, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+        return false;
+    }
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    for (int waited = 0; !done() && waited < 5000; waited += 10) Sleep(10);
+    return done();
+}
+
+// A settings file that is a symbolic link (to a synced copy, say): the save writes the file it
+// points to, and the link stays a link. (Wine makes and deletes no links itself:
+// CreateSymbolicLinkW answers success without one, and DeleteFile on one deletes its file.)
+TEST_F(SettingsModuleTest, ASymbolicLinkStaysALinkAndItsFileIsSaved) {
+    const std::string real = ProductFolder() + "\\synced";
+    CreateDirectoryA(real.c_str(), nullptr);
+    const std::string realIni = real + "\\Orlune.ini";
+    const std::string link = UnixPathOf(AppDataIniPath());
+    struct Cleanup {
+        std::string Real, Link;
+        ~Cleanup() {
+            RunUnix("Z:\\bin\\rm", "-f " + Link, [] { return !FileExists(AppDataIniPath()); });
+            RemoveFile(Real + "\\Orlune.ini");
+            RemoveDirectoryA(Real.c_str());
+        }
+    } cleanup{real, link};
+    ASSERT_TRUE(WriteFileBytes(realIni, Settings("Enable=0\r\n") + "[Mine]\r\nKeep=1\r\n"));
+    ASSERT_TRUE(RunUnix("Z:\\bin\\ln", "-s " + UnixPathOf(realIni) + " " + link,
+                        [] { return FileExists(AppDataIniPath()); }))
+        << "no link made";
+    LegacyRegistrySandbox legacy;
+    const SettingValues imported{1, 0, 600, 0, "C:\\synced.wav"};
+    ASSERT_TRUE(legacy.CreateLegacyStore(imported));
+    {
+        ModuleUnderTest module;
+        ASSERT_TRUE(module.Loaded());
+        module.Api.InitialLoad(0);
+    }
+    ExpectFileHolds(realIni, imported);
+    const std::vector<std::string> seen = AsTheReaderSees(realIni);
+    EXPECT_TRUE(std::find(seen.begin(), seen.end(), "[Mine] Keep=1") != seen.end());
+    // Still the link: a file of its own would not change with the real one.
+    ASSERT_TRUE(WriteFileBytes(realIni, Settings("Enable=1\r\n")));
+    EXPECT_EQ(ReadFileBytes(AppDataIniPath()), Settings("Enable=1\r\n"));
 }
 
 }  // namespace

@@ -112,13 +112,18 @@ DWORD WINAPI RecordedGetModuleFileNameA(HMODULE module, LPSTR path, DWORD size) 
     const std::optional<std::string> exe =
         module ? std::nullopt : Locked([](State& s) { return s.Answer.HostExe; });
     if (!exe) return GetModuleFileNameA(module, path, size);
-    if (exe->size() >= size) {
-        lstrcpynA(path, exe->c_str(), static_cast<int>(size));
+    // In the code page of the file functions, as the system's answers (OEM once switched).
+    char converted[32768];
+    WideCharToMultiByte(AreFileApisANSI() ? CP_ACP : CP_OEMCP, 0, Widen(*exe).c_str(), -1, converted,
+                        sizeof converted, nullptr, nullptr);
+    const std::string answer = converted;
+    if (answer.size() >= size) {
+        lstrcpynA(path, answer.c_str(), static_cast<int>(size));
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return size;
     }
-    lstrcpyA(path, exe->c_str());
-    return static_cast<DWORD>(exe->size());
+    lstrcpyA(path, answer.c_str());
+    return static_cast<DWORD>(answer.size());
 }
 
 DWORD WINAPI RecordedGetModuleFileNameW(HMODULE module, LPWSTR path, DWORD size) {
