@@ -222,11 +222,12 @@ ProfileSaved SaveProfileValues(const wchar_t* path, const char* section, Profile
         if (copy.LastError() != ERROR_ACCESS_DENIED || read != FileRead::Read) return ProfileSaved::Refused;
         return WriteAndCheck(target, wide, nullptr, nullptr) ? settle(ProfileSaved::InPlace) : ProfileSaved::Refused;
     }
-    // The outline as the reader finds it in the file itself: a copy that a write answering
-    // success cut short must not pass for the original.
+    // The outline as the reader finds it in the copy before the writer changes it: the copy
+    // holds every byte of the original (CloseForWriters checks its size), and the reader's
+    // parse of it then serves the writer too (parsing costs more than writing).
     Outline before;
-    if ((read == FileRead::Read && !before.Read(target, original.Size())) ||
-        !copy.Write(original.Data(), original.Size()) || !copy.CloseForWriters() ||
+    if (!copy.Write(original.Data(), original.Size()) || !copy.CloseForWriters() ||
+        (read == FileRead::Read && !before.Read(copy.TemporaryPath(), original.Size())) ||
         !WriteAndCheck(copy.TemporaryPath(), wide, &before, &original)) {
         return ProfileSaved::Refused;
     }
