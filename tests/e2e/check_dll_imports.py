@@ -15,7 +15,7 @@ locks), and the GUI subsystem; they carry the hardening flags a binary analyzer 
 32-bit DLL, and no section is both writable and executable, or shared and writable.
 
 With --guard-cf PDB (the clang build, which ships): Control Flow Guard. The headers carry
-GUARD_CF and a load-configuration directory whose record (module/load_config.c) gives its own
+GUARD_CF and a load-configuration directory whose record (module/load_config.cpp) gives its own
 size, the guard's flags and its check pointer, in a section that is not writable; and every
 function whose address the module hands to Windows is in the table of valid call targets: the
 ten exports (from the export table) and the callbacks of HANDED_TO_WINDOWS (their addresses

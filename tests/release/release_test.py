@@ -18,7 +18,6 @@ import re
 import shutil
 import subprocess
 import sys
-import uuid
 import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
@@ -68,7 +67,7 @@ def copy_sources(source, target):
 def pdb_failures(dll, pdb):
     failures = []
     entry = run([check_dll_imports.RELEASE_READOBJ, "--coff-debug-directory", dll])
-    guid = re.search(r"PDBGUID: \(([0-9A-F ]+)\)", entry)
+    guid = re.search(r"PDBGUID: \{([0-9A-F-]+)\}", entry)
     age = re.search(r"PDBAge: (\d+)", entry)
     name = re.search(r"PDBFileName: (.*)", entry)
     if not (guid and age and name):
@@ -76,7 +75,7 @@ def pdb_failures(dll, pdb):
     if name.group(1) != "Karvex.pdb":
         failures.append("the debug entry names %r, not Karvex.pdb alone" % name.group(1))
     summary = run([check_dll_imports.RELEASE_PDBUTIL, "dump", "--summary", pdb])
-    dll_guid = str(uuid.UUID(bytes_le=bytes.fromhex(guid.group(1)))).upper()
+    dll_guid = guid.group(1)
     if "GUID: {%s}" % dll_guid not in summary or "Age: %s\n" % age.group(1) not in summary:
         failures.append("the PDB is not the DLL's (GUID {%s}, age %s):\n%s"
                         % (dll_guid, age.group(1), summary))

@@ -9,34 +9,18 @@
 #if defined(__clang__) && defined(__MINGW32__) && defined(__i386__)
 #include <windows.h>
 
+namespace {
+
 // Without the guard the loader never writes the pointer, so the calls the compiler checks go
 // through this one: it accepts every target. The target arrives in ECX (fastcall), and the
 // compiled check keeps every register (ECX included) but EAX and EDX: a function that does
 // nothing keeps them all.
-static void __fastcall NoCallTargetCheck(UINT_PTR target) {
-    (void)target;
-}
-
-// Read by every checked indirect call; the loader replaces it with the system's check when
-// the process runs the guard. Volatile: it changes after the compiler has seen its value.
-// Const: read-only data, which the loader makes writable only for that write.
-__attribute__((section(".00cfg"))) void* const volatile __guard_check_icall_fptr =
-    (void*)NoCallTargetCheck;
-
-// The linker writes these: the tables as arrays, the counts and the flags as absolute
-// symbols whose address is the value.
-extern void* __guard_fids_table[];
-extern BYTE __guard_fids_count;
-extern BYTE __guard_flags;
-extern void* __guard_iat_table[];
-extern BYTE __guard_iat_count;
-extern void* __guard_longjmp_table[];
-extern BYTE __guard_longjmp_count;
+void __fastcall NoCallTargetCheck(UINT_PTR) {}
 
 // The 32-bit record with the fields MSVC's runtime fills, up to its last (MinGW's winnt.h
 // stops before the guard's fields). Every address is a virtual address; the base relocations
 // move them with the image.
-typedef struct {
+struct LoadConfig32 {
     DWORD Size;
     DWORD TimeDateStamp;
     WORD MajorVersion;
@@ -88,36 +72,54 @@ typedef struct {
     DWORD GuardXFGDispatchFunctionPointer;
     DWORD GuardXFGTableDispatchFunctionPointer;
     DWORD CastGuardOsDeterminedFailureMode;
-} LoadConfig32;
-
-#define KARVEX_VA(symbol) ((DWORD)(UINT_PTR)(symbol))
-
-// The loader finds the record by this name's entry in the headers (the linker sets it, with
-// the directory's size taken from Size).
-const LoadConfig32 _load_config_used = {
-    // Size: the record's own size, which tells the loader which fields it holds.
-    .Size = sizeof(LoadConfig32),
-    // Zero from TimeDateStamp to EditList: the defaults of the process heap, the critical
-    // sections and the global flags are the host's to choose, not a plug-in's; no lock
-    // prefixes to patch, no edit list.
-    // SecurityCookie: zero. It names MSVC's /GS cookie for the loader to seed; the canaries
-    // here check a guard of the module's own, seeded in DllMain (win32/stack_guard.h).
-    // SEHandlerTable, SEHandlerCount: zero. The image is NO_SEH: no code of it registers an
-    // exception handler, so no handler of it is valid.
-    .GuardCFCheckFunctionPointer = KARVEX_VA(&__guard_check_icall_fptr),
-    // GuardCFDispatchFunctionPointer: zero. Only 64-bit code dispatches through the guard;
-    // 32-bit code checks, then calls.
-    .GuardCFFunctionTable = KARVEX_VA(__guard_fids_table),
-    .GuardCFFunctionCount = KARVEX_VA(&__guard_fids_count),
-    .GuardFlags = KARVEX_VA(&__guard_flags),
-    // CodeIntegrity: zero, no catalog of the system's own.
-    .GuardAddressTakenIatEntryTable = KARVEX_VA(__guard_iat_table),
-    .GuardAddressTakenIatEntryCount = KARVEX_VA(&__guard_iat_count),
-    .GuardLongJumpTargetTable = KARVEX_VA(__guard_longjmp_table),
-    .GuardLongJumpTargetCount = KARVEX_VA(&__guard_longjmp_count),
-    // Zero from DynamicValueRelocTable on: features the image does not use. No dynamic
-    // relocations or hybrid ARM64 metadata (the linker writes neither for 32-bit x86), no
-    // return flow guard (withdrawn), no hot patches, not an enclave, no volatile metadata
-    // (an ARM64 emulation hint); EH continuation, XFG and CastGuard are 64-bit or MSVC's.
 };
+static_assert(sizeof(LoadConfig32) == 188, "the size of MSVC's 32-bit record");
+
+}  // namespace
+
+extern "C" {
+
+// Read by every checked indirect call; the loader replaces it with the system's check when
+// the process runs the guard. Volatile: it changes after the compiler has seen its value.
+// Const: read-only data, which the loader makes writable only for that write.
+__attribute__((section(".00cfg"))) extern void* const volatile __guard_check_icall_fptr =
+    reinterpret_cast<void*>(NoCallTargetCheck);
+
+// The linker writes these: the tables as arrays, the counts and the flags as absolute
+// symbols whose address is the value.
+extern void* __guard_fids_table[];
+extern BYTE __guard_fids_count;
+extern BYTE __guard_flags;
+extern void* __guard_iat_table[];
+extern BYTE __guard_iat_count;
+extern void* __guard_longjmp_table[];
+extern BYTE __guard_longjmp_count;
+
+#define KARVEX_VA(address) static_cast<DWORD>(reinterpret_cast<UINT_PTR>(address))
+
+// The loader finds the record through the headers, which the linker points at this name,
+// with the directory's size taken from the record's first field.
+extern const LoadConfig32 _load_config_used = {
+    sizeof(LoadConfig32),  // Size: tells the loader which fields the record holds
+    // TimeDateStamp to EditList: the process heap's, the critical sections' and the global
+    // flags' defaults are the host's to choose, not a plug-in's; no lock prefixes to patch,
+    // no edit list.
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0,  // SecurityCookie: MSVC's /GS cookie, for the loader to seed; the canaries here check
+        // a guard of the module's own, seeded in DllMain (win32/stack_guard.h)
+    0, 0,  // SEHandlerTable and its count: the image is NO_SEH, no handler of it is valid
+    KARVEX_VA(&__guard_check_icall_fptr),
+    0,  // GuardCFDispatchFunctionPointer: only 64-bit code dispatches through the guard
+    KARVEX_VA(__guard_fids_table), KARVEX_VA(&__guard_fids_count), KARVEX_VA(&__guard_flags),
+    0, 0, 0, 0,  // CodeIntegrity: no catalog of the system's own
+    KARVEX_VA(__guard_iat_table), KARVEX_VA(&__guard_iat_count),
+    KARVEX_VA(__guard_longjmp_table), KARVEX_VA(&__guard_longjmp_count),
+    // DynamicValueRelocTable to the end: what the image does not use. No dynamic
+    // relocations or hybrid ARM64 metadata (the linker writes neither for 32-bit x86), no
+    // return flow guard (withdrawn), no hot patches, not an enclave, no volatile metadata (an
+    // ARM64 emulation hint); EH continuation, XFG and CastGuard are 64-bit or MSVC's.
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+};
+
+}  // extern "C"
 #endif
