@@ -58,8 +58,9 @@ VISTA_EXPORTS = {
     "advapi32.dll": "RegCloseKey RegCreateKeyExA RegDeleteKeyA RegOpenKeyExA RegQueryValueExA",
     "winmm.dll": "PlaySoundA",
     "msvcrt.dll": """__mb_cur_max _amsg_exit _errno _initterm _iob _lock _unlock abort atoi
-        calloc fputc free fwrite localeconv malloc memcpy memmove memset realloc setlocale
-        strchr strcspn strerror strlen strncmp vfprintf wcslen wcsrchr""",
+        calloc fputc free fwrite localeconv malloc memcmp memcpy memmove memset realloc
+        setlocale strchr strcspn strerror strlen strncmp vfprintf wcscmp wcslen wcsncmp
+        wcsrchr""",
 }
 LOADED_ON_FIRST_USE = {"comdlg32.dll", "hhctrl.ocx"}
 READOBJ = "llvm-readobj"
