@@ -27,13 +27,15 @@ struct WideValues {
     wchar_t Section[kNameChars];
     wchar_t Keys[kMaxValues][kNameChars];
     wchar_t Values[kMaxValues][kValueChars];
-    bool Changed[kMaxValues];  // the reader gave back other text than was written
+    bool Changed[kMaxValues];    // to be written (again): the reader gave back other text
+    bool Reread[kMaxValues];     // the value now holds what the reader gave back
 
     bool Set(const char* section, const ProfileValue* values, std::size_t count) {
         Count = count;
         if (count > kMaxValues || !Widen(section, Section, kNameChars)) return false;
         for (std::size_t i = 0; i < count; ++i) {
             Changed[i] = true;
+            Reread[i] = false;
             if (!Widen(values[i].Key, Keys[i], kNameChars) || !Widen(values[i].Value, Values[i], kValueChars)) {
                 return false;
             }
@@ -173,6 +175,7 @@ bool WriteAndCheck(const wchar_t* file, WideValues& values, const Outline* befor
             if (std::wcscmp(read, kMissing) == 0) return false;
             values.Changed[i] = std::wcscmp(read, values.Values[i]) != 0;
             if (values.Changed[i]) std::wmemcpy(values.Values[i], read, std::wcslen(read) + 1);
+            values.Reread[i] = values.Reread[i] || values.Changed[i];
             changed = changed || values.Changed[i];
         }
         if (!changed) return true;
@@ -181,11 +184,11 @@ bool WriteAndCheck(const wchar_t* file, WideValues& values, const Outline* befor
     return false;
 }
 
-// The values as the file keeps them, back to the caller's ANSI buffers.
-bool Settle(const WideValues& wide, const bool* rewritten, ProfileValue* values) {
+// The values the reader gave back otherwise, back to the caller's ANSI buffers.
+bool Settle(const WideValues& wide, ProfileValue* values) {
     for (std::size_t i = 0; i < wide.Count; ++i) {
         char text[kValueChars * 2];
-        if (!rewritten[i]) continue;
+        if (!wide.Reread[i]) continue;
         if (!Narrow(wide.Values[i], text, sizeof text) || std::strlen(text) >= values[i].Room) return false;
         std::memcpy(values[i].Value, text, std::strlen(text) + 1);
     }
@@ -204,12 +207,7 @@ ProfileSaved SaveProfileValues(const wchar_t* path, const char* section, Profile
     for (std::size_t i = 0; i < count; ++i) CutAtLineBreak(values[i].Value);
     WideValues wide;
     if (!wide.Set(section, values, count)) return ProfileSaved::Refused;
-    const WideValues written = wide;
-    bool rewritten[kMaxValues] = {};
-    const auto settle = [&](ProfileSaved saved) {
-        for (std::size_t i = 0; i < count; ++i) rewritten[i] = std::wcscmp(wide.Values[i], written.Values[i]) != 0;
-        return Settle(wide, rewritten, values) ? saved : ProfileSaved::Refused;
-    };
+    const auto settle = [&](ProfileSaved saved) { return Settle(wide, values) ? saved : ProfileSaved::Refused; };
     wchar_t target[kWidePathChars];
     FinalPathOf(path, target);
     FileBytes original;

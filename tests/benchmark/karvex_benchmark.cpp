@@ -346,7 +346,7 @@ bool PrintSaves(const Options& options, const std::string& wave) {
             const auto saved = ReadFileBytes(PortableIniPath());
             // Four digits fewer, and the same end: nothing cut.
             if (!saved || saved->size() + 4 != bytes.size() ||
-                saved->compare(saved->size() - 40, 40, bytes, bytes.size() - 40, 40) != 0) {
+                saved->compare(saved->size() - 16, 16, bytes, bytes.size() - 16, 16) != 0) {
                 std::fprintf(stderr, "benchmark: the save left %s cut\n", PortableIniPath().c_str());
                 return false;
             }
