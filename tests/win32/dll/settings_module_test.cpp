@@ -38,6 +38,7 @@ struct Faults {
     int ProfileWrites = 0;
     LONG CutFromEnd = 0;
     bool RefuseNewFile = false, FailFlush = false, CrossVolume = false;
+    bool DenyReading = false;           // the settings file may be replaced but not read
     DWORD FailPlacing = ERROR_SUCCESS;  // the new file's rename into place fails so
     int HeldForTries = 0;               // ... for this many tries only (a scanner lets go)
     bool PosixRename = false;           // the system has the POSIX rename (Windows 10 1607)
@@ -65,7 +66,10 @@ BOOL WINAPI FaultyWritePrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWS
 
 HANDLE WINAPI FaultyCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                 DWORD disposition, DWORD flags, HANDLE model) {
-    if (TheFaults.RefuseNewFile && disposition == CREATE_NEW) {
+    const std::wstring path = name;
+    const bool settingsFile = path.size() > 10 && path.substr(path.size() - 10) == L"Orlune.ini";
+    if ((TheFaults.RefuseNewFile && disposition == CREATE_NEW) ||
+        (TheFaults.DenyReading && settingsFile && (access & GENERIC_READ))) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
@@ -242,18 +246,20 @@ TEST_F(SettingsModuleTest, AFailedSaveOrMoveLeavesTheFileAsItWas) {
         {"2 the copy's write fails", [](Faults& f) { f.WriteAt = 1; }},
         {"3 the disk fills half way through the copy", fullDisk(1, FALSE)},
         {"4 a write answers success for half its bytes", fullDisk(1, TRUE)},
-        {"5 the profile writer cuts the copy's last line, answering success", [](Faults& f) { f.CutFromEnd = 5; }},
-        {"6 ... and the copy's last section", [](Faults& f) { f.CutFromEnd = 30; }},
-        {"7 the flush fails", [](Faults& f) { f.FailFlush = true; }},
-        {"8 the new file cannot be put in place", [](Faults& f) { f.FailPlacing = ERROR_ACCESS_DENIED; }},
-        {"9 the file is held open, the system has the POSIX rename",
+        {"5 the profile writer cuts the copy inside its last line, answering success", [](Faults& f) { f.CutFromEnd = 5; }},
+        {"6 ... at the line break before its last key", [](Faults& f) { f.CutFromEnd = 19; }},
+        {"7 ... before its last section", [](Faults& f) { f.CutFromEnd = 27; }},
+        {"8 the file may be replaced but not read", [](Faults& f) { f.DenyReading = true; }},
+        {"9 the flush fails", [](Faults& f) { f.FailFlush = true; }},
+        {"10 the new file cannot be put in place", [](Faults& f) { f.FailPlacing = ERROR_ACCESS_DENIED; }},
+        {"11 the file is held open, the system has the POSIX rename",
          [](Faults& f) { f.FailPlacing = ERROR_SHARING_VIOLATION, f.PosixRename = true; }, false, false, true},
-        {"10 the file is held open for a moment (a scanner): the save waits",
+        {"12 the file is held open for a moment (a scanner): the save waits",
          [](Faults& f) { f.FailPlacing = ERROR_SHARING_VIOLATION, f.HeldForTries = 5; }, false, false, true},
-        {"11 a move across volumes", [](Faults& f) { f.CrossVolume = true; }, true, false, true},
-        {"12 a move across volumes onto a full disk",
+        {"13 a move across volumes", [](Faults& f) { f.CrossVolume = true; }, true, false, true},
+        {"14 a move across volumes onto a full disk",
          [&](Faults& f) { f.CrossVolume = true, fullDisk(1, FALSE)(f); }, true},
-        {"13 the same over an older file",
+        {"15 the same over an older file",
          [&](Faults& f) { f.CrossVolume = true, fullDisk(1, FALSE)(f); }, true, true},
     };
     LegacyRegistrySandbox legacy;
