@@ -3,19 +3,21 @@
 # headers, runtime and posix-thread libstdc++ that the GCC cross compiler brings, so both
 # builds link the same system libraries. Every build makes Karvex.dll this way too
 # (cmake/clang_build.cmake), and the test run runs the DLL tests against it.
+# LLVM 19 (Debian's clang-19, lld-19, llvm-19), for Control Flow Guard (module/CMakeLists.txt):
+# every tool is named by its version, so the release's bytes do not follow the system's default.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 
 set(_karvex_target i686-w64-mingw32)
-set(CMAKE_C_COMPILER clang)
+set(CMAKE_C_COMPILER clang-19)
 set(CMAKE_C_COMPILER_TARGET ${_karvex_target})
-set(CMAKE_CXX_COMPILER clang++)
+set(CMAKE_CXX_COMPILER clang++-19)
 set(CMAKE_CXX_COMPILER_TARGET ${_karvex_target})
-find_program(CMAKE_RC_COMPILER NAMES llvm-windres llvm-windres-14 REQUIRED)
-find_program(CMAKE_AR NAMES llvm-ar llvm-ar-14 REQUIRED)
-find_program(CMAKE_RANLIB NAMES llvm-ranlib llvm-ranlib-14 REQUIRED)
+find_program(CMAKE_RC_COMPILER NAMES llvm-windres-19 REQUIRED)
+find_program(CMAKE_AR NAMES llvm-ar-19 REQUIRED)
+find_program(CMAKE_RANLIB NAMES llvm-ranlib-19 REQUIRED)
 # llvm-strip keeps the DLL's debug entry and its content-hash time stamp.
-find_program(CMAKE_STRIP NAMES llvm-strip llvm-strip-14 REQUIRED)
+find_program(CMAKE_STRIP NAMES llvm-strip-19 REQUIRED)
 
 set(CMAKE_SYSROOT /usr/${_karvex_target})
 set(CMAKE_FIND_ROOT_PATH /usr/${_karvex_target})
@@ -23,8 +25,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# clang 14 does not find Debian's GCC folder (named "12-posix", not a version), so it is
-# given libstdc++'s headers and GCC's libraries by hand. The sysroot keeps the host's
+# Inside the sysroot clang finds no GCC folder (Debian names them "12-posix" and "12-win32",
+# not by version), so it is given the posix-thread libstdc++'s headers and GCC's libraries by
+# hand. The sysroot keeps the host's
 # /usr/include out of the search.
 execute_process(COMMAND ${_karvex_target}-gcc-posix -print-libgcc-file-name
                 OUTPUT_VARIABLE _karvex_libgcc OUTPUT_STRIP_TRAILING_WHITESPACE

@@ -12,3 +12,9 @@ ExternalProject_Add(karvex_clang
              -DKARVEX_STACK_PROTECTOR=${KARVEX_STACK_PROTECTOR}
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON)
+# A configured tree keeps the compilers it found first in its cache: a change of the toolchain
+# file (the LLVM version it names) forgets them, and the tree is configured afresh.
+ExternalProject_Add_Step(karvex_clang forget_toolchain
+  COMMAND ${CMAKE_COMMAND} -E rm -f <BINARY_DIR>/CMakeCache.txt
+  DEPENDS ${CMAKE_SOURCE_DIR}/cmake/clang-i686.cmake
+  DEPENDEES patch DEPENDERS configure)

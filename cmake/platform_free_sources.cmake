@@ -6,6 +6,5 @@
 set(KARVEX_PLATFORM_FREE_SOURCES
   settings/ansi_text.cpp
   settings/directory_of_path.cpp
-  settings/ini_layout.cpp
   scheduler/signal_due.cpp
   dialog/help_paths.cpp)

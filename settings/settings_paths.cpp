@@ -52,9 +52,18 @@ bool GetAppDataIniPath(HINSTANCE resources, char* path) {
 
 bool GetPortableIniPath(HINSTANCE resources, char* path) {
     path[0] = '\0';
-    static char hostPath[kModulePathBytes];  // host window thread only
-    const DWORD length = GetModuleFileNameA(nullptr, hostPath, kModulePathBytes);
+    static wchar_t wideHostPath[kModulePathBytes];  // host window thread only
+    static char hostPath[kModulePathBytes * 2];
+    const DWORD length = GetModuleFileNameW(nullptr, wideHostPath, kModulePathBytes);
     if (length == 0 || length >= kModulePathBytes) return false;
+    // In the ANSI code page, as every file call converts it back (a host that switched the
+    // file functions to OEM gets OEM text from GetModuleFileNameA); a folder whose name the
+    // code page cannot spell has no ANSI path that names it.
+    BOOL lost = FALSE;
+    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wideHostPath, -1, hostPath,
+                            static_cast<int>(sizeof hostPath), nullptr, &lost) == 0 || lost) {
+        return false;
+    }
     GetDirectoryOfPath(hostPath, hostPath, AnsiCodePageRule());
     char file[kPathBytes];
     LoadResourceText(resources, IDS_INI_FILE, file, kPathBytes);

@@ -5,11 +5,11 @@
 
 #include "resources/resource_ids.h"
 #include "settings/ansi_code_page.h"
-#include "settings/ini_writer.h"
 #include "settings/legacy_registry.h"
 #include "settings/setting_keys.h"
 #include "settings/settings_paths.h"
 #include "win32/file_replacement.h"
+#include "win32/profile_file.h"
 #include "win32/resource_text.h"
 #include "win32/scoped_win.h"
 
@@ -25,11 +25,13 @@ constexpr DWORD kTextReadBytes = 1024;
 struct IniNames {
     char Section[kNameBytes];
     char Keys[std::size(kSettingKeys)][kNameBytes];
+    const char* KeyList[std::size(kSettingKeys)];
 
     explicit IniNames(HINSTANCE resources) {
         LoadResourceText(resources, IDS_SECTION, Section, kNameLoadLimit);
         for (std::size_t i = 0; i < std::size(kSettingKeys); ++i) {
             LoadResourceText(resources, kSettingKeys[i].NameId, Keys[i], kNameLoadLimit);
+            KeyList[i] = Keys[i];
         }
     }
 };
@@ -39,8 +41,8 @@ enum class FileState { Missing, Readable, Unreadable };
 // Whether the file is there, and can be read. One that is there but cannot be read (another
 // program holds it open without sharing, or access is denied) would give the profile
 // functions' defaults as if it were missing.
-FileState StateOf(const char* path) {
-    const scoped::File file(CreateFileA(path, GENERIC_READ,
+FileState StateOf(const wchar_t* path) {
+    const scoped::File file(CreateFileW(path, GENERIC_READ,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.Valid()) return FileState::Readable;
@@ -57,12 +59,12 @@ SignalSettings::~SignalSettings() {
     SaveUsersValues();
 }
 
-bool SignalSettings::SaveUsersValues() {
-    return HoldsUsersValues() && SaveToIni();
+bool SignalSettings::SaveUsersValues(PlaceWait wait) {
+    return HoldsUsersValues() && SaveToIni(wait);
 }
 
 bool SignalSettings::SaveIfFileMayLack() {
-    return fileMayLack_ && SaveUsersValues();
+    return fileMayLack_ && SaveUsersValues(PlaceWait::Exit);
 }
 
 bool SignalSettings::SaveAfterDialog() {
@@ -87,8 +89,15 @@ void SignalSettings::FindIniPath() {
 }
 
 int SignalSettings::LoadFromIni() {
+    const IniNames names(ResourceInstance);
+    // One wide name for every call, so that the load reads the file the save writes.
+    wchar_t path[kWidePathChars];
+    const bool named = IniPath[0] != '\0' && ToWidePath(IniPath, L"", path);
     // No usable path or file: the defaults, as for a missing file, but not the user's.
-    const FileState state = IniPath[0] != '\0' ? StateOf(IniPath) : FileState::Unreadable;
+    FileState state = named ? StateOf(path) : FileState::Unreadable;
+    if (state == FileState::Missing && RestoreLeftProfile(path, names.Section, names.KeyList, std::size(kSettingKeys))) {
+        state = StateOf(path);
+    }
     usersValues_ = state != FileState::Unreadable;
     // A missing file's defaults are the user's, but not on disk yet.
     fileMayLack_ = state == FileState::Missing;
@@ -96,17 +105,15 @@ int SignalSettings::LoadFromIni() {
         SetDefaults(*this);
         return 0;
     }
-    const IniNames names(ResourceInstance);
     int waveLength = 0;
     for (std::size_t i = 0; i < std::size(kSettingKeys); ++i) {
         const SettingKey& key = kSettingKeys[i];
         if (!key.IsText()) {
-            key.SetNumber(*this, GetPrivateProfileIntA(names.Section, names.Keys[i],
-                                                       static_cast<INT>(key.Default), IniPath));
+            key.SetNumber(*this, ReadProfileNumber(path, names.Section, names.Keys[i], static_cast<INT>(key.Default)));
             continue;
         }
         char text[kTextReadBytes];
-        GetPrivateProfileStringA(names.Section, names.Keys[i], "", text, kTextReadBytes, IniPath);
+        ReadProfileText(path, names.Section, names.Keys[i], text, kTextReadBytes);
         const std::size_t length = CutAtByteLimit(text, kPathMaxLength, AnsiCodePageRule());
         std::memcpy(this->*key.Text, text, length + 1);
         waveLength = static_cast<int>(length);
@@ -114,24 +121,26 @@ int SignalSettings::LoadFromIni() {
     return waveLength;
 }
 
-bool SignalSettings::SaveToIni() {
+bool SignalSettings::SaveToIni(PlaceWait wait) {
+    // What the file will keep is what the session keeps, saved or not.
+    CutAtLineBreak(WaveName);
     // No path when it did not fit: a cut path would name another file.
-    if (IniPath[0] == '\0') return false;
+    wchar_t path[kWidePathChars];
+    if (IniPath[0] == '\0' || !ToWidePath(IniPath, L"", path)) return false;
     const IniNames names(ResourceInstance);
     char numbers[std::size(kSettingKeys)][16];
-    const char* keys[std::size(kSettingKeys)];
-    const char* values[std::size(kSettingKeys)];
+    ProfileValue values[std::size(kSettingKeys)];
     for (std::size_t i = 0; i < std::size(kSettingKeys); ++i) {
         const SettingKey& key = kSettingKeys[i];
-        keys[i] = names.Keys[i];
         if (key.IsText()) {
-            values[i] = this->*key.Text;
+            values[i] = {names.Keys[i], this->*key.Text, kPathBytes};
         } else {
             key.FormatNumber(*this, numbers[i], sizeof numbers[i]);
-            values[i] = numbers[i];
+            values[i] = {names.Keys[i], numbers[i], sizeof numbers[i]};
         }
     }
-    const bool saved = WriteIniKeys(IniPath, names.Section, keys, values, std::size(kSettingKeys));
+    const bool saved = SaveProfileValues(path, names.Section, values, std::size(kSettingKeys), wait) !=
+                       ProfileSaved::Refused;
     fileMayLack_ = !saved;
     return saved;
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "settings/interval_none.h"
+#include "win32/file_replacement.h"
 #include "win32/path_size.h"
 
 class SignalSettings {
@@ -18,10 +19,12 @@ public:
     // (the shell's folder unavailable, or too long), but those are not the user's (see
     // HoldsUsersValues).
     int LoadFromIni();
-    // Writes the five settings, whoever's they are, replacing the file whole
-    // (settings/ini_writer.h): after any failure the file is as it was. A path that did not fit
-    // its buffer writes nothing. True when the new file is in place.
-    bool SaveToIni();
+    // Writes the five settings, whoever's they are, through the system's profile writer on a
+    // copy that replaces the file whole once checked (win32/profile_file.h): after any failure
+    // the file is as it was; in a folder that refuses new files, in place. A path that did not
+    // fit its buffer writes nothing. WaveName then holds what the file keeps of it (the text
+    // up to a line break, as the reader gives it back), saved or not. True when saved.
+    bool SaveToIni(PlaceWait wait = PlaceWait::Host);
 
     // The one rule for saving: whether the fields hold the user's own values, which alone
     // may be written over the settings file. They are the user's when InitialLoad read them
@@ -34,7 +37,7 @@ public:
     void ConfirmUsersValues();
     // The user's values to the kept path (the unload's save); asks the shell nothing. False
     // unless the new file is in place.
-    bool SaveUsersValues();
+    bool SaveUsersValues(PlaceWait wait = PlaceWait::Host);
     // The save at process exit: as SaveUsersValues, but only when the file may not hold the
     // session's values: it was missing at the load, SetPortableMode pointed at another path
     // since, or the last save failed. Nothing at all otherwise.

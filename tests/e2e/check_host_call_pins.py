@@ -206,12 +206,23 @@ def main(argv):
             failures.append("the MSVC branch does not compile:\n" + compiled.stderr)
         else:
             failures += check(msvc, "MSVC branch")
-        # The other files with an MSVC branch (the stack guard MSVC's runtime brings instead)
-        # must at least compile for it.
-        for source in ("win32/stack_guard.cpp", "module/entry.cpp"):
-            compiled = compile_for_msvc(source, os.path.join(folder, "other.obj"))
+        # The other files with an MSVC branch (the stack guard and the guard's load
+        # configuration, which MSVC's runtime brings instead) must at least compile for it,
+        # and leave MSVC's runtime its own record and check pointer.
+        for source in ("win32/stack_guard.cpp", "module/entry.cpp", "module/load_config.cpp"):
+            other = os.path.join(folder, "other.obj")
+            compiled = compile_for_msvc(source, other)
             if compiled.returncode != 0:
                 failures.append("%s does not compile for MSVC:\n%s" % (source, compiled.stderr))
+                continue
+            table = subprocess.run([OBJDUMP, "-t", other], check=True, capture_output=True,
+                                   text=True).stdout
+            defined = re.findall(r"^\[\s*\d+\]\(sec\s+[1-9]\d*\).* (\S+)$", table, re.M)
+            clashing = [name for name in ("_load_config_used", "__guard_check_icall_fptr")
+                        if any(symbol.endswith(name) for symbol in defined)]
+            if clashing:
+                failures.append("%s defines %s for MSVC, whose runtime has its own"
+                                % (source, ", ".join(clashing)))
     for failure in failures:
         print(failure)
     if not failures:

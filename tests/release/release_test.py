@@ -3,8 +3,8 @@
 
 reproducible: makes the release from two copies of the sources at different paths, with the
   time of the current commit, and compares their SHA256SUMS. Then checks the shipped DLL's
-  headers (check_dll_imports.py) and that the symbols zip's PDB is the DLL's, with the
-  functions and source lines of the module.
+  headers and Control Flow Guard's table of valid call targets (check_dll_imports.py), and
+  that the symbols zip's PDB is the DLL's, with the functions and source lines of the module.
 signed: checks that --sign without --timestamp or --no-timestamp is refused; signs a release
   with a throwaway certificate and no time stamp (no network), checks SHA256SUMS against the
   signed zip, verifies the signature against that certificate, and loads the signed DLL
@@ -18,7 +18,6 @@ import re
 import shutil
 import subprocess
 import sys
-import uuid
 import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
@@ -67,21 +66,21 @@ def copy_sources(source, target):
 
 def pdb_failures(dll, pdb):
     failures = []
-    entry = run(["llvm-readobj", "--coff-debug-directory", dll])
-    guid = re.search(r"PDBGUID: \(([0-9A-F ]+)\)", entry)
+    entry = run([check_dll_imports.RELEASE_READOBJ, "--coff-debug-directory", dll])
+    guid = re.search(r"PDBGUID: \{([0-9A-F-]+)\}", entry)
     age = re.search(r"PDBAge: (\d+)", entry)
     name = re.search(r"PDBFileName: (.*)", entry)
     if not (guid and age and name):
         return ["the DLL has no CodeView debug entry"]
     if name.group(1) != "Karvex.pdb":
         failures.append("the debug entry names %r, not Karvex.pdb alone" % name.group(1))
-    summary = run(["llvm-pdbutil", "dump", "--summary", pdb])
-    dll_guid = str(uuid.UUID(bytes_le=bytes.fromhex(guid.group(1)))).upper()
+    summary = run([check_dll_imports.RELEASE_PDBUTIL, "dump", "--summary", pdb])
+    dll_guid = guid.group(1)
     if "GUID: {%s}" % dll_guid not in summary or "Age: %s\n" % age.group(1) not in summary:
         failures.append("the PDB is not the DLL's (GUID {%s}, age %s):\n%s"
                         % (dll_guid, age.group(1), summary))
     lines, current = {}, None
-    for line in run(["llvm-pdbutil", "dump", "--l", pdb]).splitlines():
+    for line in run([check_dll_imports.RELEASE_PDBUTIL, "dump", "--l", pdb]).splitlines():
         if "(MD5: " in line:
             current = line.split(" (MD5: ")[0].strip()
         elif current and "line/addr entries = " in line:
@@ -89,8 +88,8 @@ def pdb_failures(dll, pdb):
     for source in SOURCES:
         if not any(path.endswith("\\" + source) and count for path, count in lines.items()):
             failures.append("no line records of " + source)
-    procedures = set(re.findall(r"S_GPROC32 \[size = \d+\] `(.*)`",
-                                run(["llvm-pdbutil", "dump", "--symbols", pdb])))
+    symbols = run([check_dll_imports.RELEASE_PDBUTIL, "dump", "--symbols", pdb])
+    procedures = set(re.findall(r"S_GPROC32 \[size = \d+\] `(.*)`", symbols))
     failures += ["no function " + f for f in FUNCTIONS if f not in procedures]
     return failures
 
@@ -108,7 +107,8 @@ def reproducible(source, work):
     if sums[0] != sums[1]:
         failures.append("SHA256SUMS differ:\n%s\n%s(the releases: %s)" % (*sums, releases))
     dll, pdb = unpacked(releases[0], os.path.join(work, "unpacked"))
-    failures += check_dll_imports.header_failures(dll) + pdb_failures(dll, pdb)
+    failures += (check_dll_imports.header_failures(dll) + pdb_failures(dll, pdb) +
+                 check_dll_imports.guard_failures(dll, pdb))
     return failures
 
 

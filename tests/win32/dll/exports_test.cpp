@@ -172,3 +172,37 @@ TEST(Exports, EveryExportAndTheUnloadLeaveTheHostsLastError) {
     }
     EXPECT_FALSE(ModuleMapped());
 }
+
+// Control Flow Guard as the loader leaves the image (the clang build; the GCC build has none,
+// and so no load-configuration record). The record says its own size, the one the headers
+// give; the check pointer that every checked call goes through lies on a read-only page and
+// points at a function of a loaded image: the module's own check, which accepts every target,
+// until a loader that runs the guard puts the system's in its place. Wine never does.
+TEST(Exports, TheGuardsCheckPointerIsReadOnlyOnceLoaded) {
+    constexpr DWORD kCheckPointerOffset = 0x48;  // GuardCFCheckFunctionPointer, in every size
+    ModuleUnderTest module;
+    ASSERT_TRUE(module.Loaded());
+    const auto* image = reinterpret_cast<const BYTE*>(module.Handle);
+    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS32*>(
+        image + reinterpret_cast<const IMAGE_DOS_HEADER*>(image)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY directory =
+        headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG];
+    if (!(headers->OptionalHeader.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_GUARD_CF)) {
+        EXPECT_EQ(directory.Size, 0u) << "a record without the guard";
+        return;
+    }
+    ASSERT_GT(directory.Size, kCheckPointerOffset);
+    const auto* record = reinterpret_cast<const DWORD*>(image + directory.VirtualAddress);
+    EXPECT_EQ(record[0], directory.Size);
+    const auto* checkPointer = reinterpret_cast<void* const*>(record[kCheckPointerOffset / 4]);
+    MEMORY_BASIC_INFORMATION page{};
+    ASSERT_NE(VirtualQuery(checkPointer, &page, sizeof page), 0u);
+    EXPECT_EQ(page.Protect, static_cast<DWORD>(PAGE_READONLY));
+    HMODULE checkIn = nullptr;
+    ASSERT_TRUE(GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                       GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                   static_cast<LPCSTR>(*checkPointer), &checkIn));
+    if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")) {
+        EXPECT_EQ(checkIn, module.Handle) << "Wine replaced the check";
+    }
+}

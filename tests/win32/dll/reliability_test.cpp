@@ -250,10 +250,10 @@ TEST_F(Reliability, HandEditedSettingsFiles) {
         {"[Orlune] twice: the first counts", UserFile({{"TimeType", "(absent)"}}) +
              "[Orlune]\r\nEnable=0\r\nTimeType=1\r\nWaveName=second.wav\r\n",
          Fault::None, kUserFile, true},
-        // Wine reads through the mark; the save keeps the file as Windows reads it, the keys in
-        // an [Orlune] of their own after the marked first line.
+        // Wine's reader reads through the mark, and its writer keeps the file UTF-8 (Windows
+        // reads the marked first line as no section header: the platform's own rule either way).
         {"UTF-8 byte-order mark", kBom + UserFile({{"WaveName", utf8Wave}}), Fault::None,
-         With(kUserFile, [&](Understood& u) { u.WaveName = sjisWave; }), true},
+         With(kUserFile, [&](Understood& u) { u.WaveName = sjisWave; }), true, utf8Wave},
         {"a line of 100,000 bytes", UserFile() + "Long=" + std::string(99993, 'x') + "\r\n",
          Fault::None, kUserFile, true},
         {"WaveName of 100,000 bytes", UserFile({{"WaveName", "C:\\" + std::string(99997, 'w')}}),

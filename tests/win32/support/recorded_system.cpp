@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "support/import_hook.h"
+#include "support/settings_files.h"
 #include "win32/scoped_win.h"
 
 namespace recorded {
@@ -113,13 +114,28 @@ DWORD WINAPI RecordedGetModuleFileNameA(HMODULE module, LPSTR path, DWORD size) 
     const std::optional<std::string> exe =
         module ? std::nullopt : Locked([](State& s) { return s.Answer.HostExe; });
     if (!exe) return GetModuleFileNameA(module, path, size);
-    if (exe->size() >= size) {
-        lstrcpynA(path, exe->c_str(), static_cast<int>(size));
+    // In the code page of the file functions, as the system's answers (OEM once switched).
+    char converted[32768];
+    WideCharToMultiByte(AreFileApisANSI() ? CP_ACP : CP_OEMCP, 0, Widen(*exe).c_str(), -1, converted,
+                        sizeof converted, nullptr, nullptr);
+    const std::string answer = converted;
+    if (answer.size() >= size) {
+        lstrcpynA(path, answer.c_str(), static_cast<int>(size));
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return size;
     }
-    lstrcpyA(path, exe->c_str());
-    return static_cast<DWORD>(exe->size());
+    lstrcpyA(path, answer.c_str());
+    return static_cast<DWORD>(answer.size());
+}
+
+DWORD WINAPI RecordedGetModuleFileNameW(HMODULE module, LPWSTR path, DWORD size) {
+    const std::optional<std::string> exe =
+        module ? std::nullopt : Locked([](State& s) { return s.Answer.HostExe; });
+    if (!exe) return GetModuleFileNameW(module, path, size);
+    const std::wstring wide = Widen(*exe);
+    lstrcpynW(path, wide.c_str(), static_cast<int>(size));
+    SetLastError(wide.size() >= size ? ERROR_INSUFFICIENT_BUFFER : ERROR_SUCCESS);
+    return wide.size() >= size ? size : static_cast<DWORD>(wide.size());
 }
 
 HMODULE WINAPI RecordedLoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags) {
@@ -149,6 +165,7 @@ const Import kImports[] = {
     {"KERNEL32.dll", "Sleep", HookAddress(&RecordedSleep)},
     {"KERNEL32.dll", "MoveFileExW", HookAddress(&RecordedMoveFileExW)},
     {"KERNEL32.dll", "GetModuleFileNameA", HookAddress(&RecordedGetModuleFileNameA)},
+    {"KERNEL32.dll", "GetModuleFileNameW", HookAddress(&RecordedGetModuleFileNameW)},
     {"USER32.dll", "SetTimer", HookAddress(&RecordedSetTimer)},
     {"USER32.dll", "KillTimer", HookAddress(&RecordedKillTimer)},
     {"WINMM.dll", "PlaySoundA", HookAddress(&RecordedPlaySoundA)},

@@ -129,7 +129,7 @@ struct Answers {
     // The module's other GetProcAddress look-ups go here (a test's own recorders), else to the
     // system. SHGetFolderPathA, which the module looks up in shfolder.dll, is always recorded.
     FARPROC(WINAPI* Lookup)(HMODULE library, LPCSTR function) = nullptr;
-    std::optional<std::string> HostExe;  // GetModuleFileNameA(nullptr)'s; null: the system's
+    std::optional<std::string> HostExe;  // GetModuleFileNameA/W(nullptr)'s (code page 932); null: the system's
     // Called at each of the host thread's sleeps, outside the record's lock, before it returns.
     void (*DuringSleep)() = nullptr;
     // Sleeps, timer calls and plays are only counted, not listed: for timing a firing, whose

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <cctype>
+#include <cstring>
 #include <map>
 #include <sstream>
 
@@ -231,4 +232,45 @@ void SettingsFilesSandbox::Clean() {
     RemoveFile(PortableIniPath());
     RemoveDirectoryA(ProductFolder().c_str());
     RemoveDirectoryA(VendorFolder().c_str());
+}
+
+std::string Utf16File(const std::string& ansi, bool bigEndian, bool mark) {
+    std::string bytes = !mark ? "" : bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const wchar_t unit : Widen(ansi)) {
+        const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+namespace {
+
+// The names of a list the profile functions give: each ends with a zero byte, the list with two.
+std::vector<std::string> Names(const std::vector<char>& list, DWORD length) {
+    std::vector<std::string> names;
+    for (DWORD at = 0; at < length; at += static_cast<DWORD>(std::strlen(&list[at])) + 1) {
+        names.emplace_back(&list[at]);
+    }
+    return names;
+}
+
+}  // namespace
+
+std::vector<std::string> AsTheReaderSees(const std::string& path) {
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, path.c_str());
+    std::vector<char> list(1 << 20), value(1 << 16);
+    std::vector<std::string> seen;
+    const DWORD sections = GetPrivateProfileSectionNamesA(list.data(), static_cast<DWORD>(list.size()), path.c_str());
+    for (const std::string& section : Names(list, sections)) {
+        std::vector<char> keyList(1 << 20);
+        const DWORD keys = GetPrivateProfileStringA(section.c_str(), nullptr, "", keyList.data(),
+                                                    static_cast<DWORD>(keyList.size()), path.c_str());
+        seen.push_back("[" + section + "]");
+        for (const std::string& key : Names(keyList, keys)) {
+            GetPrivateProfileStringA(section.c_str(), key.c_str(), "(none)", value.data(),
+                                     static_cast<DWORD>(value.size()), path.c_str());
+            seen.push_back("[" + section + "] " + key + "=" + value.data());
+        }
+    }
+    return seen;
 }

@@ -54,6 +54,11 @@ std::string Lower(std::string text);
 std::wstring Widen(const std::string& ansi);
 bool WriteFileBytesW(const std::wstring& path, const std::string& bytes);
 std::optional<std::string> ReadFileBytesW(const std::wstring& path);
+// `ansi` (code page 932) as UTF-16 of either byte order, with or without its mark first.
+std::string Utf16File(const std::string& ansi, bool bigEndian, bool mark = true);
+// Every section, key and value of the INI file at `path` (an ASCII path) as the system's own
+// reader gives them, in its order, one "[section] key=value" each; its cache let go first.
+std::vector<std::string> AsTheReaderSees(const std::string& path);
 // Every entry of `folder` whose name matches `pattern` ("." and ".." never), with its full
 // path; not the entries of its subfolders.
 void WalkFolder(std::wstring folder,

@@ -76,16 +76,6 @@ TEST_F(SettingsFileTest, LoadGivesTheFilesValuesOrTheDefaults) {
     EXPECT_FALSE(FileExists(PortableIniPath()));
 }
 
-// `ansi` (code page 932) as a UTF-16 file of either byte order, its mark first.
-std::string Utf16File(const std::string& ansi, bool bigEndian) {
-    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
-    for (const wchar_t unit : Widen(ansi)) {
-        const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
-        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
-    }
-    return bytes;
-}
-
 // A process that is still running (held suspended), or one that has ended (its id not yet
 // reused while the handle is held).
 struct OtherProcess {
@@ -102,83 +92,100 @@ struct OtherProcess {
 };
 
 // "<settings file>.~<writer's process id><serial>.tmp", as a save names its new file.
-std::string TemporaryOf(DWORD writer) {
+std::string TemporaryOf(DWORD writer, const char* serial = "0001") {
     char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".~%08lx0001.tmp", static_cast<unsigned long>(writer));
+    std::snprintf(suffix, sizeof suffix, ".~%08lx%s.tmp", static_cast<unsigned long>(writer), serial);
     return AppDataIniPath() + suffix;
 }
 
 // The five keys in the order the module writes them, "None" as 4294967295, a name of the
-// full 259 bytes. (That a load reads them so: the table above.) What a save cut short left
-// beside the file goes with the next save; a writer's that still runs, and a file not named as
-// a save names its own, stay.
+// full 259 bytes. A name is kept up to its first line break, and as the system's reader gives
+// it back (a path pasted with its quotes): the session then holds what the file does. (That a
+// load reads them so: the table above.) What a save cut short left beside the file goes with
+// the next save; a running writer's stays, and so does every name not exactly of a save's shape.
 TEST_F(SettingsFileTest, SaveWritesTheFiveKeysInOrder) {
     const std::string longest = "C:\\" + kSo + std::string(259 - 9, 'w') + ".wav";
-    const SettingValues rows[] = {
-        {1, 1, 3600, 0, "C:\\Sounds\\chime.wav"},
-        {0, 0, 0xFFFFFFFFu, 1, ""},
-        {1, 0, 60, 0, kJapaneseWave},
-        {1, 1, 1800, 1, longest},
+    const struct {
+        SettingValues values;
+        std::string kept;  // the name the file and then the session keep
+    } rows[] = {
+        {{1, 1, 3600, 0, "C:\\Sounds\\chime.wav"}, "C:\\Sounds\\chime.wav"},
+        {{0, 0, 0xFFFFFFFFu, 1, ""}, ""},
+        {{1, 0, 60, 0, kJapaneseWave}, kJapaneseWave},
+        {{1, 1, 1800, 1, longest}, longest},
+        {{1, 0, 300, 0, "C:\\a.wav\r\nEnable=0"}, "C:\\a.wav"},
+        {{1, 0, 300, 0, "C:\\b.wav\rTimeType=1"}, "C:\\b.wav"},
+        {{1, 0, 300, 0, "\"C:\\pasted as a path.wav\"  "}, "C:\\pasted as a path.wav"},
     };
     ASSERT_EQ(longest.size(), 259u);
     const OtherProcess running(true), ended(false);
     ASSERT_NE(running.Id, 0u);
     ASSERT_NE(ended.Id, 0u);
+    const std::string kept[] = {TemporaryOf(running.Id), AppDataIniPath() + ".~mine.tmp",
+                                AppDataIniPath() + ".~deadbeef notes.tmp", TemporaryOf(ended.Id, "0001x")};
+    const std::string cleared[] = {TemporaryOf(ended.Id), AppDataIniPath() + ".~DEADBEEF0002.TMP"};
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE(i + 1);
-        const SettingValues& row = rows[i];
         RemoveFile(AppDataIniPath());
-        for (const std::string& left : {TemporaryOf(running.Id), TemporaryOf(ended.Id), AppDataIniPath() + ".~mine.tmp"}) {
-            ASSERT_TRUE(WriteFileBytes(left, "[Orlune]\r\nEnable="));
-        }
+        for (const std::string& left : kept) ASSERT_TRUE(WriteFileBytes(left, "[Orlune]\r\nEnable="));
+        for (const std::string& left : cleared) ASSERT_TRUE(WriteFileBytes(left, "[Orlune]\r\nEnable="));
         SignalSettings saved(kResources);
         saved.SetPortableMode(0);
-        SetValues(saved, row);
+        SetValues(saved, rows[i].values);
         EXPECT_TRUE(saved.SaveToIni());
-        EXPECT_TRUE(FileExists(TemporaryOf(running.Id)));
-        EXPECT_FALSE(FileExists(TemporaryOf(ended.Id)));
-        EXPECT_TRUE(FileExists(AppDataIniPath() + ".~mine.tmp"));
+        for (const std::string& left : kept) EXPECT_TRUE(FileExists(left)) << left;
+        for (const std::string& left : cleared) EXPECT_FALSE(FileExists(left)) << left;
         EXPECT_EQ(IniText::FromFile(AppDataIniPath()).Keys(kSection),
                   std::vector<std::string>(std::begin(kKeysInOrder), std::end(kKeysInOrder)));
-        ExpectFileHolds(AppDataIniPath(), row);
+        const SettingValues keptValues = With(rows[i].values, [&](SettingValues& v) { v.WaveName = rows[i].kept; });
+        EXPECT_EQ(ValuesOf(saved), keptValues);
+        SignalSettings loaded(kResources);
+        loaded.InitialLoad(0);
+        EXPECT_EQ(ValuesOf(loaded), keptValues);
     }
-    for (const std::string& left : {TemporaryOf(running.Id), AppDataIniPath() + ".~mine.tmp"}) RemoveFile(left);
+    for (const std::string& left : kept) RemoveFile(left);
     EXPECT_FALSE(FileExists(PortableIniPath()));
 }
 
-// A save changes the five lines and nothing else, byte for byte: a zero byte inside a user's
-// line, blank lines, a file without a final line break; a UTF-16 file (either byte order)
-// stays UTF-16, its new values converted from code page 932 as the profile functions would,
-// and reads back through them.
-TEST_F(SettingsFileTest, SaveChangesOnlyItsOwnLinesInTheFilesOwnEncoding) {
-    const std::string before = std::string("[Mine]\r\nA=1\0hidden\r\n\r\n[Orlune]\r\nenable = 0\r\n"
-                                           "Other=kept\r\n\r\n[Tail]\nLast=1", 71);
-    const auto after = [](const std::string& wave) {
-        return std::string("[Mine]\r\nA=1\0hidden\r\n\r\n[Orlune]\r\nenable=1\r\nOther=kept\r\n"
-                           "SignalType=1\r\nInterval=3600\r\nTimeType=1\r\nWaveName=", 104) +
-               wave + "\r\n\r\n[Tail]\nLast=1";
+// A settings file that is missing while a save that ended left its complete copy beside it
+// (a power cut in the middle of a rename on FAT32, which renames in several steps): the load
+// puts the newest such copy in place. Never one that lacks a key, nor a running writer's.
+TEST_F(SettingsFileTest, AMissingFileComesBackFromAnEndedSavesCompleteCopy) {
+    const OtherProcess running(true), ended(false);
+    const SettingValues older{1, 0, 300, 0, "older.wav"}, newer{1, 1, 3600, 1, kJapaneseWave};
+    const auto aged = [](const std::string& path, int minutesAgo) {
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        ULARGE_INTEGER time{{now.dwLowDateTime, now.dwHighDateTime}};
+        time.QuadPart -= 600000000ull * static_cast<unsigned>(minutesAgo);
+        const FILETIME then{time.LowPart, time.HighPart};
+        const scoped::File file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        return SetFileTime(file.Get(), nullptr, nullptr, &then) != FALSE;
     };
-    ASSERT_EQ(before.size(), 71u);
+    const std::string lacking = Settings("Enable=1\r\nSignalType=1\r\nInterval=60\r\nTimeType=1\r\n");
     const struct {
         const char* name;
-        std::string wave, before, after;
+        std::vector<std::pair<std::string, std::string>> left;  // path, content, oldest first
+        SettingValues loaded;
     } rows[] = {
-        {"ANSI", kJapaneseWave, before, after(kJapaneseWave)},
-        {"UTF-16, little-endian", kJapaneseWave, Utf16File(before, false), Utf16File(after(kJapaneseWave), false)},
-        {"UTF-16, big-endian, no name", "", Utf16File(before, true), Utf16File(after(""), true)},
+        {"1 an ended save's copy", {{TemporaryOf(ended.Id), Settings(newer)}}, newer},
+        {"2 the newer of two", {{TemporaryOf(ended.Id, "0002"), Settings(older)}, {TemporaryOf(ended.Id), Settings(newer)}}, newer},
+        {"3 a copy without WaveName", {{TemporaryOf(ended.Id), lacking}}, kDefaults},
+        {"4 a running writer's", {{TemporaryOf(running.Id), Settings(newer)}}, kDefaults},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const SettingValues values{1, 1, 3600, 1, row.wave};
-        ASSERT_TRUE(WriteFileBytes(AppDataIniPath(), row.before));
-        SignalSettings saved(kResources);
-        saved.InitialLoad(0);
-        SetValues(saved, values);
-        EXPECT_TRUE(saved.SaveToIni());
-        EXPECT_EQ(ReadFileBytes(AppDataIniPath()), row.after);
+        RemoveFile(AppDataIniPath());
+        int age = static_cast<int>(row.left.size());
+        for (const auto& [path, content] : row.left) {
+            ASSERT_TRUE(WriteFileBytes(path, content));
+            ASSERT_TRUE(aged(path, age--));
+        }
         SignalSettings loaded(kResources);
         loaded.InitialLoad(0);
-        EXPECT_EQ(ValuesOf(loaded), values);
+        EXPECT_EQ(ValuesOf(loaded), row.loaded);
+        EXPECT_EQ(FileExists(AppDataIniPath()), !(row.loaded == kDefaults));
+        for (const auto& [path, content] : row.left) RemoveFile(path);
     }
 }
 
