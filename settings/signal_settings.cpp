@@ -95,7 +95,9 @@ int SignalSettings::LoadFromIni() {
     const bool named = IniPath[0] != '\0' && ToWidePath(IniPath, L"", path);
     // No usable path or file: the defaults, as for a missing file, but not the user's.
     FileState state = named ? StateOf(path) : FileState::Unreadable;
-    if (state == FileState::Missing && RestoreLeftProfile(path, names.Section, names.KeyList, std::size(kSettingKeys))) {
+    // A save that a power cut stopped in the middle of its rename (FAT32, exFAT).
+    if (state == FileState::Missing &&
+        RestoreLeftProfile(path, names.Section, names.KeyList, std::size(kSettingKeys))) {
         state = StateOf(path);
     }
     usersValues_ = state != FileState::Unreadable;
@@ -109,7 +111,8 @@ int SignalSettings::LoadFromIni() {
     for (std::size_t i = 0; i < std::size(kSettingKeys); ++i) {
         const SettingKey& key = kSettingKeys[i];
         if (!key.IsText()) {
-            key.SetNumber(*this, ReadProfileNumber(path, names.Section, names.Keys[i], static_cast<INT>(key.Default)));
+            key.SetNumber(*this, ReadProfileNumber(path, names.Section, names.Keys[i],
+                                                   static_cast<INT>(key.Default)));
             continue;
         }
         char text[kTextReadBytes];
@@ -139,8 +142,8 @@ bool SignalSettings::SaveToIni(PlaceWait wait) {
             values[i] = {names.Keys[i], numbers[i], sizeof numbers[i]};
         }
     }
-    const bool saved = SaveProfileValues(path, names.Section, values, std::size(kSettingKeys), wait) !=
-                       ProfileSaved::Refused;
+    const bool saved = SaveProfileValues(path, names.Section, values, std::size(kSettingKeys),
+                                         wait) != ProfileSaved::Refused;
     fileMayLack_ = !saved;
     return saved;
 }

@@ -60,9 +60,11 @@ bool StartsWith(const wchar_t* text, const wchar_t* start) {
 // `path` and `suffix` joined, with the "\\?\" prefix when the whole reaches MAX_PATH.
 bool LongPath(const wchar_t* path, const wchar_t* suffix, wchar_t* out) {
     const bool prefixed = StartsWith(path, kLongPrefix);
-    if (prefixed || std::wcslen(path) + std::wcslen(suffix) < MAX_PATH) return Join(out, {path, suffix});
+    if (prefixed || std::wcslen(path) + std::wcslen(suffix) < MAX_PATH)
+        return Join(out, {path, suffix});
     const bool network = path[0] == L'\\' && path[1] == L'\\';
-    return network ? Join(out, {kLongNetworkPrefix, path + 2, suffix}) : Join(out, {kLongPrefix, path, suffix});
+    return network ? Join(out, {kLongNetworkPrefix, path + 2, suffix})
+                   : Join(out, {kLongPrefix, path, suffix});
 }
 
 // `value` as `digits` lower-case hexadecimal digits and a terminator.
@@ -141,7 +143,8 @@ bool MoveInPlaceAsPosix(const wchar_t* from, const wchar_t* to) {
     const std::size_t length = std::wcslen(to);
     std::wmemcpy(info.FileName, to, length + 1);
     info.FileNameLength = static_cast<DWORD>(length * sizeof(WCHAR));
-    return SetFileInformationByHandle(source.Get(), static_cast<FILE_INFO_BY_HANDLE_CLASS>(kFileRenameInfoEx),
+    return SetFileInformationByHandle(source.Get(),
+                                      static_cast<FILE_INFO_BY_HANDLE_CLASS>(kFileRenameInfoEx),
                                       &info, sizeof info) != FALSE;
 }
 
@@ -159,9 +162,9 @@ bool ToWidePath(const char* ansi, const wchar_t* suffix, wchar_t* out) {
 
 void FinalPathOf(const wchar_t* named, wchar_t* out) {
     Join(out, {named});
-    const scoped::File file(CreateFileW(named, FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const scoped::File file(CreateFileW(
+        named, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file) return;
     wchar_t final[kWidePathChars];
     const DWORD length = GetFinalPathNameByHandleW(file.Get(), final, kWidePathChars,
@@ -187,22 +190,24 @@ bool FileBytes::Allocate(std::size_t size) {
     data_ = nullptr;
     size_ = size;
     if (size == 0) return true;
-    data_ = static_cast<char*>(VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    data_ =
+        static_cast<char*>(VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     if (!data_) size_ = 0;
     return data_ != nullptr;
 }
 
 FileRead ReadWholeFile(const wchar_t* path, FileBytes& bytes) {
-    const scoped::File file(CreateFileW(path, GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const scoped::File file(
+        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileRead::Missing
                                                                               : FileRead::Failed;
     }
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.Get(), &size) || static_cast<ULONGLONG>(size.QuadPart) > kLargestFileBytes ||
+    if (!GetFileSizeEx(file.Get(), &size) ||
+        static_cast<ULONGLONG>(size.QuadPart) > kLargestFileBytes ||
         !bytes.Allocate(static_cast<std::size_t>(size.QuadPart))) {
         return FileRead::Failed;
     }
@@ -219,12 +224,15 @@ FileRead ReadWholeFile(const wchar_t* path, FileBytes& bytes) {
 }
 
 bool IsReplacementOf(const wchar_t* name, const wchar_t* targetName, DWORD* writer) {
-    const std::size_t nameLength = std::wcslen(targetName), markLength = std::wcslen(kTemporaryMark);
+    const std::size_t nameLength = std::wcslen(targetName),
+                      markLength = std::wcslen(kTemporaryMark);
     const std::size_t digits = kProcessDigits + kSerialDigits;
     if (std::wcslen(name) != nameLength + markLength + digits + std::wcslen(kTemporaryExtension) ||
-        CompareStringOrdinal(name, static_cast<int>(nameLength), targetName, static_cast<int>(nameLength), TRUE) != CSTR_EQUAL ||
+        CompareStringOrdinal(name, static_cast<int>(nameLength), targetName,
+                             static_cast<int>(nameLength), TRUE) != CSTR_EQUAL ||
         std::wcsncmp(name + nameLength, kTemporaryMark, markLength) != 0 ||
-        CompareStringOrdinal(name + nameLength + markLength + digits, -1, kTemporaryExtension, -1, TRUE) != CSTR_EQUAL) {
+        CompareStringOrdinal(name + nameLength + markLength + digits, -1, kTemporaryExtension, -1,
+                             TRUE) != CSTR_EQUAL) {
         return false;
     }
     DWORD process = 0;
@@ -237,9 +245,10 @@ bool IsReplacementOf(const wchar_t* name, const wchar_t* targetName, DWORD* writ
     return true;
 }
 
-bool RestoreLeftReplacement(const wchar_t* target, bool (*accept)(const wchar_t* path, void* context),
-                            void* context) {
-    if (GetFileAttributesW(target) != INVALID_FILE_ATTRIBUTES || GetLastError() != ERROR_FILE_NOT_FOUND) {
+bool RestoreLeftReplacement(const wchar_t* target,
+                            bool (*accept)(const wchar_t* path, void* context), void* context) {
+    if (GetFileAttributesW(target) != INVALID_FILE_ATTRIBUTES ||
+        GetLastError() != ERROR_FILE_NOT_FOUND) {
         return false;
     }
     wchar_t newest[kWidePathChars] = {};
@@ -257,7 +266,8 @@ bool RestoreLeftReplacement(const wchar_t* target, bool (*accept)(const wchar_t*
 ReplacementFile::ReplacementFile(const wchar_t* target) {
     openError_ = ERROR_FILENAME_EXCED_RANGE;
     if (!Join(target_, {target})) return;
-    ForEachLeftReplacement(target_, [](const wchar_t* path, const WIN32_FIND_DATAW&) { DeleteFileW(path); });
+    ForEachLeftReplacement(target_,
+                           [](const wchar_t* path, const WIN32_FIND_DATAW&) { DeleteFileW(path); });
     static LONG serial = 0;
     for (int attempt = 0; attempt < kTemporaryNameTries; ++attempt) {
         wchar_t process[12], number[8];
@@ -276,9 +286,7 @@ ReplacementFile::ReplacementFile(const wchar_t* target) {
     if (!file_.Valid()) temporary_[0] = L'\0';
 }
 
-ReplacementFile::~ReplacementFile() {
-    Discard();
-}
+ReplacementFile::~ReplacementFile() { Discard(); }
 
 void ReplacementFile::Discard() {
     file_.Reset();
@@ -335,7 +343,8 @@ bool ReplacementFile::Commit(PlaceWait wait) {
     const DWORD carried = old.dwFileAttributes & kCarriedAttributes;
     if (exists && carried != 0) SetFileAttributesW(temporary_, carried);
     const DWORD* pauses = wait == PlaceWait::Host ? kHostPauses : kExitPauses;
-    const std::size_t pauseCount = wait == PlaceWait::Host ? std::size(kHostPauses) : std::size(kExitPauses);
+    const std::size_t pauseCount =
+        wait == PlaceWait::Host ? std::size(kHostPauses) : std::size(kExitPauses);
     bool placed = MoveInPlace(temporary_, target_);
     for (std::size_t i = 0; !placed && i < pauseCount; ++i) {
         const DWORD error = GetLastError();

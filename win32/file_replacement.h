@@ -112,8 +112,8 @@ bool IsReplacementOf(const wchar_t* name, const wchar_t* targetName, DWORD* writ
 // first, that `accept` takes: put in the target's place when the target is missing. A FAT32 or
 // exFAT volume renames in several steps, so a power cut in the middle of a save can leave the
 // complete new file under its temporary name alone. True when one was put in place.
-bool RestoreLeftReplacement(const wchar_t* target, bool (*accept)(const wchar_t* path, void* context),
-                            void* context);
+bool RestoreLeftReplacement(const wchar_t* target,
+                            bool (*accept)(const wchar_t* path, void* context), void* context);
 
 // Moves the file `from` to `to` (full ANSI paths), replacing a file at `to`: a rename on one
 // volume. Across volumes, a copy written as a ReplacementFile and then the source deleted; a

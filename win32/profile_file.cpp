@@ -18,7 +18,8 @@ bool Widen(const char* ansi, wchar_t* out, std::size_t room) {
 }
 
 bool Narrow(const wchar_t* wide, char* out, std::size_t room) {
-    return WideCharToMultiByte(CP_ACP, 0, wide, -1, out, static_cast<int>(room), nullptr, nullptr) > 0;
+    return WideCharToMultiByte(CP_ACP, 0, wide, -1, out, static_cast<int>(room), nullptr, nullptr) >
+           0;
 }
 
 // The section, the keys and their values, as the wide profile functions take them.
@@ -27,8 +28,8 @@ struct WideValues {
     wchar_t Section[kNameChars];
     wchar_t Keys[kMaxValues][kNameChars];
     wchar_t Values[kMaxValues][kValueChars];
-    bool Changed[kMaxValues];    // to be written (again): the reader gave back other text
-    bool Reread[kMaxValues];     // the value now holds what the reader gave back
+    bool Changed[kMaxValues];  // to be written (again): the reader gave back other text
+    bool Reread[kMaxValues];   // the value now holds what the reader gave back
 
     bool Set(const char* section, const ProfileValue* values, std::size_t count) {
         Count = count;
@@ -36,7 +37,8 @@ struct WideValues {
         for (std::size_t i = 0; i < count; ++i) {
             Changed[i] = true;
             Reread[i] = false;
-            if (!Widen(values[i].Key, Keys[i], kNameChars) || !Widen(values[i].Value, Values[i], kValueChars)) {
+            if (!Widen(values[i].Key, Keys[i], kNameChars) ||
+                !Widen(values[i].Value, Values[i], kValueChars)) {
                 return false;
             }
         }
@@ -62,9 +64,7 @@ struct NameList {
 };
 
 // Room for every name a file of `bytes` bytes can hold, with its terminator.
-std::size_t ListChars(std::size_t bytes) {
-    return bytes + 8;
-}
+std::size_t ListChars(std::size_t bytes) { return bytes + 8; }
 
 bool ReadSectionNames(const wchar_t* file, std::size_t bytes, NameList& list) {
     const std::size_t room = ListChars(bytes);
@@ -77,7 +77,8 @@ bool ReadSectionNames(const wchar_t* file, std::size_t bytes, NameList& list) {
 bool ReadKeyNames(const wchar_t* file, const wchar_t* section, std::size_t bytes, NameList& list) {
     const std::size_t room = ListChars(bytes);
     if (!list.Allocate(room)) return false;
-    const DWORD got = GetPrivateProfileStringW(section, nullptr, L"", list.Buffer(), static_cast<DWORD>(room), file);
+    const DWORD got = GetPrivateProfileStringW(section, nullptr, L"", list.Buffer(),
+                                               static_cast<DWORD>(room), file);
     list.Chars = got;
     return got + 2 < room;
 }
@@ -114,15 +115,18 @@ bool HoldsInOrder(const NameList& whole, const NameList& part) {
 // section's keys.
 bool KeepsTheOutline(const wchar_t* copy, std::size_t copyBytes, const Outline& before) {
     NameList sections;
-    if (!ReadSectionNames(copy, copyBytes, sections) || !HoldsInOrder(sections, before.Sections)) return false;
+    if (!ReadSectionNames(copy, copyBytes, sections) || !HoldsInOrder(sections, before.Sections))
+        return false;
     const wchar_t* last = before.Sections.Last();
     NameList keys;
-    return !last || (ReadKeyNames(copy, last, copyBytes, keys) && HoldsInOrder(keys, before.LastKeys));
+    return !last ||
+           (ReadKeyNames(copy, last, copyBytes, keys) && HoldsInOrder(keys, before.LastKeys));
 }
 
 // The size of the file at `path`, and its last bytes (up to kTailBytes) in `tail`.
 bool ReadEnd(const wchar_t* path, std::size_t& size, char* tail, DWORD& tailBytes) {
-    const scoped::File file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const scoped::File file(CreateFileW(path, GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER length{};
     if (!file || !GetFileSizeEx(file.Get(), &length)) return false;
@@ -142,18 +146,20 @@ bool EndsWhole(const char* tail, DWORD bytes, const FileBytes& original) {
     if (bytes >= 1 && lineBreak(tail[bytes - 1])) return true;
     if (bytes >= 2 && tail[bytes - 1] == '\0' && lineBreak(tail[bytes - 2])) return true;
     const DWORD kept = original.Size() < bytes ? static_cast<DWORD>(original.Size()) : bytes;
-    return kept > 0 && std::memcmp(tail + bytes - kept, original.Data() + original.Size() - kept, kept) == 0;
+    return kept > 0 &&
+           std::memcmp(tail + bytes - kept, original.Data() + original.Size() - kept, kept) == 0;
 }
 
 // The system's writer sets the values in `file`, then its reader must give them back. What the
 // reader gives back differently (blanks, enclosing quotes) is written once more as it reads,
 // so that file and session agree; it must then read back unchanged. With `before`, the file
 // is the private copy: it must also keep that outline and end whole.
-bool WriteAndCheck(const wchar_t* file, WideValues& values, const Outline* before, const FileBytes* original) {
+bool WriteAndCheck(const wchar_t* file, WideValues& values, const Outline* before,
+                   const FileBytes* original) {
     for (int round = 0; round < 2; ++round) {
         for (std::size_t i = 0; i < values.Count; ++i) {
-            if (values.Changed[i] &&
-                !WritePrivateProfileStringW(values.Section, values.Keys[i], values.Values[i], file)) {
+            if (values.Changed[i] && !WritePrivateProfileStringW(values.Section, values.Keys[i],
+                                                                 values.Values[i], file)) {
                 return false;
             }
         }
@@ -171,7 +177,8 @@ bool WriteAndCheck(const wchar_t* file, WideValues& values, const Outline* befor
         bool changed = false;
         for (std::size_t i = 0; i < values.Count; ++i) {
             wchar_t read[kValueChars];
-            GetPrivateProfileStringW(values.Section, values.Keys[i], kMissing, read, kValueChars, file);
+            GetPrivateProfileStringW(values.Section, values.Keys[i], kMissing, read, kValueChars,
+                                     file);
             if (std::wcscmp(read, kMissing) == 0) return false;
             values.Changed[i] = std::wcscmp(read, values.Values[i]) != 0;
             if (values.Changed[i]) std::wmemcpy(values.Values[i], read, std::wcslen(read) + 1);
@@ -189,7 +196,8 @@ bool Settle(const WideValues& wide, ProfileValue* values) {
     for (std::size_t i = 0; i < wide.Count; ++i) {
         char text[kValueChars * 2];
         if (!wide.Reread[i]) continue;
-        if (!Narrow(wide.Values[i], text, sizeof text) || std::strlen(text) >= values[i].Room) return false;
+        if (!Narrow(wide.Values[i], text, sizeof text) || std::strlen(text) >= values[i].Room)
+            return false;
         std::memcpy(values[i].Value, text, std::strlen(text) + 1);
     }
     return true;
@@ -207,18 +215,23 @@ ProfileSaved SaveProfileValues(const wchar_t* path, const char* section, Profile
     for (std::size_t i = 0; i < count; ++i) CutAtLineBreak(values[i].Value);
     WideValues wide;
     if (!wide.Set(section, values, count)) return ProfileSaved::Refused;
-    const auto settle = [&](ProfileSaved saved) { return Settle(wide, values) ? saved : ProfileSaved::Refused; };
+    const auto settle = [&](ProfileSaved saved) {
+        return Settle(wide, values) ? saved : ProfileSaved::Refused;
+    };
     wchar_t target[kWidePathChars];
     FinalPathOf(path, target);
     FileBytes original;
     const FileRead read = ReadWholeFile(target, original);
-    if (read == FileRead::Failed) return ProfileSaved::Refused;  // never write over what was not read
+    if (read == FileRead::Failed)
+        return ProfileSaved::Refused;  // never write over what was not read
     ReplacementFile copy(target);
     if (!copy.Opened()) {
         // A folder that refuses new files around a file that may be written (an installer
         // granted write on the file alone): as earlier releases saved, in place.
-        if (copy.LastError() != ERROR_ACCESS_DENIED || read != FileRead::Read) return ProfileSaved::Refused;
-        return WriteAndCheck(target, wide, nullptr, nullptr) ? settle(ProfileSaved::InPlace) : ProfileSaved::Refused;
+        if (copy.LastError() != ERROR_ACCESS_DENIED || read != FileRead::Read)
+            return ProfileSaved::Refused;
+        return WriteAndCheck(target, wide, nullptr, nullptr) ? settle(ProfileSaved::InPlace)
+                                                             : ProfileSaved::Refused;
     }
     // The outline as the reader finds it in the copy before the writer changes it: the copy
     // holds every byte of the original (CloseForWriters checks its size), and the reader's
