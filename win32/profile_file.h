@@ -29,9 +29,9 @@ enum class ProfileSaved {
 
 // Sets the `count` keys of `section` in the file `path` (a full wide path; through a symbolic
 // link, the real file). The copy must read back with every value, every section the file had
-// (and `section`, added at the end when it had none), the keys of its last section as before,
-// and an end the writer could have left (a line break, or the file's own last bytes): a copy
-// that a full disk cut while the writer answered success never replaces the file.
+// and the keys of its last section, in their order, and an end the writer could have left (a
+// line break, or the file's own last bytes): a copy that a full disk cut while the writer
+// answered success never replaces the file.
 ProfileSaved SaveProfileValues(const wchar_t* path, const char* section, ProfileValue* values,
                                std::size_t count, PlaceWait wait);
 
