@@ -234,8 +234,8 @@ ProfileSaved SaveProfileValues(const wchar_t* path, const char* section, Profile
                                                              : ProfileSaved::Refused;
     }
     // The outline as the reader finds it in the copy before the writer changes it: the copy
-    // holds every byte of the original (CloseForWriters checks its size), and the reader's
-    // parse of it then serves the writer too (parsing costs more than writing).
+    // holds every byte of the original (CloseForWriters checks its size), and no other program
+    // changes it between this read and the writes, as one might the original.
     Outline before;
     if (!copy.Write(original.Data(), original.Size()) || !copy.CloseForWriters() ||
         (read == FileRead::Read && !before.Read(copy.TemporaryPath(), original.Size())) ||
